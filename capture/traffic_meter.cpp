@@ -1,0 +1,176 @@
+#include "capture/traffic_meter.h"
+
+#include <limits>
+#include <shared_mutex>
+
+namespace {
+
+constexpr std::uint64_t kTcpOverhead = 40; // IPv4 + TCP headers without options
+constexpr std::uint64_t kUdpOverhead = 28; // IPv4 + UDP headers
+
+bool isDownloadFor(const CProfile& profile, const PacketSummary& packet)
+{
+    // A packet is a download when its destination's inet_ntoa text equals the profile's `ip`;
+    // only a text in that very form can equal it, so comparing the numbers gives the same answer.
+    const std::optional<std::uint32_t> bound = profile.boundAddress();
+    return bound && *bound == packet.destination;
+}
+
+bool passesFilters(const CProfile& profile, const PacketSummary& packet, bool isDownload)
+{
+    const std::uint32_t remote = isDownload ? packet.source : packet.destination;
+    if (!profile.matchIpFilter(addressParts(remote)))
+        return false;
+    return profile.matchPortFilter(isDownload ? packet.sourcePort : packet.destinationPort);
+}
+
+void addAtomically(double& total, double amount)
+{
+    std::atomic_ref<double>(total).fetch_add(amount, std::memory_order_relaxed);
+}
+
+} // namespace
+
+bool acceptPacket(CProfile& profile, const std::uint8_t* data, std::int32_t length, const LocalDate& date)
+{
+    PacketSummary packet;
+    if (!summarisePacket(data, length, length > 0 ? std::size_t(length) : 0, packet))
+        return false;
+    const bool isDownload = isDownloadFor(profile, packet);
+    if (!passesFilters(profile, packet, isDownload))
+        return false;
+    profile.addToDayHistory(length, isDownload, date);
+    return true;
+}
+
+CTrafficMeter::CTrafficMeter(ReadoutCallback readoutCallback, SharedProfiles* list)
+    : callback(std::move(readoutCallback)), profiles(list)
+{
+}
+
+CTrafficMeter::~CTrafficMeter()
+{
+    stopAndWait();
+}
+
+void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length)
+{
+    dispatchPacket(data, length, length > 0 ? std::size_t(length) : 0);
+}
+
+void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available)
+{
+    PacketSummary packet;
+    if (profiles == nullptr || !summarisePacket(data, length, available, packet))
+        return;
+    const LocalDate date = clock->today();
+    const std::uint32_t selected = selectedProfile.load(std::memory_order_relaxed);
+
+    // Shared: other capture threads account at the same time; day totals are added atomically.
+    // A profile without a record for this year needs the list changed, which takes the guard
+    // exclusively; the walk then goes on from that profile under the exclusive hold.
+    std::size_t index = 0;
+    {
+        std::shared_lock lock(profiles->guard);
+        for (; index < profiles->profiles.size(); ++index) {
+            CProfile& profile = profiles->profiles[index];
+            const bool isDownload = isDownloadFor(profile, packet);
+            if (!passesFilters(profile, packet, isDownload))
+                continue;
+            YearHistory* year = profile.findYear(date.year);
+            if (year == nullptr)
+                break;
+            DayTotals& slot = year->days[YearHistory::slotOf(date.month, date.day)];
+            addAtomically(isDownload ? slot.down : slot.up, double(length));
+            if (index == selected)
+                accountSelected(packet, isDownload);
+        }
+        if (index == profiles->profiles.size())
+            return;
+    }
+    std::unique_lock lock(profiles->guard);
+    for (; index < profiles->profiles.size(); ++index) {
+        CProfile& profile = profiles->profiles[index];
+        const bool isDownload = isDownloadFor(profile, packet);
+        if (!passesFilters(profile, packet, isDownload))
+            continue;
+        profile.addToDayHistory(length, isDownload, date);
+        if (index == selected)
+            accountSelected(packet, isDownload);
+    }
+}
+
+void CTrafficMeter::accountSelected(const PacketSummary& packet, bool isDownload)
+{
+    const std::uint64_t overhead = packet.hasTcpView ? kTcpOverhead : kUdpOverhead;
+    (isDownload ? downloadBytes : uploadBytes).fetch_add(std::uint64_t(packet.length), std::memory_order_relaxed);
+    (isDownload ? downloadOverhead : uploadOverhead).fetch_add(overhead, std::memory_order_relaxed);
+}
+
+void CTrafficMeter::tick()
+{
+    const float current[4] = {
+        float(downloadBytes.exchange(0, std::memory_order_relaxed)),
+        float(uploadBytes.exchange(0, std::memory_order_relaxed)),
+        float(downloadOverhead.exchange(0, std::memory_order_relaxed)),
+        float(uploadOverhead.exchange(0, std::memory_order_relaxed)),
+    };
+    for (int k = 0; k < 4; ++k)
+        sampleRing[k][ringIndex] = current[k];
+
+    // Weighted average over the ring, newest first, weights 1.0, 0.8, ... 0.2 in single
+    // precision: (5*x0 + 4*x1 + 3*x2 + 2*x3 + x4) / 15.
+    float average[4] = {0, 0, 0, 0};
+    float weightSum = 0;
+    constexpr auto n = static_cast<std::int32_t>(kRingLength);
+    for (std::int32_t i = 0; i < n; ++i) {
+        std::int32_t slot = std::int32_t(ringIndex) - i;
+        if (slot < 0)
+            slot += n;
+        const float weight = float(n - i) / float(n);
+        for (int k = 0; k < 4; ++k)
+            average[k] += weight * sampleRing[k][std::size_t(slot)];
+        weightSum += weight;
+    }
+    for (float& value : average)
+        value /= weightSum;
+    averageDownload = average[0];
+    averageUpload = average[1];
+    averageDownloadOverhead = average[2];
+    averageUploadOverhead = average[3];
+
+    if (callback) {
+        callback(ReadoutKind::Current, current[0], current[1]);
+        callback(ReadoutKind::CurrentOverhead, current[2], current[3]);
+        callback(ReadoutKind::Average, averageDownload, averageUpload);
+        callback(ReadoutKind::AverageOverhead, averageDownloadOverhead, averageUploadOverhead);
+    }
+    ringIndex = (ringIndex + 1) % kRingLength;
+    averageDownload = averageUpload = averageDownloadOverhead = averageUploadOverhead = 0;
+}
+
+void CTrafficMeter::run()
+{
+    // Ticks fall on deadlines one period apart, so a late wake-up shortens the next wait
+    // instead of stretching a period (which would inflate the next reading).
+    auto deadline = std::chrono::steady_clock::now();
+    while (isRunning()) {
+        deadline += std::chrono::milliseconds(periodMs.load());
+        {
+            std::unique_lock lock(wakeMutex);
+            wakeSignal.wait_until(lock, deadline, [this] { return !isRunning(); });
+        }
+        if (!isRunning())
+            break;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - deadline > std::chrono::milliseconds(periodMs.load()) * 5)
+            deadline = now; // the machine slept: start counting periods afresh
+        tick();
+    }
+}
+
+void CTrafficMeter::wake()
+{
+    std::lock_guard lock(wakeMutex);
+    wakeSignal.notify_all();
+}

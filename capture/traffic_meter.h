@@ -1,0 +1,75 @@
+#pragma once
+// The meter: per-packet accounting into every profile's day history, the live counters of the
+// selected profile, and the once-a-period sampling loop that turns them into readouts.
+
+#include "capture/packet_decode.h"
+#include "capture/worker_thread.h"
+#include "profile/profile_list.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+enum class ReadoutKind : std::int8_t { Current = 0, Average = 1, CurrentOverhead = 2, AverageOverhead = 3 };
+
+// Receives (kind, download, upload) in bytes per period, on the meter thread.
+using ReadoutCallback = std::function<void(ReadoutKind, float, float)>;
+
+// Whether the packet counts for the profile; when it does, its length is already in the
+// profile's day history for `date`. The caller holds the profile guard.
+bool acceptPacket(CProfile& profile, const std::uint8_t* data, std::int32_t length,
+                  const LocalDate& date = DayClock::system().today());
+
+class CTrafficMeter : public CWorkerThread {
+public:
+    static constexpr std::uint32_t kRingLength = 5;
+
+    explicit CTrafficMeter(ReadoutCallback callback = {}, SharedProfiles* profiles = nullptr);
+    ~CTrafficMeter() override;
+
+    void setProfiles(SharedProfiles* list) { profiles = list; }
+    void setClock(const DayClock* dayClock) { clock = dayClock; }
+    void setPeriod(std::chrono::milliseconds value) { periodMs.store(value.count()); }
+
+    // Accounts one packet for every profile. `length` is the datagram's real length; the
+    // buffer holds `available` bytes of it (the whole packet when not given). Takes the guard.
+    void dispatchPacket(const std::uint8_t* data, std::int32_t length);
+    void dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available);
+
+    std::atomic<std::uint32_t> selectedProfile{0};
+
+    // Bytes and header allowance of the selected profile since the last tick: exact counts.
+    std::atomic<std::uint64_t> downloadBytes{0};
+    std::atomic<std::uint64_t> uploadBytes{0};
+    std::atomic<std::uint64_t> downloadOverhead{0};
+    std::atomic<std::uint64_t> uploadOverhead{0};
+
+    // One sampling step: ring store, weighted averages, four callbacks, clearing. run() calls
+    // it once a period; tests call it directly.
+    void tick();
+
+protected:
+    void run() override;
+    void wake() override;
+
+private:
+    void accountSelected(const PacketSummary& packet, bool isDownload);
+
+    ReadoutCallback callback;
+    SharedProfiles* profiles = nullptr;
+    const DayClock* clock = &DayClock::system();
+
+    // Meter-thread state: touched by tick() only.
+    std::array<std::array<float, kRingLength>, 4> sampleRing{};
+    std::uint32_t ringIndex = 0;
+    float averageDownload = 0, averageUpload = 0;
+    float averageDownloadOverhead = 0, averageUploadOverhead = 0;
+
+    std::atomic<std::int64_t> periodMs{1000};
+    std::mutex wakeMutex;
+    std::condition_variable wakeSignal;
+};

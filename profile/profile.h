@@ -1,0 +1,88 @@
+#pragma once
+// One monitoring profile: bound address, ordered IP and port filters, and day totals.
+
+#include "profile/day_clock.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct IpFilterEntry {
+    bool allow = false;
+    std::string pattern;                // as given to addIpFilter, e.g. "192.168.*.*"
+    std::array<std::int16_t, 4> parts{}; // -1 stands for "*"
+};
+
+struct PortFilterEntry {
+    bool allow = false;
+    std::uint16_t port = 0; // 0 matches any port
+};
+
+struct DayTotals {
+    double down = 0.0; // bytes received at the profile's address that day
+    double up = 0.0;   // bytes sent from it
+};
+
+struct YearHistory {
+    static constexpr int kDaysPerMonth = 31;
+    static constexpr int kSlots = 12 * kDaysPerMonth;
+    static int slotOf(int month, int day) { return month * kDaysPerMonth + day - 1; }
+
+    std::int32_t year = 0;
+    std::array<DayTotals, kSlots> days{};
+};
+
+using AddressParts = std::array<std::int16_t, 4>;
+
+// Dotted text cut at runs of "." (leading and trailing dots give no empty parts).
+std::vector<std::string> splitDotted(const std::string& text);
+// Leading blanks, optional sign, longest run of digits; no digits reads as 0. Saturates.
+long long readDecimalInteger(const std::string& text);
+bool isValidAddressPattern(std::string text);
+bool parseAddressPattern(std::string text, AddressParts& parts);
+// The four parts of an address in host byte order, as parseAddressPattern would give them for
+// its inet_ntoa text.
+AddressParts addressParts(std::uint32_t hostOrderAddress);
+// The address when the text is exactly what inet_ntoa writes for it (no leading zeros).
+std::optional<std::uint32_t> parseCanonicalAddress(const std::string& text);
+
+class CProfile {
+public:
+    std::vector<IpFilterEntry> ipFilter;
+    std::vector<PortFilterEntry> portFilter;
+    std::string name;
+    std::vector<YearHistory> history; // one entry per year, in order of creation
+
+    void setName(std::string value) { name = std::move(value); }
+    std::string getName() const { return name; }
+    void setIp(std::string value);
+    std::string getIp() const { return ip; }
+    // The bound address as a number when `ip` is in inet_ntoa form. A packet address is only
+    // ever equal to the text of such an address, so other texts never see a download.
+    std::optional<std::uint32_t> boundAddress() const { return boundAddressValue; }
+
+    bool addIpFilter(std::string pattern, bool allow);
+    bool removeIpFilter(std::string pattern);
+    std::string ipFilterPattern(std::size_t index) const;
+    bool addPortFilter(bool allow, long long port);
+    bool removePortFilter(std::uint16_t port);
+
+    bool matchIpFilter(std::string addressText) const;
+    bool matchIpFilter(const AddressParts& address) const;
+    bool matchPortFilter(std::uint16_t port) const;
+
+    // Adds to today's slot, today read from the system clock.
+    void addToDayHistory(long long bytes, bool isDownload);
+    void addToDayHistory(long long bytes, bool isDownload, const LocalDate& date);
+    // The year record for `year`, appended at the end when missing.
+    YearHistory& yearRecord(int year);
+    // The year record for `year` or null; never appends.
+    YearHistory* findYear(int year);
+    const YearHistory* findYear(int year) const;
+
+private:
+    std::string ip;
+    std::optional<std::uint32_t> boundAddressValue;
+};
