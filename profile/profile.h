@@ -73,6 +73,11 @@ public:
     bool matchIpFilter(const AddressParts& address) const;
     bool matchPortFilter(std::uint16_t port) const;
 
+    // Reads the profile file at `path` over this profile; writes "<directory>/<name>.xml".
+    // Both are defined with the file format (profile_file.cpp).
+    bool load(const std::string& path);
+    bool save(const std::string& directory) const;
+
     // Adds to today's slot, today read from the system clock.
     void addToDayHistory(long long bytes, bool isDownload);
     void addToDayHistory(long long bytes, bool isDownload, const LocalDate& date);

@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <shared_mutex>
+#include <string>
 #include <vector>
 
 using ProfileList = std::vector<CProfile>;
@@ -20,6 +21,8 @@ using ProfileList = std::vector<CProfile>;
 struct SharedProfiles {
     mutable std::shared_mutex guard; // guards `profiles` and every CProfile in it
     ProfileList profiles;
+    // Names of profiles removed since start; the next save sets their files aside.
+    std::vector<std::string> removedNames;
 
     // A copy of the list taken under the guard, for code that reads at leisure.
     ProfileList snapshot() const
