@@ -1,0 +1,90 @@
+#include "profile/profile_file.h"
+
+#include "profile/profile.h"
+#include "profile/profile_writer.h"
+#include "profile/profile_xml_reader.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kMaxStemBytes = 255 - std::string_view(".xml.removed.99").size();
+
+bool writeAll(int fd, std::string_view content)
+{
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string profileFileName(const std::string& name)
+{
+    std::string stem = storableText(name);
+    if (stem == "." || stem == "..")
+        stem.assign(stem.size(), '_');
+    for (char& c : stem)
+        if (c == '/')
+            c = '_';
+    if (stem.size() > kMaxStemBytes) {
+        std::size_t cut = kMaxStemBytes;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80)
+            --cut; // never split a UTF-8 sequence
+        stem.resize(cut);
+    }
+    return stem + ".xml";
+}
+
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content)
+{
+    std::filesystem::path temporary = target;
+    temporary += ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                          0666);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), target.c_str()) == 0)
+        return true;
+    ::unlink(temporary.c_str());
+    return false;
+}
+
+bool syncDirectory(const std::filesystem::path& directory)
+{
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool writeProfileFile(const CProfile& profile, const std::filesystem::path& directory)
+{
+    return replaceFileAtomically(directory / profileFileName(profile.getName()),
+                                 profileDocument(profile));
+}
+
+bool CProfile::save(const std::string& directory) const
+{
+    const std::filesystem::path folder = directory.empty() ? "." : directory;
+    return writeProfileFile(*this, folder) && syncDirectory(folder);
+}
+
+bool CProfile::load(const std::string& path)
+{
+    ProfileXmlReader reader;
+    return reader.read(path, *this);
+}

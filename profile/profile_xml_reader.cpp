@@ -1,0 +1,344 @@
+#include "profile/profile_xml_reader.h"
+
+#include "profile/profile.h"
+
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/XMLBuffer.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/TransService.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace xercesc;
+
+namespace {
+
+// XMLPlatformUtils::Initialize and Terminate are counted, and a parser deleted after the last
+// Terminate crashes. The platform is therefore initialised once, on first use, and terminated
+// only when static objects are destroyed at exit, after every reader (each reader touches this
+// object in its constructor, so it is constructed first and destroyed last).
+class XmlPlatform {
+public:
+    XmlPlatform()
+    {
+        try {
+            XMLPlatformUtils::Initialize();
+            ready = true;
+        } catch (const XMLException&) {
+        }
+    }
+    ~XmlPlatform()
+    {
+        if (ready)
+            XMLPlatformUtils::Terminate();
+    }
+    XmlPlatform(const XmlPlatform&) = delete;
+    XmlPlatform& operator=(const XmlPlatform&) = delete;
+    bool ready = false;
+};
+
+XmlPlatform& xmlPlatform()
+{
+    static XmlPlatform platform;
+    return platform;
+}
+
+struct LimitExceeded {};
+
+// Counts what the parser reports; with exitOnFirstFatalError (the default) a fatal error also
+// ends the parse. Without a handler the parser would return a partial tree without a word.
+class ErrorCounter : public ErrorHandler {
+public:
+    void warning(const SAXParseException&) override {}
+    void error(const SAXParseException&) override { ++errors; }
+    void fatalError(const SAXParseException&) override { ++errors; }
+    void resetErrors() override { errors = 0; }
+    int errors = 0;
+};
+
+// Every external entity and DTD resolves to nothing: a profile file never reaches the network
+// (the library links libcurl) or any other file.
+class NoExternalResources : public XMLEntityResolver {
+public:
+    InputSource* resolveEntity(XMLResourceIdentifier*) override
+    {
+        static const XMLByte nothing[1] = {0};
+        return new MemBufInputSource(nothing, 0, "velmora-empty-entity");
+    }
+};
+
+} // namespace
+
+// The DOM parser with the limits a hostile file cannot get past.
+class BoundedDomParser : public XercesDOMParser {
+public:
+    BoundedDomParser()
+    {
+        setValidationScheme(Val_Never);
+        setLoadExternalDTD(false);
+        setDoNamespaces(false);
+        setDoSchema(false);
+        setCreateEntityReferenceNodes(false);
+        setDisableDefaultEntityResolution(true);
+        setXMLEntityResolver(&resolver);
+        setErrorHandler(&errorCounter);
+        security.setEntityExpansionLimit(ProfileXmlReader::kMaxEntityExpansions);
+        setSecurityManager(&security);
+    }
+
+    void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId,
+                      const XMLCh* const elemPrefix, const RefVectorOf<XMLAttr>& attrList,
+                      const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override
+    {
+        if (!isEmpty && ++depth > ProfileXmlReader::kMaxDepth)
+            throw LimitExceeded{};
+        XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
+                                      isRoot);
+    }
+    void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
+                    const XMLCh* const elemPrefix) override
+    {
+        --depth;
+        XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
+    }
+    void docCharacters(const XMLCh* const chars, const XMLSize_t length,
+                       const bool cdataSection) override
+    {
+        contentChars += length;
+        if (contentChars > ProfileXmlReader::kMaxContentChars)
+            throw LimitExceeded{};
+        XercesDOMParser::docCharacters(chars, length, cdataSection);
+    }
+    void entityDecl(const DTDEntityDecl& entityDecl, const bool isPEDecl,
+                    const bool isIgnored) override
+    {
+        declaredEntityChars += entityDecl.getValueLen() + 1;
+        if (declaredEntityChars > ProfileXmlReader::kMaxDeclaredEntityChars)
+            throw LimitExceeded{};
+        XercesDOMParser::entityDecl(entityDecl, isPEDecl, isIgnored);
+    }
+
+    int errorCount() const { return errorCounter.errors; }
+
+private:
+    ErrorCounter errorCounter;
+    NoExternalResources resolver;
+    SecurityManager security;
+    int depth = 0;
+    std::size_t contentChars = 0;
+    std::size_t declaredEntityChars = 0;
+};
+
+namespace {
+
+// The whole file, when it is a regular file of at most kMaxFileBytes. Opened without blocking
+// so a FIFO that happens to be named *.xml cannot stall the caller.
+std::optional<std::string> readWholeFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> content;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uint64_t>(info.st_size) <= ProfileXmlReader::kMaxFileBytes) {
+        std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        if (done == bytes.size())
+            content = std::move(bytes);
+    }
+    ::close(fd);
+    return content;
+}
+
+std::string utf8(const XMLCh* text)
+{
+    if (text == nullptr || *text == 0)
+        return {};
+    TranscodeToStr bytes(text, "UTF-8");
+    return std::string(reinterpret_cast<const char*>(bytes.str()), bytes.length());
+}
+
+// Numbers are ASCII: other characters become a byte that is neither a digit nor a blank.
+std::string ascii(const XMLCh* text)
+{
+    std::string out;
+    for (; text != nullptr && *text != 0; ++text)
+        out += *text < 0x80 ? static_cast<char>(*text) : '\x80';
+    return out;
+}
+
+std::optional<std::string> attribute(const DOMElement& element, const XMLCh* name)
+{
+    const DOMAttr* node = element.getAttributeNode(name);
+    if (node == nullptr)
+        return std::nullopt;
+    return ascii(node->getValue());
+}
+
+// The longest leading decimal number (blanks skipped, optional sign, digits, fraction,
+// exponent); 0 when there is none. Nothing when the number is beyond a double's range.
+std::optional<double> readDecimalAmount(const std::string& text)
+{
+    std::size_t pos = text.find_first_not_of(" \t\n\v\f\r");
+    if (pos == std::string::npos)
+        return 0.0;
+    const std::size_t signPos = pos;
+    if (text[pos] == '+' || text[pos] == '-')
+        ++pos;
+    const std::size_t start = pos;
+    const auto digitsFrom = [&](std::size_t from) {
+        std::size_t end = from;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+            ++end;
+        return end;
+    };
+    std::size_t end = digitsFrom(start);
+    bool anyDigit = end > start;
+    if (end < text.size() && text[end] == '.') {
+        const std::size_t fractionEnd = digitsFrom(end + 1);
+        anyDigit = anyDigit || fractionEnd > end + 1;
+        end = fractionEnd;
+    }
+    if (!anyDigit)
+        return 0.0;
+    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+        std::size_t exponent = end + 1;
+        if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-'))
+            ++exponent;
+        const std::size_t exponentEnd = digitsFrom(exponent);
+        if (exponentEnd > exponent)
+            end = exponentEnd;
+    }
+    double value = 0.0;
+    const auto result = std::from_chars(text.data() + start, text.data() + end, value);
+    if (result.ec != std::errc() || !std::isfinite(value))
+        return std::nullopt;
+    return text[signPos] == '-' ? -value : value;
+}
+
+std::optional<bool> allowOf(const DOMElement& element)
+{
+    const std::optional<std::string> allow = attribute(element, u"allow");
+    if (!allow)
+        return std::nullopt;
+    return readDecimalInteger(*allow) != 0;
+}
+
+void readDayRecord(const DOMElement& element, bool isDownload, CProfile& profile)
+{
+    const std::optional<std::string> y = attribute(element, u"y");
+    const std::optional<std::string> m = attribute(element, u"m");
+    const std::optional<std::string> d = attribute(element, u"d");
+    if (!y || !m || !d)
+        return;
+    const long long year = readDecimalInteger(*y);
+    const long long month = readDecimalInteger(*m);
+    const long long day = readDecimalInteger(*d);
+    if (year < INT32_MIN || year > INT32_MAX || month < 0 || month > 11 || day < 0 ||
+        day >= YearHistory::kDaysPerMonth)
+        return;
+    const std::optional<double> amount = readDecimalAmount(ascii(element.getTextContent()));
+    if (!amount)
+        return;
+    YearHistory* record = profile.findYear(static_cast<int>(year));
+    if (record == nullptr) {
+        if (profile.history.size() >= ProfileXmlReader::kMaxYears)
+            return;
+        record = &profile.yearRecord(static_cast<int>(year));
+    }
+    DayTotals& slot = record->days[YearHistory::slotOf(static_cast<int>(month),
+                                                       static_cast<int>(day) + 1)];
+    (isDownload ? slot.down : slot.up) = *amount;
+}
+
+void readProfileElement(const DOMElement& profileElement, CProfile& profile)
+{
+    profile.history.clear();
+    for (const DOMNode* node = profileElement.getFirstChild(); node != nullptr;
+         node = node->getNextSibling()) {
+        if (node->getNodeType() != DOMNode::ELEMENT_NODE)
+            continue;
+        const auto& element = static_cast<const DOMElement&>(*node);
+        const XMLCh* tag = element.getTagName();
+        if (XMLString::equals(tag, u"down") || XMLString::equals(tag, u"up")) {
+            readDayRecord(element, tag[0] == u'd', profile);
+        } else if (XMLString::equals(tag, u"name")) {
+            profile.setName(utf8(element.getTextContent()));
+        } else if (XMLString::equals(tag, u"ip")) {
+            profile.setIp(utf8(element.getTextContent()));
+        } else if (XMLString::equals(tag, u"ipFilter")) {
+            if (const std::optional<bool> allow = allowOf(element))
+                profile.addIpFilter(utf8(element.getTextContent()), *allow);
+        } else if (XMLString::equals(tag, u"portFilter")) {
+            if (const std::optional<bool> allow = allowOf(element))
+                profile.addPortFilter(*allow,
+                                      readDecimalInteger(ascii(element.getTextContent())));
+        }
+    }
+}
+
+} // namespace
+
+ProfileXmlReader::ProfileXmlReader()
+{
+    xmlPlatform();
+}
+
+ProfileXmlReader::~ProfileXmlReader() = default;
+
+bool ProfileXmlReader::platformReady()
+{
+    return xmlPlatform().ready;
+}
+
+bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
+{
+    if (!platformReady())
+        return false;
+    const std::optional<std::string> content = readWholeFile(path);
+    if (!content)
+        return false;
+    bool accepted = false;
+    try {
+        parser = std::make_unique<BoundedDomParser>();
+        const MemBufInputSource source(reinterpret_cast<const XMLByte*>(content->data()),
+                                       content->size(), "velmora-profile");
+        parser->parse(source);
+        const DOMDocument* document = parser->getDocument();
+        if (parser->errorCount() == 0 && document != nullptr) {
+            // Read into a copy so that a failure half-way leaves the profile as it was.
+            CProfile result = profile;
+            DOMNodeList* profileElements = document->getElementsByTagName(u"Profile");
+            const XMLSize_t count = profileElements ? profileElements->getLength() : 0;
+            for (XMLSize_t i = 0; i < count; ++i)
+                readProfileElement(static_cast<const DOMElement&>(*profileElements->item(i)),
+                                   result);
+            profile = std::move(result);
+            accepted = true;
+        }
+    } catch (...) {
+        // Malformed beyond what the error handler reports, over a limit, or out of memory.
+    }
+    parser.reset();
+    return accepted;
+}
