@@ -4,6 +4,7 @@
 #include "profile/profile_writer.h"
 #include "profile/profile_xml_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,20 +46,59 @@ std::string profileFileName(const std::string& name)
     return stem + ".xml";
 }
 
-bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content)
+AtomicFileBatch::~AtomicFileBatch()
+{
+    for (const Pending& file : pending) {
+        ::close(file.fd);
+        ::unlink(file.temporary.c_str());
+    }
+}
+
+bool AtomicFileBatch::add(const std::filesystem::path& target, std::string_view content)
 {
     std::filesystem::path temporary = target;
     temporary += ".tmp";
+    // The same file added twice (two profiles of one name): the later content wins.
+    const auto same = std::find_if(pending.begin(), pending.end(),
+                                   [&](const Pending& file) { return file.target == target; });
+    if (same != pending.end()) {
+        ::close(same->fd);
+        pending.erase(same);
+    }
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                           0666);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), target.c_str()) == 0)
-        return true;
-    ::unlink(temporary.c_str());
-    return false;
+    if (!writeAll(fd, content)) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // Start the write-back now; commit() waits for it.
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    pending.push_back(Pending{target, std::move(temporary), fd});
+    return true;
+}
+
+bool AtomicFileBatch::commit()
+{
+    bool ok = true;
+    for (const Pending& file : pending) {
+        bool written = ::fsync(file.fd) == 0;
+        written = ::close(file.fd) == 0 && written;
+        if (!written || ::rename(file.temporary.c_str(), file.target.c_str()) != 0) {
+            ::unlink(file.temporary.c_str());
+            ok = false;
+        }
+    }
+    pending.clear();
+    return ok;
+}
+
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content)
+{
+    AtomicFileBatch batch;
+    return batch.add(target, content) && batch.commit();
 }
 
 bool syncDirectory(const std::filesystem::path& directory)
@@ -71,16 +111,17 @@ bool syncDirectory(const std::filesystem::path& directory)
     return ok;
 }
 
-bool writeProfileFile(const CProfile& profile, const std::filesystem::path& directory)
+bool addProfileFile(AtomicFileBatch& batch, const CProfile& profile,
+                    const std::filesystem::path& directory)
 {
-    return replaceFileAtomically(directory / profileFileName(profile.getName()),
-                                 profileDocument(profile));
+    return batch.add(directory / profileFileName(profile.getName()), profileDocument(profile));
 }
 
 bool CProfile::save(const std::string& directory) const
 {
     const std::filesystem::path folder = directory.empty() ? "." : directory;
-    return writeProfileFile(*this, folder) && syncDirectory(folder);
+    return replaceFileAtomically(folder / profileFileName(name), profileDocument(*this)) &&
+           syncDirectory(folder);
 }
 
 bool CProfile::load(const std::string& path)

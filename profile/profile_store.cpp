@@ -1,8 +1,12 @@
 #include "profile/profile_store.h"
 
 #include "profile/profile_file.h"
+#include "profile/profile_xml_reader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -11,6 +15,8 @@
 namespace {
 
 const std::string kDefaultName = "Default";
+constexpr std::size_t kFilesPerThread = 16;
+constexpr std::size_t kMaxReadThreads = 4;
 
 bool isProfileFile(const std::filesystem::directory_entry& entry)
 {
@@ -74,6 +80,50 @@ bool setAsideRemoved(const ProfileList& profiles, const std::vector<std::string>
     return ok;
 }
 
+// The profile files of `directory` in the order the file system lists them.
+std::vector<std::filesystem::path> profileFiles(const std::filesystem::path& directory)
+{
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(directory, error);
+    for (const auto end = std::filesystem::directory_iterator(); !error && entries != end;
+         entries.increment(error))
+        if (isProfileFile(*entries))
+            files.push_back(entries->path());
+    return files;
+}
+
+// Reads every file into a fresh profile (as CProfile::load does); nothing for a file the
+// parser rejects. Files are independent, so a large directory is read by a few threads,
+// each with a parser of its own; the results keep the order of `files`.
+std::vector<std::optional<CProfile>> readProfileFiles(const std::vector<std::filesystem::path>& files)
+{
+    std::vector<std::optional<CProfile>> results(files.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        ProfileXmlReader reader;
+        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
+            CProfile profile;
+            if (reader.read(files[i].string(), profile))
+                results[i] = std::move(profile);
+        }
+    };
+    const std::size_t threadCount = std::min<std::size_t>(
+        {files.size() / kFilesPerThread, std::thread::hardware_concurrency(), kMaxReadThreads});
+    const std::size_t helpers = threadCount > 1 ? threadCount - 1 : 0;
+    std::vector<std::thread> threads;
+    try {
+        for (std::size_t i = 0; i < helpers; ++i)
+            threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads: the ones running and this one share the files.
+    }
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    return results;
+}
+
 } // namespace
 
 CProfile makeDefaultProfile(const std::string& address)
@@ -90,18 +140,14 @@ void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directo
                      const std::string& firstLocalAddress)
 {
     profiles.clear();
+    const std::vector<std::filesystem::path> files = profileFiles(directory);
+    std::vector<std::optional<CProfile>> loaded = readProfileFiles(files);
     bool defaultLoaded = false;
-    std::error_code error;
-    std::filesystem::directory_iterator entries(directory, error);
-    for (const auto end = std::filesystem::directory_iterator(); !error && entries != end;
-         entries.increment(error)) {
-        if (!isProfileFile(*entries))
-            continue;
-        CProfile profile;
-        if (!profile.load(entries->path().string()))
+    for (std::optional<CProfile>& profile : loaded) {
+        if (!profile)
             continue; // rejected by the parser: skipped, and the file stays as it is
-        defaultLoaded = defaultLoaded || profile.getName() == kDefaultName;
-        profiles.push_back(std::move(profile));
+        defaultLoaded = defaultLoaded || profile->getName() == kDefaultName;
+        profiles.push_back(std::move(*profile));
     }
     if (!defaultLoaded)
         profiles.insert(profiles.begin(), makeDefaultProfile(firstLocalAddress));
@@ -115,8 +161,10 @@ bool saveAllProfiles(const ProfileList& profiles, const std::vector<std::string>
     if (error)
         return false;
     bool ok = true;
+    AtomicFileBatch batch;
     for (const CProfile& profile : profiles)
-        ok = writeProfileFile(profile, directory) && ok;
+        ok = addProfileFile(batch, profile, directory) && ok;
+    ok = batch.commit() && ok;
     ok = setAsideRemoved(profiles, removedNames, directory) && ok;
     return syncDirectory(directory) && ok;
 }

@@ -131,6 +131,15 @@ public:
         XercesDOMParser::entityDecl(entityDecl, isPEDecl, isIgnored);
     }
 
+    // Ready for the next document: counters back to zero, the previous document released.
+    void prepare()
+    {
+        resetDocumentPool();
+        errorCounter.resetErrors();
+        depth = 0;
+        contentChars = 0;
+        declaredEntityChars = 0;
+    }
     int errorCount() const { return errorCounter.errors; }
 
 private:
@@ -319,8 +328,11 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
     if (!content)
         return false;
     bool accepted = false;
+    bool finished = false;
     try {
-        parser = std::make_unique<BoundedDomParser>();
+        if (!parser)
+            parser = std::make_unique<BoundedDomParser>();
+        parser->prepare();
         const MemBufInputSource source(reinterpret_cast<const XMLByte*>(content->data()),
                                        content->size(), "velmora-profile");
         parser->parse(source);
@@ -336,9 +348,12 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
             profile = std::move(result);
             accepted = true;
         }
+        parser->resetDocumentPool();
+        finished = true;
     } catch (...) {
         // Malformed beyond what the error handler reports, over a limit, or out of memory.
     }
-    parser.reset();
+    if (!finished)
+        parser.reset(); // a parse left half-way is not trusted with the next file
     return accepted;
 }

@@ -36,5 +36,7 @@ public:
     static bool platformReady();
 
 private:
-    std::unique_ptr<BoundedDomParser> parser; // made for each read, gone when it returns
+    // Made at the first read and kept for the next ones (a read that ended in an exception
+    // drops it); no document outlives a read.
+    std::unique_ptr<BoundedDomParser> parser;
 };
