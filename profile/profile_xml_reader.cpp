@@ -9,6 +9,7 @@
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
@@ -16,6 +17,9 @@
 
 #include <charconv>
 #include <climits>
+#include <cstddef>
+#include <new>
+#include <vector>
 #include <cmath>
 #include <fcntl.h>
 #include <optional>
@@ -80,12 +84,69 @@ public:
     }
 };
 
+// Keeps the big blocks of a released document for the next one. The DOM builds each document
+// in large blocks that the C library hands back to the system when freed, so without this every
+// file is built in fresh pages, each faulted in and zeroed again.
+class RecyclingMemoryManager : public MemoryManager {
+public:
+    RecyclingMemoryManager() = default;
+    RecyclingMemoryManager(const RecyclingMemoryManager&) = delete;
+    RecyclingMemoryManager& operator=(const RecyclingMemoryManager&) = delete;
+    ~RecyclingMemoryManager() override
+    {
+        for (Header* block : spare)
+            ::operator delete(block);
+    }
+
+    MemoryManager* getExceptionMemoryManager() override { return XMLPlatformUtils::fgMemoryManager; }
+
+    void* allocate(XMLSize_t size) override
+    {
+        if (size >= kRecycledBytes)
+            for (auto it = spare.begin(); it != spare.end(); ++it)
+                if ((*it)->size == size) {
+                    Header* block = *it;
+                    spare.erase(it);
+                    spareBytes -= size;
+                    return block + 1;
+                }
+        void* memory = ::operator new(sizeof(Header) + size, std::nothrow);
+        if (memory == nullptr)
+            throw OutOfMemoryException();
+        Header* block = static_cast<Header*>(memory);
+        block->size = size;
+        return block + 1;
+    }
+
+    void deallocate(void* p) override
+    {
+        if (p == nullptr)
+            return;
+        Header* block = static_cast<Header*>(p) - 1;
+        if (block->size >= kRecycledBytes && spareBytes + block->size <= kMaxSpareBytes) {
+            spare.push_back(block);
+            spareBytes += block->size;
+            return;
+        }
+        ::operator delete(block);
+    }
+
+private:
+    static constexpr std::size_t kRecycledBytes = 16u << 10;
+    static constexpr std::size_t kMaxSpareBytes = 8u << 20;
+    struct alignas(std::max_align_t) Header {
+        std::size_t size;
+    };
+    std::vector<Header*> spare;
+    std::size_t spareBytes = 0;
+};
+
 } // namespace
 
 // The DOM parser with the limits a hostile file cannot get past.
 class BoundedDomParser : public XercesDOMParser {
 public:
-    BoundedDomParser()
+    explicit BoundedDomParser(MemoryManager* memory) : XercesDOMParser(nullptr, memory)
     {
         setValidationScheme(Val_Never);
         setLoadExternalDTD(false);
@@ -306,11 +367,32 @@ void readProfileElement(const DOMElement& profileElement, CProfile& profile)
     }
 }
 
+// Every "Profile" element of the document, at any depth, in document order (what the DOM's
+// getElementsByTagName lists), walked once without building the list.
+void readProfileElements(const DOMDocument& document, CProfile& profile)
+{
+    const DOMNode* root = document.getDocumentElement();
+    const DOMNode* node = root;
+    while (node != nullptr) {
+        if (node->getNodeType() == DOMNode::ELEMENT_NODE &&
+            XMLString::equals(static_cast<const DOMElement*>(node)->getTagName(), u"Profile"))
+            readProfileElement(static_cast<const DOMElement&>(*node), profile);
+        if (const DOMNode* child = node->getFirstChild()) {
+            node = child;
+            continue;
+        }
+        while (node != nullptr && node != root && node->getNextSibling() == nullptr)
+            node = node->getParentNode();
+        node = node == nullptr || node == root ? nullptr : node->getNextSibling();
+    }
+}
+
 } // namespace
 
 ProfileXmlReader::ProfileXmlReader()
 {
     xmlPlatform();
+    memory = std::make_unique<RecyclingMemoryManager>();
 }
 
 ProfileXmlReader::~ProfileXmlReader() = default;
@@ -331,7 +413,7 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
     bool finished = false;
     try {
         if (!parser)
-            parser = std::make_unique<BoundedDomParser>();
+            parser = std::make_unique<BoundedDomParser>(memory.get());
         parser->prepare();
         const MemBufInputSource source(reinterpret_cast<const XMLByte*>(content->data()),
                                        content->size(), "velmora-profile");
@@ -340,11 +422,7 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
         if (parser->errorCount() == 0 && document != nullptr) {
             // Read into a copy so that a failure half-way leaves the profile as it was.
             CProfile result = profile;
-            DOMNodeList* profileElements = document->getElementsByTagName(u"Profile");
-            const XMLSize_t count = profileElements ? profileElements->getLength() : 0;
-            for (XMLSize_t i = 0; i < count; ++i)
-                readProfileElement(static_cast<const DOMElement&>(*profileElements->item(i)),
-                                   result);
+            readProfileElements(*document, result);
             profile = std::move(result);
             accepted = true;
         }

@@ -1,11 +1,16 @@
 #pragma once
 // Reads a profile file into a CProfile through the Xerces-C DOM parser.
 
+#include <xercesc/util/XercesDefs.hpp>
+
 #include <memory>
 #include <string>
 
 class CProfile;
 class BoundedDomParser;
+XERCES_CPP_NAMESPACE_BEGIN
+class MemoryManager;
+XERCES_CPP_NAMESPACE_END
 
 class ProfileXmlReader {
 public:
@@ -38,5 +43,6 @@ public:
 private:
     // Made at the first read and kept for the next ones (a read that ended in an exception
     // drops it); no document outlives a read.
+    std::unique_ptr<XERCES_CPP_NAMESPACE::MemoryManager> memory; // the parser's; outlives it
     std::unique_ptr<BoundedDomParser> parser;
 };

@@ -165,6 +165,8 @@ TEST(ProfileReading, DocumentWithoutProfileElementIsAcceptedAndChangesNothing)
     EXPECT_TRUE(loaded);
     EXPECT_EQ(p.getName(), "");
     EXPECT_TRUE(p.history.empty());
+    // The root element's name plays no part, and may itself be the profile.
+    EXPECT_EQ(loadText(dir, "<Profile><name>Root</name></Profile>").getName(), "Root");
 }
 
 TEST(ProfileReading, RejectedFilesLeaveTheProfileUntouched)
