@@ -65,7 +65,10 @@ bool AtomicFileBatch::add(const std::filesystem::path& target, std::string_view 
         ::close(same->fd);
         pending.erase(same);
     }
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+    // A temporary left by a crash (or anything planted under its name, a symbolic link
+    // included) is replaced by a file of our own, never written through.
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                           0666);
     if (fd < 0)
         return false;

@@ -93,6 +93,14 @@ TEST(ProfileFile, SaveReplacesTheFileAndLeavesNoTemporary)
     ASSERT_TRUE(profile.save(dir.path.string()));
     EXPECT_EQ(readFile(dir / "Home.xml"), profileDocument(profile));
     EXPECT_EQ(listDirectory(dir.path), std::vector<std::string>{"Home.xml"});
+
+    // A symbolic link in the temporary's place is not written through.
+    TempDir elsewhere;
+    writeFile(elsewhere / "victim", "untouched");
+    std::filesystem::create_symlink(elsewhere / "victim", dir / "Home.xml.tmp");
+    ASSERT_TRUE(profile.save(dir.path.string()));
+    EXPECT_EQ(readFile(elsewhere / "victim"), "untouched");
+    EXPECT_EQ(readFile(dir / "Home.xml"), profileDocument(profile));
 }
 
 TEST(ProfileFile, FailedWriteKeepsTheOldFile)
