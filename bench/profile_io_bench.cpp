@@ -2,6 +2,7 @@
 // each (about 2,200 day records per file). Targets: load < 300 ms, save < 150 ms.
 
 #include "profile/profile_store.h"
+#include "profile/profile_xml_reader.h"
 
 #include <benchmark/benchmark.h>
 
@@ -69,8 +70,24 @@ void BM_LoadAllProfiles(benchmark::State& state)
     state.counters["profiles"] = static_cast<double>(profiles.size());
 }
 
+// One file of the set through one reader, on one thread: the parse cost behind the load.
+void BM_ReadOneProfileFile(benchmark::State& state)
+{
+    ProfileDirectory dir;
+    const ProfileList profiles = fullProfiles();
+    saveAllProfiles({profiles[1]}, {}, dir.path);
+    const std::string file = (dir.path / "Profile 1.xml").string();
+    ProfileXmlReader reader;
+    for (auto _ : state) {
+        CProfile profile;
+        benchmark::DoNotOptimize(reader.read(file, profile));
+    }
+    state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(file));
+}
+
 } // namespace
 
+BENCHMARK(BM_ReadOneProfileFile)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SaveAllProfiles)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadAllProfiles)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();

@@ -166,6 +166,8 @@ public:
     {
         if (!isEmpty && ++depth > ProfileXmlReader::kMaxDepth)
             throw LimitExceeded{};
+        if (!isEmpty && depth == 2)
+            profileBelowRoot = XMLString::equals(elemDecl.getFullName(), u"Profile");
         XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
                                       isRoot);
     }
@@ -181,6 +183,8 @@ public:
         contentChars += length;
         if (contentChars > ProfileXmlReader::kMaxContentChars)
             throw LimitExceeded{};
+        if (isUnreadWhitespace(chars, length))
+            return;
         XercesDOMParser::docCharacters(chars, length, cdataSection);
     }
     void entityDecl(const DTDEntityDecl& entityDecl, const bool isPEDecl,
@@ -198,16 +202,32 @@ public:
         resetDocumentPool();
         errorCounter.resetErrors();
         depth = 0;
+        profileBelowRoot = false;
         contentChars = 0;
         declaredEntityChars = 0;
     }
     int errorCount() const { return errorCounter.errors; }
 
 private:
+    // The line breaks and indents between a profile file's elements would make half the
+    // nodes of its tree. Blank text directly inside the root element, or inside a "Profile"
+    // element just below it, is never part of a text the profile is read from (only the
+    // children of "Profile" elements are read), so it is left out of the tree.
+    bool isUnreadWhitespace(const XMLCh* chars, XMLSize_t length) const
+    {
+        if (depth != 1 && !(depth == 2 && profileBelowRoot))
+            return false;
+        for (XMLSize_t i = 0; i < length; ++i)
+            if (chars[i] != u' ' && chars[i] != u'\t' && chars[i] != u'\r' && chars[i] != u'\n')
+                return false;
+        return true;
+    }
+
     ErrorCounter errorCounter;
     NoExternalResources resolver;
     SecurityManager security;
     int depth = 0;
+    bool profileBelowRoot = false; // the open element at depth 2 is named "Profile"
     std::size_t contentChars = 0;
     std::size_t declaredEntityChars = 0;
 };
@@ -255,6 +275,18 @@ std::string ascii(const XMLCh* text)
     for (; text != nullptr && *text != 0; ++text)
         out += *text < 0x80 ? static_cast<char>(*text) : '\x80';
     return out;
+}
+
+// The element's text content, as the DOM's getTextContent gives it, without building a copy
+// in the common case of a single text child.
+const XMLCh* textOf(const DOMElement& element)
+{
+    const DOMNode* first = element.getFirstChild();
+    if (first == nullptr)
+        return u"";
+    if (first->getNodeType() == DOMNode::TEXT_NODE && first->getNextSibling() == nullptr)
+        return first->getNodeValue();
+    return element.getTextContent();
 }
 
 std::optional<std::string> attribute(const DOMElement& element, const XMLCh* name)
@@ -327,7 +359,7 @@ void readDayRecord(const DOMElement& element, bool isDownload, CProfile& profile
     if (year < INT32_MIN || year > INT32_MAX || month < 0 || month > 11 || day < 0 ||
         day >= YearHistory::kDaysPerMonth)
         return;
-    const std::optional<double> amount = readDecimalAmount(ascii(element.getTextContent()));
+    const std::optional<double> amount = readDecimalAmount(ascii(textOf(element)));
     if (!amount)
         return;
     YearHistory* record = profile.findYear(static_cast<int>(year));
@@ -353,16 +385,16 @@ void readProfileElement(const DOMElement& profileElement, CProfile& profile)
         if (XMLString::equals(tag, u"down") || XMLString::equals(tag, u"up")) {
             readDayRecord(element, tag[0] == u'd', profile);
         } else if (XMLString::equals(tag, u"name")) {
-            profile.setName(utf8(element.getTextContent()));
+            profile.setName(utf8(textOf(element)));
         } else if (XMLString::equals(tag, u"ip")) {
-            profile.setIp(utf8(element.getTextContent()));
+            profile.setIp(utf8(textOf(element)));
         } else if (XMLString::equals(tag, u"ipFilter")) {
             if (const std::optional<bool> allow = allowOf(element))
-                profile.addIpFilter(utf8(element.getTextContent()), *allow);
+                profile.addIpFilter(utf8(textOf(element)), *allow);
         } else if (XMLString::equals(tag, u"portFilter")) {
             if (const std::optional<bool> allow = allowOf(element))
                 profile.addPortFilter(*allow,
-                                      readDecimalInteger(ascii(element.getTextContent())));
+                                      readDecimalInteger(ascii(textOf(element))));
         }
     }
 }

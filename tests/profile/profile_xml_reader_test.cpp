@@ -59,6 +59,18 @@ TEST(ProfileReading, TextIsTakenWholeWithoutTrimming)
     EXPECT_EQ(p.getIp(), longIp);
     EXPECT_EQ(loadText(dir, profileFileText("<name> Default </name>")).getName(), " Default ");
     EXPECT_EQ(loadText(dir, profileFileText("<name>a<b>c</b>d</name>")).getName(), "acd");
+    // Blank text is kept wherever it can be part of a name, whatever the elements around it.
+    const struct {
+        const char* text;
+        const char* name;
+    } blanks[] = {
+        {"<Profile><name> \t</name></Profile>", " \t"},
+        {"<Profile><name><Profile> </Profile>x<a> </a></name></Profile>", " x "},
+        {"<P><Profile><name>\n</name></Profile></P>", "\n"},
+        {"<P><Q><Profile><name><Profiles> </Profiles></name></Profile></Q></P>", " "},
+    };
+    for (const auto& c : blanks)
+        EXPECT_EQ(loadText(dir, c.text).getName(), c.name) << c.text;
     EXPECT_EQ(loadText(dir, profileFileText("<name>caf&#233; &amp; &#x20AC;</name>")).getName(),
               "caf\xC3\xA9 & \xE2\x82\xAC");
 }
