@@ -230,3 +230,24 @@ TEST(ProfileStore, RemovedNameStillCarriedKeepsItsFile)
     ASSERT_TRUE(saveAllProfiles(profiles, {"Work", "Default"}, dir.path));
     EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"Default.xml", "Work.xml"}));
 }
+
+TEST(ProfileStore, ManyFilesKeepDirectoryOrder)
+{
+    // Enough files for the load to be shared between threads.
+    TempDir dir;
+    for (int i = 0; i < 70; ++i) {
+        const std::string name = "P" + std::to_string(i);
+        writeFile(dir / (name + ".xml"), i % 9 == 4 ? "<broken" : namedProfile(name));
+    }
+    writeFile(dir / "Home.xml", namedProfile("Default"));
+    std::vector<std::string> expected;
+    for (const std::string& stem : listedXmlFiles(dir.path))
+        if (stem == "Home")
+            expected.push_back("Default");
+        else if (std::stoi(stem.substr(1)) % 9 != 4)
+            expected.push_back(stem);
+    ProfileList profiles;
+    loadAllProfiles(profiles, dir.path, "");
+    EXPECT_EQ(namesOf(profiles), expected);
+    EXPECT_EQ(readFile(dir / "P4.xml"), "<broken");
+}
