@@ -1,25 +1,14 @@
 #include "profile/profile_xml_reader.h"
 
+#include "profile/bounded_dom_parser.h"
 #include "profile/profile.h"
 
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/framework/XMLBuffer.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/sax/ErrorHandler.hpp>
-#include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/TransService.hpp>
-#include <xercesc/util/XMLEntityResolver.hpp>
-#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <charconv>
 #include <climits>
-#include <cstddef>
-#include <new>
-#include <vector>
 #include <cmath>
 #include <fcntl.h>
 #include <optional>
@@ -27,210 +16,6 @@
 #include <unistd.h>
 
 using namespace xercesc;
-
-namespace {
-
-// XMLPlatformUtils::Initialize and Terminate are counted, and a parser deleted after the last
-// Terminate crashes. The platform is therefore initialised once, on first use, and terminated
-// only when static objects are destroyed at exit, after every reader (each reader touches this
-// object in its constructor, so it is constructed first and destroyed last).
-class XmlPlatform {
-public:
-    XmlPlatform()
-    {
-        try {
-            XMLPlatformUtils::Initialize();
-            ready = true;
-        } catch (const XMLException&) {
-        }
-    }
-    ~XmlPlatform()
-    {
-        if (ready)
-            XMLPlatformUtils::Terminate();
-    }
-    XmlPlatform(const XmlPlatform&) = delete;
-    XmlPlatform& operator=(const XmlPlatform&) = delete;
-    bool ready = false;
-};
-
-XmlPlatform& xmlPlatform()
-{
-    static XmlPlatform platform;
-    return platform;
-}
-
-struct LimitExceeded {};
-
-// Counts what the parser reports; with exitOnFirstFatalError (the default) a fatal error also
-// ends the parse. Without a handler the parser would return a partial tree without a word.
-class ErrorCounter : public ErrorHandler {
-public:
-    void warning(const SAXParseException&) override {}
-    void error(const SAXParseException&) override { ++errors; }
-    void fatalError(const SAXParseException&) override { ++errors; }
-    void resetErrors() override { errors = 0; }
-    int errors = 0;
-};
-
-// Every external entity and DTD resolves to nothing: a profile file never reaches the network
-// (the library links libcurl) or any other file.
-class NoExternalResources : public XMLEntityResolver {
-public:
-    InputSource* resolveEntity(XMLResourceIdentifier*) override
-    {
-        static const XMLByte nothing[1] = {0};
-        return new MemBufInputSource(nothing, 0, "velmora-empty-entity");
-    }
-};
-
-// Keeps the big blocks of a released document for the next one. The DOM builds each document
-// in large blocks that the C library hands back to the system when freed, so without this every
-// file is built in fresh pages, each faulted in and zeroed again.
-class RecyclingMemoryManager : public MemoryManager {
-public:
-    RecyclingMemoryManager() = default;
-    RecyclingMemoryManager(const RecyclingMemoryManager&) = delete;
-    RecyclingMemoryManager& operator=(const RecyclingMemoryManager&) = delete;
-    ~RecyclingMemoryManager() override
-    {
-        for (Header* block : spare)
-            ::operator delete(block);
-    }
-
-    MemoryManager* getExceptionMemoryManager() override { return XMLPlatformUtils::fgMemoryManager; }
-
-    void* allocate(XMLSize_t size) override
-    {
-        if (size >= kRecycledBytes)
-            for (auto it = spare.begin(); it != spare.end(); ++it)
-                if ((*it)->size == size) {
-                    Header* block = *it;
-                    spare.erase(it);
-                    spareBytes -= size;
-                    return block + 1;
-                }
-        void* memory = ::operator new(sizeof(Header) + size, std::nothrow);
-        if (memory == nullptr)
-            throw OutOfMemoryException();
-        Header* block = static_cast<Header*>(memory);
-        block->size = size;
-        return block + 1;
-    }
-
-    void deallocate(void* p) override
-    {
-        if (p == nullptr)
-            return;
-        Header* block = static_cast<Header*>(p) - 1;
-        if (block->size >= kRecycledBytes && spareBytes + block->size <= kMaxSpareBytes) {
-            spare.push_back(block);
-            spareBytes += block->size;
-            return;
-        }
-        ::operator delete(block);
-    }
-
-private:
-    static constexpr std::size_t kRecycledBytes = 16u << 10;
-    static constexpr std::size_t kMaxSpareBytes = 8u << 20;
-    struct alignas(std::max_align_t) Header {
-        std::size_t size;
-    };
-    std::vector<Header*> spare;
-    std::size_t spareBytes = 0;
-};
-
-} // namespace
-
-// The DOM parser with the limits a hostile file cannot get past.
-class BoundedDomParser : public XercesDOMParser {
-public:
-    explicit BoundedDomParser(MemoryManager* memory) : XercesDOMParser(nullptr, memory)
-    {
-        setValidationScheme(Val_Never);
-        setLoadExternalDTD(false);
-        setDoNamespaces(false);
-        setDoSchema(false);
-        setCreateEntityReferenceNodes(false);
-        setDisableDefaultEntityResolution(true);
-        setXMLEntityResolver(&resolver);
-        setErrorHandler(&errorCounter);
-        security.setEntityExpansionLimit(ProfileXmlReader::kMaxEntityExpansions);
-        setSecurityManager(&security);
-    }
-
-    void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId,
-                      const XMLCh* const elemPrefix, const RefVectorOf<XMLAttr>& attrList,
-                      const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override
-    {
-        if (!isEmpty && ++depth > ProfileXmlReader::kMaxDepth)
-            throw LimitExceeded{};
-        if (!isEmpty && depth == 2)
-            profileBelowRoot = XMLString::equals(elemDecl.getFullName(), u"Profile");
-        XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
-                                      isRoot);
-    }
-    void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
-                    const XMLCh* const elemPrefix) override
-    {
-        --depth;
-        XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
-    }
-    void docCharacters(const XMLCh* const chars, const XMLSize_t length,
-                       const bool cdataSection) override
-    {
-        contentChars += length;
-        if (contentChars > ProfileXmlReader::kMaxContentChars)
-            throw LimitExceeded{};
-        if (isUnreadWhitespace(chars, length))
-            return;
-        XercesDOMParser::docCharacters(chars, length, cdataSection);
-    }
-    void entityDecl(const DTDEntityDecl& entityDecl, const bool isPEDecl,
-                    const bool isIgnored) override
-    {
-        declaredEntityChars += entityDecl.getValueLen() + 1;
-        if (declaredEntityChars > ProfileXmlReader::kMaxDeclaredEntityChars)
-            throw LimitExceeded{};
-        XercesDOMParser::entityDecl(entityDecl, isPEDecl, isIgnored);
-    }
-
-    // Ready for the next document: counters back to zero, the previous document released.
-    void prepare()
-    {
-        resetDocumentPool();
-        errorCounter.resetErrors();
-        depth = 0;
-        profileBelowRoot = false;
-        contentChars = 0;
-        declaredEntityChars = 0;
-    }
-    int errorCount() const { return errorCounter.errors; }
-
-private:
-    // The line breaks and indents between a profile file's elements would make half the
-    // nodes of its tree. Blank text directly inside the root element, or inside a "Profile"
-    // element just below it, is never part of a text the profile is read from (only the
-    // children of "Profile" elements are read), so it is left out of the tree.
-    bool isUnreadWhitespace(const XMLCh* chars, XMLSize_t length) const
-    {
-        if (depth != 1 && !(depth == 2 && profileBelowRoot))
-            return false;
-        for (XMLSize_t i = 0; i < length; ++i)
-            if (chars[i] != u' ' && chars[i] != u'\t' && chars[i] != u'\r' && chars[i] != u'\n')
-                return false;
-        return true;
-    }
-
-    ErrorCounter errorCounter;
-    NoExternalResources resolver;
-    SecurityManager security;
-    int depth = 0;
-    bool profileBelowRoot = false; // the open element at depth 2 is named "Profile"
-    std::size_t contentChars = 0;
-    std::size_t declaredEntityChars = 0;
-};
 
 namespace {
 
@@ -423,7 +208,7 @@ void readProfileElements(const DOMDocument& document, CProfile& profile)
 
 ProfileXmlReader::ProfileXmlReader()
 {
-    xmlPlatform();
+    xmlPlatformReady();
     memory = std::make_unique<RecyclingMemoryManager>();
 }
 
@@ -431,7 +216,7 @@ ProfileXmlReader::~ProfileXmlReader() = default;
 
 bool ProfileXmlReader::platformReady()
 {
-    return xmlPlatform().ready;
+    return xmlPlatformReady();
 }
 
 bool ProfileXmlReader::read(const std::string& path, CProfile& profile)

@@ -41,8 +41,9 @@ public:
     static bool platformReady();
 
 private:
+    // The parser's memory, declared first so that it outlives the parser.
+    std::unique_ptr<XERCES_CPP_NAMESPACE::MemoryManager> memory;
     // Made at the first read and kept for the next ones (a read that ended in an exception
     // drops it); no document outlives a read.
-    std::unique_ptr<XERCES_CPP_NAMESPACE::MemoryManager> memory; // the parser's; outlives it
     std::unique_ptr<BoundedDomParser> parser;
 };

@@ -1,0 +1,96 @@
+#pragma once
+// Xerces' DOM parser set up for profile files: nothing fetched from outside the file, errors
+// counted, and limits a hostile file cannot get past.
+
+#include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
+
+#include <cstddef>
+#include <vector>
+
+// Initialises the XML platform on first use; false when that failed. It stays initialised
+// until static objects are destroyed at exit.
+bool xmlPlatformReady();
+
+// Thrown from the parser's callbacks when a document goes over a limit; ends the parse.
+struct LimitExceeded {};
+
+// Keeps the big blocks of a released document for the next one. The DOM builds each document
+// in large blocks that the C library hands back to the system when freed, so without this
+// every file is built in fresh pages, each faulted in and zeroed again. One thread only.
+class RecyclingMemoryManager : public XERCES_CPP_NAMESPACE::MemoryManager {
+public:
+    RecyclingMemoryManager() = default;
+    RecyclingMemoryManager(const RecyclingMemoryManager&) = delete;
+    RecyclingMemoryManager& operator=(const RecyclingMemoryManager&) = delete;
+    ~RecyclingMemoryManager() override;
+
+    XERCES_CPP_NAMESPACE::MemoryManager* getExceptionMemoryManager() override;
+    void* allocate(XMLSize_t size) override;
+    void deallocate(void* p) override;
+
+private:
+    static constexpr std::size_t kRecycledBytes = 16u << 10;
+    static constexpr std::size_t kMaxSpareBytes = 8u << 20;
+    struct alignas(std::max_align_t) Header {
+        std::size_t size;
+    };
+    std::vector<Header*> spare;
+    std::size_t spareBytes = 0;
+};
+
+// Counts what the parser reports; with exitOnFirstFatalError (the default) a fatal error also
+// ends the parse. Without a handler the parser would return a partial tree without a word.
+class ErrorCounter : public XERCES_CPP_NAMESPACE::ErrorHandler {
+public:
+    void warning(const XERCES_CPP_NAMESPACE::SAXParseException&) override {}
+    void error(const XERCES_CPP_NAMESPACE::SAXParseException&) override { ++errors; }
+    void fatalError(const XERCES_CPP_NAMESPACE::SAXParseException&) override { ++errors; }
+    void resetErrors() override { errors = 0; }
+    int errors = 0;
+};
+
+// Every external entity and DTD resolves to nothing: a profile file never reaches the network
+// (the library links libcurl) or any other file.
+class NoExternalResources : public XERCES_CPP_NAMESPACE::XMLEntityResolver {
+public:
+    XERCES_CPP_NAMESPACE::InputSource* resolveEntity(
+        XERCES_CPP_NAMESPACE::XMLResourceIdentifier*) override;
+};
+
+// The DOM parser with the limits of ProfileXmlReader (no validation, no external DTD,
+// entity expansion bounded by the library's SecurityManager, nesting depth, content size and
+// declared entity text bounded by the callbacks below, which throw LimitExceeded).
+class BoundedDomParser : public XERCES_CPP_NAMESPACE::XercesDOMParser {
+public:
+    explicit BoundedDomParser(XERCES_CPP_NAMESPACE::MemoryManager* memory);
+
+    void startElement(const XERCES_CPP_NAMESPACE::XMLElementDecl& elemDecl,
+                      const unsigned int urlId, const XMLCh* const elemPrefix,
+                      const XERCES_CPP_NAMESPACE::RefVectorOf<XERCES_CPP_NAMESPACE::XMLAttr>& attrList,
+                      const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override;
+    void endElement(const XERCES_CPP_NAMESPACE::XMLElementDecl& elemDecl, const unsigned int urlId,
+                    const bool isRoot, const XMLCh* const elemPrefix) override;
+    void docCharacters(const XMLCh* const chars, const XMLSize_t length,
+                       const bool cdataSection) override;
+    void entityDecl(const XERCES_CPP_NAMESPACE::DTDEntityDecl& entityDecl, const bool isPEDecl,
+                    const bool isIgnored) override;
+
+    // Ready for the next document: counters back to zero, the previous document released.
+    void prepare();
+    int errorCount() const { return errorCounter.errors; }
+
+private:
+    bool isUnreadWhitespace(const XMLCh* chars, XMLSize_t length) const;
+
+    ErrorCounter errorCounter;
+    NoExternalResources resolver;
+    XERCES_CPP_NAMESPACE::SecurityManager security;
+    int depth = 0;
+    bool profileBelowRoot = false; // the open element at depth 2 is named "Profile"
+    std::size_t contentChars = 0;
+    std::size_t declaredEntityChars = 0;
+};
