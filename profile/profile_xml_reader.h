@@ -3,6 +3,7 @@
 
 #include <xercesc/util/XercesDefs.hpp>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 

@@ -72,18 +72,6 @@ TEST(ProfileFile, SaveThenLoadGivesTheSameProfile)
     }
 }
 
-TEST(ProfileFile, LargeAmountsKeepSixDigits)
-{
-    TempDir dir;
-    CProfile profile;
-    profile.setName("Big");
-    profile.addToDayHistory(1234567, true, LocalDate{2006, 0, 15});
-    ASSERT_TRUE(profile.save(dir.path.string()));
-    CProfile loaded;
-    ASSERT_TRUE(loaded.load((dir / "Big.xml").string()));
-    EXPECT_EQ(downOn(loaded, 2006, 0, 15), 1234570.0);
-}
-
 TEST(ProfileFile, SaveReplacesTheFileAndLeavesNoTemporary)
 {
     TempDir dir;
