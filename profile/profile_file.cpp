@@ -65,6 +65,8 @@ bool AtomicFileBatch::add(const std::filesystem::path& target, std::string_view 
         ::close(same->fd);
         pending.erase(same);
     }
+    if (pending.size() >= kMaxOpen)
+        earlierFailed = !flushPending() || earlierFailed;
     // A temporary left by a crash (or anything planted under its name, a symbolic link
     // included) is replaced by a file of our own, never written through.
     ::unlink(temporary.c_str());
@@ -84,6 +86,13 @@ bool AtomicFileBatch::add(const std::filesystem::path& target, std::string_view 
 }
 
 bool AtomicFileBatch::commit()
+{
+    const bool ok = flushPending() && !earlierFailed;
+    earlierFailed = false;
+    return ok;
+}
+
+bool AtomicFileBatch::flushPending()
 {
     bool ok = true;
     for (const Pending& file : pending) {

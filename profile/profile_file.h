@@ -32,12 +32,17 @@ public:
     bool commit();
 
 private:
+    // Temporaries held open at once; more are committed in groups of this size.
+    static constexpr std::size_t kMaxOpen = 64;
+    bool flushPending();
+
     struct Pending {
         std::filesystem::path target;
         std::filesystem::path temporary;
         int fd;
     };
     std::vector<Pending> pending;
+    bool earlierFailed = false; // a group committed early had a failure
 };
 
 bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content);

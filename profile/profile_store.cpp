@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <optional>
-#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 namespace {
 

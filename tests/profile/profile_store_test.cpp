@@ -251,3 +251,22 @@ TEST(ProfileStore, ManyFilesKeepDirectoryOrder)
     EXPECT_EQ(namesOf(profiles), expected);
     EXPECT_EQ(readFile(dir / "P4.xml"), "<broken");
 }
+
+TEST(ProfileStore, SavesMoreProfilesThanFilesHeldOpenAtOnce)
+{
+    TempDir dir;
+    ProfileList profiles;
+    for (int i = 0; i < 150; ++i)
+        profiles.push_back(makeDefaultProfile("192.0.2." + std::to_string(i)));
+    profiles[0].setName("Default");
+    for (int i = 1; i < 150; ++i)
+        profiles[i].setName("N" + std::to_string(i % 140)); // N0 to N9 twice: later wins
+    ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
+    ProfileList loaded;
+    loadAllProfiles(loaded, dir.path, "");
+    ASSERT_EQ(loaded.size(), 141u); // Default, N0 to N139
+    for (const CProfile& profile : loaded)
+        if (profile.getName() == "N5") {
+            EXPECT_EQ(profile.getIp(), "192.0.2.145");
+        }
+}
