@@ -70,7 +70,8 @@ struct ErrnoRow {
 };
 
 // Linux errno values (errno(3)) and the socket error each corresponds to. ENODEV comes from
-// binding a packet socket to an interface that is gone, which is a network that is down.
+// binding a packet socket to an interface that is gone, which is a network that is down;
+// ENOTTY from an ioctl command the socket does not know, which Winsock calls invalid.
 constexpr ErrnoRow kErrnoTable[] = {
     {EBADF, 10038},          {ENOTSOCK, 10038},     {ENOMEM, 8},
     {EINTR, 10004},          {EACCES, 10013},       {EPERM, 10013},
@@ -83,6 +84,7 @@ constexpr ErrnoRow kErrnoTable[] = {
     {ENETDOWN, 10050},       {ENODEV, 10050},       {ENETUNREACH, 10051},
     {ENETRESET, 10052},      {ECONNABORTED, 10053}, {ECONNRESET, 10054},
     {ENOBUFS, 10055},        {EISCONN, 10056},      {ENOTCONN, 10057},
+    {ENOTTY, 10022},
     {ESHUTDOWN, 10058},      {EPIPE, 10058},        {ETIMEDOUT, 10060},
     {ECONNREFUSED, 10061},   {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},
 };

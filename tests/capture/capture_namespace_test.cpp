@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -116,6 +118,17 @@ void bulkTransfer(const NetworkNamespace& a, const NetworkNamespace& b, const st
         received += std::size_t(n);
     sender.join();
     EXPECT_EQ(received, total);
+}
+
+// Drops CAP_NET_RAW from the calling thread's effective set (capabilities are per thread).
+bool dropRawCapability()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    data[CAP_TO_INDEX(CAP_NET_RAW)].effective &= ~CAP_TO_MASK(CAP_NET_RAW);
+    return syscall(SYS_capset, &header, data) == 0;
 }
 
 template <typename Condition>
@@ -286,4 +299,42 @@ TEST_F(CaptureNamespaceTest, ShutdownDuringTheWatcherPauseIsPrompt)
     const auto start = std::chrono::steady_clock::now();
     watcher.reset(); // wakes the 10 s pause instead of sitting it out
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(CaptureNamespaceTest, WithoutCaptureRightsSaysOnceHowToGrantThem)
+{
+    CPacketCapture first([](const std::uint8_t*, std::int32_t, std::size_t) {});
+    CPacketCapture second([](const std::uint8_t*, std::int32_t, std::size_t) {});
+    bool opened = true;
+    testing::internal::CaptureStderr();
+    near->runInside([&] {
+        ASSERT_TRUE(dropRawCapability());
+        opened = first.open("198.51.100.1", 0) || second.open("198.51.100.1", 0);
+    });
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(first.failureText(), "WSAEACCES\nPermission Denied: Access in use");
+    EXPECT_EQ(second.failureText(), "WSAEACCES\nPermission Denied: Access in use");
+    EXPECT_NE(told.find("setcap cap_net_raw+ep "), std::string::npos) << told;
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << "once per run: " << told;
+    EXPECT_FALSE(first.hasThread());
+}
+
+TEST_F(CaptureNamespaceTest, LocalAddressesListUpInterfacesWithoutLoopback)
+{
+    const NetworkNamespace empty("empty");
+    ASSERT_TRUE(empty.isCreated());
+    ASSERT_TRUE(near->run("ip addr add 198.51.100.11/25 dev vm0"));
+    ASSERT_TRUE(near->run("ip link add vm9 type veth peer name vm8") && near->run("ip addr add 192.0.2.9/24 dev vm9"));
+    std::string nearList, emptyList, unresolved;
+    near->runInside([&] {
+        CNetSocket socket;
+        nearList = socket.localAddresses();
+        // No name server is reachable from here: the lookup fails without leaving the namespace.
+        unresolved = socket.resolve("velmora-no-such-host.invalid");
+    });
+    empty.runInside([&] { emptyList = CNetSocket().localAddresses(); });
+    EXPECT_EQ(nearList, "198.51.100.1 198.51.100.11 ") << "vm9 is down";
+    EXPECT_EQ(emptyList, "");
+    EXPECT_EQ(unresolved, "");
 }
