@@ -34,6 +34,7 @@ void CAddressWatcher::scanOnce()
 {
     if (captures == nullptr)
         return;
+    std::lock_guard lock(scanMutex);
     const std::vector<LocalAddress> current = listLocalAddresses();
     captures->removeStale([&](const std::string& address, CPacketCapture& capture) {
         return isStale(address, capture, current);

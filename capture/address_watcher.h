@@ -19,7 +19,8 @@ public:
                     std::chrono::milliseconds period = std::chrono::seconds(10));
     ~CAddressWatcher() override;
 
-    // One discovery pass; run() makes one at once and then one per period.
+    // One discovery pass; run() makes one at once and then one per period. Passes never
+    // overlap (two at once could open two captures of one interface).
     void scanOnce();
     // Passes completed since construction (tests wait for a pass to be over).
     std::uint64_t passes() const { return passCount.load(std::memory_order_acquire); }
@@ -37,6 +38,7 @@ private:
     CaptureList* captures; // not owned: the window's list
     const std::chrono::milliseconds period;
 
+    std::mutex scanMutex;  // held for a whole pass
     std::mutex pauseMutex; // with pauseSignal: the pause between passes, cut short by wake()
     std::condition_variable pauseSignal;
     std::atomic<std::uint64_t> passCount{0};

@@ -270,6 +270,14 @@ TEST_F(CaptureNamespaceTest, OpensNewInterfacesAndReplacesDeletedOnes)
     ASSERT_TRUE(linkNamespaces(*near, "vm2", "198.51.100.129/25", *far, "vm3", "198.51.100.130/25"));
     waitTwoPasses();
     ASSERT_TRUE(hasAddress(captures, "198.51.100.129"));
+    const std::shared_ptr<CPacketCapture> replacement = captures.captures().back();
+
+    // Down and up again is not a deletion: the same capture goes on receiving.
+    ASSERT_TRUE(near->run("ip link set vm2 down") && near->run("ip link set vm2 up"));
+    ASSERT_TRUE(addNeighbours(*near, "vm2", "198.51.100.129/25", *far, "vm3", "198.51.100.130/25"));
+    waitTwoPasses();
+    EXPECT_EQ(captures.captures().back(), replacement);
+    EXPECT_FALSE(replacement->hasFailed());
 
     const LinkBytes before = accounted(profiles);
     const LinkBytes linkBefore = ipBytes(*near, "vm2");

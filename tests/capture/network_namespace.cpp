@@ -83,21 +83,25 @@ unsigned long long NetworkNamespace::counter(const std::string& interface, const
     return std::strtoull(text.c_str(), nullptr, 10);
 }
 
-bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
-                    const NetworkNamespace& b, const std::string& nameB, const std::string& addressB)
+bool addNeighbours(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+                   const NetworkNamespace& b, const std::string& nameB, const std::string& addressB)
 {
     const auto plain = [](const std::string& withPrefix) { return withPrefix.substr(0, withPrefix.find('/')); };
     const auto mac = [](const NetworkNamespace& side, const std::string& interface) {
         std::string text = side.output("cat /sys/class/net/" + interface + "/address");
         return text.substr(0, text.find('\n'));
     };
+    return a.run("ip neigh replace " + plain(addressB) + " lladdr " + mac(b, nameB) + " dev " + nameA + " nud permanent") &&
+           b.run("ip neigh replace " + plain(addressA) + " lladdr " + mac(a, nameA) + " dev " + nameB + " nud permanent");
+}
+
+bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+                    const NetworkNamespace& b, const std::string& nameB, const std::string& addressB)
+{
     if (!a.run("ip link add " + nameA + " type veth peer name " + nameB + " netns " + b.name()))
         return false;
     const bool configured = a.run("ip addr add " + addressA + " dev " + nameA) &&
                             b.run("ip addr add " + addressB + " dev " + nameB) &&
                             a.run("ip link set " + nameA + " up") && b.run("ip link set " + nameB + " up");
-    if (!configured)
-        return false;
-    return a.run("ip neigh replace " + plain(addressB) + " lladdr " + mac(b, nameB) + " dev " + nameA + " nud permanent") &&
-           b.run("ip neigh replace " + plain(addressA) + " lladdr " + mac(a, nameA) + " dev " + nameB + " nud permanent");
+    return configured && addNeighbours(a, nameA, addressA, b, nameB, addressB);
 }

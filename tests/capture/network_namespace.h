@@ -46,3 +46,8 @@ private:
 // for the other, so the link carries nothing but the tests' own IPv4 packets.
 bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
                     const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);
+
+// Sets the static neighbour entries of such a link again (taking an interface down flushes
+// them, and ARP would then add non-IPv4 frames to the link's counters).
+bool addNeighbours(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+                   const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);
