@@ -43,7 +43,8 @@ LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface)
 LinkBytes accounted(const SharedProfiles& profiles)
 {
     LinkBytes bytes;
-    for (const YearHistory& year : profiles.snapshot().front().history) {
+    const ProfileList copy = profiles.snapshot();
+    for (const YearHistory& year : copy.front().history) {
         for (const DayTotals& day : year.days) {
             bytes.down += static_cast<unsigned long long>(day.down);
             bytes.up += static_cast<unsigned long long>(day.up);
