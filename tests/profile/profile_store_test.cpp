@@ -174,17 +174,6 @@ TEST(ProfileStore, SaveReportsFailure)
     EXPECT_FALSE(saveAllProfiles(profiles, {}, dir / "profiles"));
 }
 
-TEST(ProfileStore, SameNameTwiceKeepsTheLaterProfile)
-{
-    TempDir dir;
-    ProfileList profiles = {makeDefaultProfile("192.0.2.1"), makeDefaultProfile("192.0.2.2")};
-    ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
-    ProfileList loaded;
-    loadAllProfiles(loaded, dir.path, "");
-    ASSERT_EQ(loaded.size(), 1u);
-    EXPECT_EQ(loaded[0].getIp(), "192.0.2.2");
-}
-
 TEST(ProfileStore, RemovedProfilesAreSetAsideNotDeleted)
 {
     TempDir dir;
