@@ -264,10 +264,13 @@ TEST_F(CaptureNamespaceTest, OpensNewInterfacesAndReplacesDeletedOnes)
 
     // A deleted interface's socket never receives again: its capture must be replaced once an
     // interface of the same name is back.
+    const std::shared_ptr<CPacketCapture> orphaned = captures.captures().back();
     ASSERT_TRUE(near->run("ip link del vm2"));
     waitTwoPasses();
     EXPECT_FALSE(hasAddress(captures, "198.51.100.129"));
     EXPECT_EQ(captures.size(), 1u);
+    EXPECT_FALSE(orphaned->isOpen()) << "the capture of a deleted interface is closed";
+    EXPECT_FALSE(orphaned->hasThread());
     ASSERT_TRUE(linkNamespaces(*near, "vm2", "198.51.100.129/25", *far, "vm3", "198.51.100.130/25"));
     waitTwoPasses();
     ASSERT_TRUE(hasAddress(captures, "198.51.100.129"));
@@ -292,6 +295,29 @@ TEST_F(CaptureNamespaceTest, OpensNewInterfacesAndReplacesDeletedOnes)
     waitFor([&] { return countedNow() >= expected; });
     EXPECT_EQ(countedNow(), expected);
     EXPECT_GT(expected, 0u);
+}
+
+TEST_F(CaptureNamespaceTest, FramesForOtherHostsAreNotCounted)
+{
+    startEngine(10s);
+    ASSERT_TRUE(waitFor([&] { return hasAddress(captures, "198.51.100.1"); }));
+    // Frames to a MAC address that is not vm0's still reach vm0's packet taps, marked
+    // PACKET_OTHERHOST, and then the IP layer drops them: they are not this machine's traffic.
+    ASSERT_TRUE(far->run("ip neigh replace 198.51.100.50 lladdr 02:00:00:00:00:50 dev vm1 nud permanent"));
+    const unsigned long long received = near->counter("vm0", "rx_packets");
+    const std::uint64_t seen = capturedPackets.load();
+    far->run("ping -c 3 -i 0.2 -W 1 198.51.100.50");
+    EXPECT_EQ(near->counter("vm0", "rx_packets"), received + 3) << "the frames did reach vm0";
+    // One packet of the machine's own, to know when the capture has read past the others.
+    const int nearUdp = socketInside(*near, SOCK_DGRAM, "198.51.100.1", 9001);
+    const int farUdp = socketInside(*far, SOCK_DGRAM, "198.51.100.2", 9002); // no ICMP reply
+    const sockaddr_in target = socketAddress("198.51.100.2", 9002);
+    ASSERT_EQ(::sendto(nearUdp, "x", 1, 0, reinterpret_cast<const sockaddr*>(&target), sizeof target), 1);
+    ::close(nearUdp);
+    ::close(farUdp);
+    ASSERT_TRUE(waitFor([&] { return capturedPackets.load() > seen; }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(capturedPackets.load(), seen + 1);
 }
 
 TEST_F(CaptureNamespaceTest, ShutdownDuringTheWatcherPauseIsPrompt)
