@@ -156,6 +156,7 @@ protected:
     {
         if (!canUseNamespaces())
             GTEST_SKIP() << "capture tests need root (network namespaces and CAP_NET_RAW)";
+        removeAbandonedNamespaces();
         near = std::make_unique<NetworkNamespace>("near");
         far = std::make_unique<NetworkNamespace>("far");
         ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
