@@ -1,0 +1,201 @@
+#include "app/dialog_builder.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace {
+
+QLabel* makeLabel(const ControlSpec& spec, QWidget* parent, Qt::Alignment horizontal)
+{
+    auto* label = new QLabel(QString::fromUtf8(spec.text), parent);
+    label->setAlignment(horizontal | Qt::AlignTop);
+    label->setWordWrap(true);
+    return label;
+}
+
+QPushButton* makeButton(const ControlSpec& spec, QWidget* parent, bool isDefault)
+{
+    auto* button = new QPushButton(QString::fromUtf8(spec.text), parent);
+    // Only the default button reacts to Return; a plain dialog button never becomes default.
+    button->setAutoDefault(isDefault);
+    button->setDefault(isDefault);
+    return button;
+}
+
+QWidget* makeFrame(QWidget* parent)
+{
+    auto* frame = new QFrame(parent);
+    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame->setLineWidth(1);
+    QPalette palette = frame->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    frame->setPalette(palette);
+    return frame;
+}
+
+QWidget* makeCombo(QWidget* parent, bool editable)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(editable);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+QWidget* makeReportList(QWidget* parent)
+{
+    auto* list = new QTreeWidget(parent);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->header()->setStretchLastSection(false);
+    return list;
+}
+
+QWidget* makeSlider(QWidget* parent)
+{
+    auto* slider = new QSlider(Qt::Horizontal, parent);
+    slider->setTickPosition(QSlider::TicksAbove);
+    return slider;
+}
+
+QWidget* makeIcon(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setPixmap(applicationIcon().pixmap(32, 32));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QWidget* makeControl(const ControlSpec& spec, QWidget* parent)
+{
+    switch (spec.kind) {
+    case ControlKind::Label: return makeLabel(spec, parent, Qt::AlignLeft);
+    case ControlKind::RightLabel: return makeLabel(spec, parent, Qt::AlignRight);
+    case ControlKind::GroupBox: return new QGroupBox(QString::fromUtf8(spec.text), parent);
+    case ControlKind::BlackFrame: return makeFrame(parent);
+    case ControlKind::PushButton: return makeButton(spec, parent, false);
+    case ControlKind::DefaultButton: return makeButton(spec, parent, true);
+    case ControlKind::CheckBox: return new QCheckBox(QString::fromUtf8(spec.text), parent);
+    case ControlKind::ComboDropDown: return makeCombo(parent, true);
+    case ControlKind::ComboDropList: return makeCombo(parent, false);
+    case ControlKind::ListBox: return new QListWidget(parent);
+    case ControlKind::Edit: return new QLineEdit(QString::fromUtf8(spec.text), parent);
+    case ControlKind::Slider: return makeSlider(parent);
+    case ControlKind::TabControl: return new QTabWidget(parent);
+    case ControlKind::ReportList: return makeReportList(parent);
+    case ControlKind::Icon: return makeIcon(parent);
+    }
+    return new QWidget(parent);
+}
+
+void placeControl(QWidget* widget, const ControlSpec& spec)
+{
+    const int x = dialogUnitsToPixelsX(spec.x);
+    const int y = dialogUnitsToPixelsY(spec.y);
+    const int width = dialogUnitsToPixelsX(spec.width);
+    int height = dialogUnitsToPixelsY(spec.height);
+    // A combo box's table height includes its dropped-down list; the box itself is one line.
+    if (spec.kind == ControlKind::ComboDropDown || spec.kind == ControlKind::ComboDropList)
+        height = std::min(height, widget->sizeHint().height());
+    widget->setGeometry(x, y, width, height);
+}
+
+void addItems(QMenu* menu, const std::vector<MenuItemSpec>& items)
+{
+    for (const MenuItemSpec& item : items) {
+        if (item.text == nullptr) {
+            menu->addSeparator();
+        } else if (!item.children.empty()) {
+            addItems(menu->addMenu(QString::fromUtf8(item.text)), item.children);
+        } else {
+            QAction* action = menu->addAction(QString::fromUtf8(item.text));
+            action->setObjectName(QString::number(item.id));
+        }
+    }
+}
+
+} // namespace
+
+QFont dialogFont()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    if (!QFontDatabase::hasFamily(font.family()))
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+void buildDialog(QWidget* dialog, const DialogTemplate& layout)
+{
+    dialog->setFont(dialogFont());
+    if (layout.title != nullptr)
+        dialog->setWindowTitle(QString::fromUtf8(layout.title));
+    dialog->setFixedSize(dialogUnitsToPixelsX(layout.width), dialogUnitsToPixelsY(layout.height));
+    for (const ControlSpec& spec : layout.controls) {
+        QWidget* widget = makeControl(spec, dialog);
+        if (spec.id != -1)
+            widget->setObjectName(QString::number(spec.id));
+        placeControl(widget, spec);
+        widget->show();
+    }
+}
+
+QWidget* control(const QWidget* dialog, int id)
+{
+    return dialog->findChild<QWidget*>(QString::number(id));
+}
+
+QMenuBar* buildMenuBar(const MenuTemplate& menu, QWidget* parent)
+{
+    auto* bar = new QMenuBar(parent);
+    bar->setObjectName(QString::number(menu.id));
+    for (const MenuItemSpec& item : menu.items) {
+        if (item.children.empty()) {
+            if (item.text != nullptr)
+                bar->addAction(QString::fromUtf8(item.text))->setObjectName(QString::number(item.id));
+            continue;
+        }
+        addItems(bar->addMenu(QString::fromUtf8(item.text)), item.children);
+    }
+    return bar;
+}
+
+QMenu* buildPopupMenu(const MenuTemplate& menu, QWidget* parent)
+{
+    auto* popup = new QMenu(parent);
+    popup->setObjectName(QString::number(menu.id));
+    if (!menu.items.empty()) {
+        const MenuItemSpec& first = menu.items.front();
+        popup->setTitle(QString::fromUtf8(first.text));
+        addItems(popup, first.children);
+    }
+    return popup;
+}
+
+QAction* menuAction(const QObject* owner, int commandId)
+{
+    return owner->findChild<QAction*>(QString::number(commandId));
+}
+
+QIcon applicationIcon()
+{
+    Q_INIT_RESOURCE(velmora);
+    return QIcon(QStringLiteral(":/velmora/velmora.png"));
+}
