@@ -1,9 +1,11 @@
 #include "app/dialog_builder.h"
 
 #include <QAbstractItemView>
+#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -24,7 +26,9 @@ QLabel* makeLabel(const ControlSpec& spec, QWidget* parent, Qt::Alignment horizo
 {
     auto* label = new QLabel(QString::fromUtf8(spec.text), parent);
     label->setAlignment(horizontal | Qt::AlignTop);
-    label->setWordWrap(true);
+    // Only a box taller than one line wraps; a one-line text must not break at a "/".
+    const QFontMetrics metrics(parent->font());
+    label->setWordWrap(dialogUnitsToPixelsY(spec.height) >= 2 * metrics.lineSpacing());
     return label;
 }
 
@@ -104,11 +108,26 @@ QWidget* makeControl(const ControlSpec& spec, QWidget* parent)
     return new QWidget(parent);
 }
 
+// The tables were laid out for a narrower dialog font; a one-line label or check box whose text
+// does not fit grows to the right instead of being cut off.
+int fittedWidth(QWidget* widget, const ControlSpec& spec, int width)
+{
+    const bool growable = spec.kind == ControlKind::Label || spec.kind == ControlKind::CheckBox;
+    if (!growable)
+        return width;
+    if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && label->wordWrap())
+        return width;
+    const int needed = spec.kind == ControlKind::CheckBox
+                           ? widget->sizeHint().width()
+                           : widget->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.text)) + 1;
+    return std::max(width, needed);
+}
+
 void placeControl(QWidget* widget, const ControlSpec& spec)
 {
     const int x = dialogUnitsToPixelsX(spec.x);
     const int y = dialogUnitsToPixelsY(spec.y);
-    const int width = dialogUnitsToPixelsX(spec.width);
+    const int width = fittedWidth(widget, spec, dialogUnitsToPixelsX(spec.width));
     int height = dialogUnitsToPixelsY(spec.height);
     // A combo box's table height includes its dropped-down list; the box itself is one line.
     if (spec.kind == ControlKind::ComboDropDown || spec.kind == ControlKind::ComboDropList)

@@ -49,6 +49,11 @@ TEST(DialogBuilder, ReadoutControlsCarryTheirIdsAndTexts)
         EXPECT_EQ(label->pos(), c.position) << c.id;
         EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, c.horizontal) << c.id;
     }
+    // A one-line text is never cut off, even where the table's box is narrower than the font.
+    auto* unit = control<QLabel>(&dialog, 1034);
+    EXPECT_FALSE(unit->wordWrap());
+    EXPECT_GE(unit->width(), unit->fontMetrics().horizontalAdvance("KB/sec"));
+    EXPECT_LE(unit->geometry().right(), dialog.width());
     int groups = 0;
     for (QGroupBox* box : dialog.findChildren<QGroupBox*>())
         groups += box->objectName().isEmpty() ? 1 : 0;
