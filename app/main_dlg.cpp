@@ -33,6 +33,8 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
     setWindowIcon(applicationIcon());
     buildWindow();
 
+    loadProfiles();
+    fillProfileSelector();
     // The meter thread only posts its readouts; it never waits for this thread, so the window
     // can stop and join it at any time. Queued calls die with the window.
     meter = std::make_unique<CTrafficMeter>(
@@ -42,8 +44,6 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
                 Qt::QueuedConnection);
         },
         &profiles);
-    loadProfiles();
-    fillProfileSelector();
     meter->selectedProfile = 0;
     meter->setPeriod(std::chrono::milliseconds(1000));
     if (options.startWorkers)
@@ -53,7 +53,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
 
     // Day totals reach the disk at least once a minute, so a crash loses little counting.
     saveTimer = new QTimer(this);
-    saveTimer->setInterval(kSaveIntervalMs);
+    saveTimer->setInterval(options.saveInterval);
     connect(saveTimer, &QTimer::timeout, this, [this] { saveProfiles(); });
     saveTimer->start();
 }

@@ -11,6 +11,7 @@
 #include "profile/profile_list.h"
 
 #include <QDialog>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -26,13 +27,13 @@ struct MainDlgOptions {
     std::filesystem::path profileDirectory = "profiles";
     // Without workers no meter thread and no capture run; readouts come only from tick().
     bool startWorkers = true;
+    // How often every profile is written while the program runs.
+    std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
 };
 
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kSaveIntervalMs = 60 * 1000;
-
     explicit CMainDlg(MainDlgOptions options = {}, QWidget* parent = nullptr);
     ~CMainDlg() override;
 

@@ -6,6 +6,7 @@
 #include "app/main_dlg.h"
 #include "profile/profile_store.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +17,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <functional>
+#include <map>
 #include <thread>
 
 namespace {
@@ -96,6 +99,20 @@ TEST_F(MainDlgTest, ClosingTheWindowSavesEveryProfile)
     EXPECT_EQ(today["Work"].up, 700);
     EXPECT_EQ(today["Home"].down, 42);
     EXPECT_TRUE(today.count("Default"));
+}
+
+TEST_F(MainDlgTest, ProfilesAreSavedPeriodicallyWhileRunning)
+{
+    MainDlgOptions often = options();
+    often.saveInterval = std::chrono::milliseconds(1);
+    CMainDlg window(often);
+    {
+        std::unique_lock lock(window.sharedProfiles().guard);
+        window.sharedProfiles().profiles.push_back(makeProfile("Home", 99));
+    }
+    // The timer writes on its own; nothing here saves or closes the window.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return std::filesystem::exists(directory() / "Home.xml"); }, 60000));
+    EXPECT_TRUE(std::filesystem::exists(directory() / "Default.xml"));
 }
 
 TEST_F(MainDlgTest, ReadoutsArriveQueuedFormattedAndMoveTheHistory)
@@ -219,4 +236,65 @@ TEST(HelpDocument, FoundInCurrentDirectoryThenDataDirectory)
     QFile(current.filePath("Velmora.html")).open(QIODevice::WriteOnly);
     EXPECT_EQ(findHelpDocument(current.path(), data.path()), current.filePath("Velmora.html"));
     EXPECT_EQ(findHelpDocument(QString(), QString()), QString());
+}
+
+namespace {
+
+// Runs the window's modal loop, triggers the command from inside it and answers the modal
+// dialog it opens, if any, with `answer`. Returns the class name of that dialog.
+QString runCommand(CMainDlg& window, int commandId, const std::function<void(QWidget*)>& answer = {})
+{
+    QString opened;
+    QTimer::singleShot(0, &window, [&] {
+        QTimer::singleShot(0, &window, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != &window) {
+                opened = QString::fromUtf8(modal->metaObject()->className());
+                if (answer)
+                    answer(modal);
+            }
+            window.done(1); // ends the window's own loop once the command has returned
+        });
+        menuAction(&window, commandId)->trigger();
+    });
+    window.exec();
+    return opened;
+}
+
+} // namespace
+
+TEST_F(MainDlgTest, ExitCommandsEndTheRun)
+{
+    for (int command : {32773, 32784}) {
+        CMainDlg window(options());
+        QTimer::singleShot(0, &window, [&window, command] { menuAction(&window, command)->trigger(); });
+        QTimer::singleShot(60000, &window, [&window] { window.done(5); }); // hang guard only
+        window.exec();
+        EXPECT_NE(window.result(), 5) << command;
+    }
+    // A quit request ends every event loop until the application's own loop has run; run it
+    // once so that later tests in this process can open dialogs again.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+TEST_F(MainDlgTest, HistoryCommandsOpenTheHistoryWindow)
+{
+    for (int command : {32777, 32782}) {
+        CMainDlg window(options());
+        const QString opened = runCommand(window, command, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+        EXPECT_EQ(opened, "CHistoryDlg") << command;
+    }
+}
+
+TEST_F(MainDlgTest, ClosingOptionsUnconfirmedStillAppliesTheSettings)
+{
+    writeProfiles({makeProfile("Work")});
+    CMainDlg window(options());
+    control<QComboBox>(&window, 1013)->setCurrentIndex(1);
+    ASSERT_EQ(window.trafficMeter().selectedProfile.load(), 1u);
+    const QString opened = runCommand(window, 32772, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    EXPECT_EQ(opened, "OptionsDlg");
+    EXPECT_EQ(window.trafficMeter().selectedProfile.load(), 0u);
+    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentIndex(), 0);
+    EXPECT_EQ(text(window, 1034), "KB/s"); // the layout's "KB/sec" gives way to the unit's label
 }
