@@ -22,19 +22,19 @@
 
 namespace {
 
-QLabel* makeLabel(const ControlSpec& spec, QWidget* parent, Qt::Alignment horizontal)
+QLabel* makeLabel(const ControlSpec& entry, QWidget* parent, Qt::Alignment horizontal)
 {
-    auto* label = new QLabel(QString::fromUtf8(spec.text), parent);
+    auto* label = new QLabel(QString::fromUtf8(entry.text), parent);
     label->setAlignment(horizontal | Qt::AlignTop);
     // Only a box taller than one line wraps; a one-line text must not break at a "/".
     const QFontMetrics metrics(parent->font());
-    label->setWordWrap(dialogUnitsToPixelsY(spec.height) >= 2 * metrics.lineSpacing());
+    label->setWordWrap(dialogUnitsToPixelsY(entry.height) >= 2 * metrics.lineSpacing());
     return label;
 }
 
-QPushButton* makeButton(const ControlSpec& spec, QWidget* parent, bool isDefault)
+QPushButton* makeButton(const ControlSpec& entry, QWidget* parent, bool isDefault)
 {
-    auto* button = new QPushButton(QString::fromUtf8(spec.text), parent);
+    auto* button = new QPushButton(QString::fromUtf8(entry.text), parent);
     // Only the default button reacts to Return; a plain dialog button never becomes default.
     button->setAutoDefault(isDefault);
     button->setDefault(isDefault);
@@ -86,20 +86,20 @@ QWidget* makeIcon(QWidget* parent)
     return label;
 }
 
-QWidget* makeControl(const ControlSpec& spec, QWidget* parent)
+QWidget* makeControl(const ControlSpec& entry, QWidget* parent)
 {
-    switch (spec.kind) {
-    case ControlKind::Label: return makeLabel(spec, parent, Qt::AlignLeft);
-    case ControlKind::RightLabel: return makeLabel(spec, parent, Qt::AlignRight);
-    case ControlKind::GroupBox: return new QGroupBox(QString::fromUtf8(spec.text), parent);
+    switch (entry.kind) {
+    case ControlKind::Label: return makeLabel(entry, parent, Qt::AlignLeft);
+    case ControlKind::RightLabel: return makeLabel(entry, parent, Qt::AlignRight);
+    case ControlKind::GroupBox: return new QGroupBox(QString::fromUtf8(entry.text), parent);
     case ControlKind::BlackFrame: return makeFrame(parent);
-    case ControlKind::PushButton: return makeButton(spec, parent, false);
-    case ControlKind::DefaultButton: return makeButton(spec, parent, true);
-    case ControlKind::CheckBox: return new QCheckBox(QString::fromUtf8(spec.text), parent);
+    case ControlKind::PushButton: return makeButton(entry, parent, false);
+    case ControlKind::DefaultButton: return makeButton(entry, parent, true);
+    case ControlKind::CheckBox: return new QCheckBox(QString::fromUtf8(entry.text), parent);
     case ControlKind::ComboDropDown: return makeCombo(parent, true);
     case ControlKind::ComboDropList: return makeCombo(parent, false);
     case ControlKind::ListBox: return new QListWidget(parent);
-    case ControlKind::Edit: return new QLineEdit(QString::fromUtf8(spec.text), parent);
+    case ControlKind::Edit: return new QLineEdit(QString::fromUtf8(entry.text), parent);
     case ControlKind::Slider: return makeSlider(parent);
     case ControlKind::TabControl: return new QTabWidget(parent);
     case ControlKind::ReportList: return makeReportList(parent);
@@ -110,27 +110,27 @@ QWidget* makeControl(const ControlSpec& spec, QWidget* parent)
 
 // The tables were laid out for a narrower dialog font; a one-line label or check box whose text
 // does not fit grows to the right instead of being cut off.
-int fittedWidth(QWidget* widget, const ControlSpec& spec, int width)
+int fittedWidth(QWidget* widget, const ControlSpec& entry, int width)
 {
-    const bool growable = spec.kind == ControlKind::Label || spec.kind == ControlKind::CheckBox;
+    const bool growable = entry.kind == ControlKind::Label || entry.kind == ControlKind::CheckBox;
     if (!growable)
         return width;
     if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && label->wordWrap())
         return width;
-    const int needed = spec.kind == ControlKind::CheckBox
+    const int needed = entry.kind == ControlKind::CheckBox
                            ? widget->sizeHint().width()
-                           : widget->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.text)) + 1;
+                           : widget->fontMetrics().horizontalAdvance(QString::fromUtf8(entry.text)) + 1;
     return std::max(width, needed);
 }
 
-void placeControl(QWidget* widget, const ControlSpec& spec)
+void placeControl(QWidget* widget, const ControlSpec& entry)
 {
-    const int x = dialogUnitsToPixelsX(spec.x);
-    const int y = dialogUnitsToPixelsY(spec.y);
-    const int width = fittedWidth(widget, spec, dialogUnitsToPixelsX(spec.width));
-    int height = dialogUnitsToPixelsY(spec.height);
+    const int x = dialogUnitsToPixelsX(entry.x);
+    const int y = dialogUnitsToPixelsY(entry.y);
+    const int width = fittedWidth(widget, entry, dialogUnitsToPixelsX(entry.width));
+    int height = dialogUnitsToPixelsY(entry.height);
     // A combo box's table height includes its dropped-down list; the box itself is one line.
-    if (spec.kind == ControlKind::ComboDropDown || spec.kind == ControlKind::ComboDropList)
+    if (entry.kind == ControlKind::ComboDropDown || entry.kind == ControlKind::ComboDropList)
         height = std::min(height, widget->sizeHint().height());
     widget->setGeometry(x, y, width, height);
 }
@@ -167,11 +167,11 @@ void buildDialog(QWidget* dialog, const DialogTemplate& layout)
     if (layout.title != nullptr)
         dialog->setWindowTitle(QString::fromUtf8(layout.title));
     dialog->setFixedSize(dialogUnitsToPixelsX(layout.width), dialogUnitsToPixelsY(layout.height));
-    for (const ControlSpec& spec : layout.controls) {
-        QWidget* widget = makeControl(spec, dialog);
-        if (spec.id != -1)
-            widget->setObjectName(QString::number(spec.id));
-        placeControl(widget, spec);
+    for (const ControlSpec& entry : layout.controls) {
+        QWidget* widget = makeControl(entry, dialog);
+        if (entry.id != -1)
+            widget->setObjectName(QString::number(entry.id));
+        placeControl(widget, entry);
         widget->show();
     }
 }

@@ -85,21 +85,16 @@ void CMainDlg::buildWindow()
 void CMainDlg::connectEvents()
 {
     const std::pair<int, void (CMainDlg::*)()> commands[] = {
-        {kCmdExit, nullptr},
+        {kCmdExit, &CMainDlg::endRun},
         {kCmdOptionsGeneral, &CMainDlg::openOptions},
         {kCmdAbout, &CMainDlg::showAbout},
         {kCmdManual, &CMainDlg::openHelp},
         {kCmdBandwidthActivity, &CMainDlg::openHistory},
     };
     for (const auto& [id, handler] : commands) {
-        QAction* action = menuAction(menuBar, id);
-        if (handler == nullptr)
-            connect(action, &QAction::triggered, this, &CMainDlg::endRun);
-        else
-            connect(action, &QAction::triggered, this, handler);
+        connect(menuAction(menuBar, id), &QAction::triggered, this, handler);
     }
-    connect(profileSelector, &QComboBox::currentIndexChanged, this,
-            [this](int index) { selectProfile(profileSelector->itemText(index)); });
+    connect(profileSelector, &QComboBox::currentIndexChanged, this, &CMainDlg::selectProfile);
 }
 
 void CMainDlg::fillProfileSelector()
@@ -112,15 +107,18 @@ void CMainDlg::fillProfileSelector()
     }
     const QSignalBlocker blocker(profileSelector);
     profileSelector->clear();
+    // Each entry keeps the name's own bytes, which a display text need not reproduce.
     for (const std::string& name : names)
-        profileSelector->addItem(QString::fromStdString(name));
+        profileSelector->addItem(QString::fromStdString(name), QByteArray::fromStdString(name));
     profileSelector->setCurrentIndex(names.empty() ? -1 : 0);
 }
 
 // Names are compared whole, however long: the first profile of that exact name is counted.
-void CMainDlg::selectProfile(const QString& text)
+void CMainDlg::selectProfile(int index)
 {
-    const std::string wanted = text.toStdString();
+    if (index < 0)
+        return;
+    const std::string wanted = profileSelector->itemData(index).toByteArray().toStdString();
     std::optional<std::uint32_t> found;
     {
         std::unique_lock lock(profiles.guard);
@@ -206,6 +204,8 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+// A quit request: every event loop ends, a modal dialog's included, and the window's run
+// returns to CMainApp, which destroys the window.
 void CMainDlg::endRun()
 {
     QCoreApplication::exit(0);

@@ -81,14 +81,14 @@ private:
     void connectEvents();
     void loadProfiles();
     void fillProfileSelector();
-    void selectProfile(const QString& text);
+    void selectProfile(int index);
     void startWorkers();
     void stopWorkers();
     void setUnitLabels(const QString& text);
     void setReadoutTexts(ReadoutKind kind, float download, float upload);
     void updateTooltip(float download, float upload);
     void createTray();
-    static void endRun();
+    void endRun();
 
     MainDlgOptions options;
     std::unique_ptr<Engine, EngineDeleter> engine;
