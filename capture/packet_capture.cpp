@@ -60,7 +60,11 @@ bool findLocalAddress(const std::string& address, LocalAddress& found)
 
 } // namespace
 
-CPacketCapture::CPacketCapture(PacketHandler packetHandler) : handler(std::move(packetHandler)) {}
+CPacketCapture::CPacketCapture(PacketHandler packetHandler) : handler(std::move(packetHandler))
+{
+    if (!handler)
+        handler = [](const std::uint8_t*, std::int32_t, std::size_t) {};
+}
 
 CPacketCapture::~CPacketCapture()
 {

@@ -4,12 +4,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sstream>
 #include <sched.h>
 #include <unistd.h>
 
 bool canUseNamespaces()
 {
     return geteuid() == 0 && runCommand("ip netns list");
+}
+
+void removeAbandonedNamespaces()
+{
+    // A test process that crashed leaves its namespaces behind; their names end in its pid.
+    std::istringstream names(commandOutput("ip netns list"));
+    for (std::string line; std::getline(names, line);) {
+        const std::string name = line.substr(0, line.find(' '));
+        const std::size_t dash = name.rfind('-');
+        if (name.rfind("velmora-", 0) != 0 || dash == std::string::npos)
+            continue;
+        const std::string pid = name.substr(dash + 1);
+        if (!pid.empty() && pid.find_first_not_of("0123456789") == std::string::npos &&
+            access(("/proc/" + pid).c_str(), F_OK) != 0)
+            runCommand("ip netns del " + name);
+    }
 }
 
 bool runCommand(const std::string& command)

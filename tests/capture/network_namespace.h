@@ -10,6 +10,8 @@
 
 // Whether this process may create namespaces and open packet sockets (root in CI).
 bool canUseNamespaces();
+// Deletes the namespaces of test runs whose process no longer exists (a crash skips cleanup).
+void removeAbandonedNamespaces();
 
 // Runs a shell command quietly; true when it exits with 0.
 bool runCommand(const std::string& command);
