@@ -1,0 +1,95 @@
+#include "app/graph_painter.h"
+
+#include "app/graph_geometry.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPolygonF>
+
+namespace {
+
+QColor toColour(graph::Rgba c)
+{
+    return QColor(c.red, c.green, c.blue, c.alpha);
+}
+
+QPolygonF toPolygon(const std::vector<GraphPoint>& points)
+{
+    QPolygonF polygon;
+    polygon.reserve(qsizetype(points.size()));
+    for (const GraphPoint& point : points)
+        polygon << QPointF(point.x, point.y);
+    return polygon;
+}
+
+void drawFrameAndAxes(QPainter& painter)
+{
+    painter.setPen(QPen(Qt::black, 1.0));
+    painter.setBrush(Qt::NoBrush);
+    // Qt strokes a rectangle one pixel wider than its size; this keeps the border inside.
+    painter.drawRect(QRect(0, 0, graph::kWidth - 1, graph::kHeight - 1));
+    painter.fillRect(QRect(1, 1, graph::kWidth - 2, graph::kHeight - 2), Qt::white);
+    painter.drawLine(QPointF(graph::kAxisX, graph::kTopY), QPointF(graph::kAxisX, graph::kBaselineY));
+    painter.drawLine(QPointF(graph::kAxisX, graph::kBaselineY), QPointF(graph::kRightX, graph::kBaselineY));
+}
+
+// Text with its top-left corner at (x, y), as the labels are placed.
+void drawLabel(QPainter& painter, float x, float y, const QString& text)
+{
+    const QFontMetricsF metrics(painter.font());
+    painter.drawText(QPointF(x, y + metrics.ascent()), text);
+}
+
+void drawLabels(QPainter& painter, float top)
+{
+    painter.setPen(Qt::black);
+    const QFontMetricsF metrics(painter.font());
+    const std::string text = graph::scaleLabelText(top);
+    const QString label = QString::fromStdString(text);
+    if (const auto x = graph::scaleLabelX(text, float(metrics.horizontalAdvance(label))))
+        drawLabel(painter, *x, graph::kTopLabelY, label);
+    const QString zero = QStringLiteral("0");
+    drawLabel(painter, graph::zeroLabelX(float(metrics.horizontalAdvance(zero))), graph::kZeroLabelY, zero);
+}
+
+} // namespace
+
+QFont graphLabelFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    if (!QFontDatabase::hasFamily(font.family()) && !QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")))
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    font.setBold(true);
+    return font;
+}
+
+GraphPainter::GraphPainter()
+    : surface(graph::kWidth, graph::kSurfaceHeight, QImage::Format_RGB32), labelFont(graphLabelFont())
+{
+    surface.fill(Qt::white);
+}
+
+const QImage& GraphPainter::render(const RateHistory& history)
+{
+    QPainter painter(&surface);
+    painter.setFont(labelFont);
+    drawFrameAndAxes(painter);
+    const float top = graph::scaleTop(history.maxDownload, history.maxUpload);
+    drawLabels(painter, top);
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(toColour(graph::kDownloadFill));
+    painter.drawPolygon(toPolygon(graph::outline(history.download, top)), Qt::OddEvenFill);
+    painter.setBrush(toColour(graph::kUploadFill));
+    painter.drawPolygon(toPolygon(graph::outline(history.upload, top)), Qt::OddEvenFill);
+    return surface;
+}
+
+void GraphPainter::copyTo(QPaintDevice* device) const
+{
+    QPainter painter(device);
+    painter.drawImage(QPoint(0, 0), surface, QRect(0, 0, graph::kWidth, graph::kHeight));
+}

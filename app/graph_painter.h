@@ -1,0 +1,30 @@
+#pragma once
+// Draws the traffic graph into an off-screen image; the window copies the visible part into
+// the graph frame. The image and the font are made once and reused for every paint.
+
+#include "app/rate_history.h"
+
+#include <QFont>
+#include <QImage>
+
+class QPaintDevice;
+
+class GraphPainter {
+public:
+    GraphPainter();
+
+    // Redraws the whole graph from the history and its maxima.
+    const QImage& render(const RateHistory& history);
+    // Copies the visible 380 x 104 pixels to (0, 0) of the device.
+    void copyTo(QPaintDevice* device) const;
+
+    const QImage& image() const { return surface; }
+    const QFont& font() const { return labelFont; }
+
+private:
+    QImage surface;
+    QFont labelFont;
+};
+
+// "Arial" 8 pt bold, else the system's sans-serif at the same size and weight.
+QFont graphLabelFont();

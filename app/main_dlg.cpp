@@ -1,0 +1,212 @@
+#include "app/main_dlg.h"
+
+#include "app/dialog_builder.h"
+#include "app/readout_format.h"
+#include "res/main_layouts.h"
+#include "res/resource_ids.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <mutex>
+
+namespace {
+
+// Value controls of each readout kind (download, upload), in ReadoutKind order.
+constexpr int kValueIds[4][2] = {{1001, 1002}, {1003, 1004}, {1005, 1006}, {1011, 1012}};
+// The eight unit labels, in the order they are rewritten.
+constexpr int kUnitLabelIds[8] = {1007, 1008, 1031, 1032, 1009, 1010, 1033, 1034};
+
+} // namespace
+
+CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
+    : QDialog(parent), options(std::move(mainOptions))
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(applicationIcon());
+    buildWindow();
+
+    loadProfiles();
+    fillProfileSelector();
+    // The meter thread only posts its readouts; it never waits for this thread, so the window
+    // can stop and join it at any time. Queued calls die with the window.
+    meter = std::make_unique<CTrafficMeter>(
+        [this](ReadoutKind kind, float download, float upload) {
+            QMetaObject::invokeMethod(
+                this, [this, kind, download, upload] { showReadout(kind, download, upload); },
+                Qt::QueuedConnection);
+        },
+        &profiles);
+    meter->selectedProfile = 0;
+    meter->setPeriod(std::chrono::milliseconds(1000));
+    if (options.startWorkers)
+        startWorkers();
+    createTray();
+    connectEvents();
+
+    // Day totals reach the disk at least once a minute, so a crash loses little counting.
+    saveTimer = new QTimer(this);
+    saveTimer->setInterval(options.saveInterval);
+    connect(saveTimer, &QTimer::timeout, this, [this] { saveProfiles(); });
+    saveTimer->start();
+}
+
+void CMainDlg::buildWindow()
+{
+    client = new QWidget(this);
+    buildDialog(client, mainDialogLayout());
+    setWindowTitle(client->windowTitle());
+    setFont(client->font());
+    menuBar = buildMenuBar(mainMenu(), this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setMenuBar(menuBar);
+    layout->addWidget(client);
+
+    profileSelector = control<QComboBox>(client, kProfileSelectorId);
+    graphFrame = control(client, kGraphFrameId);
+    graphFrame->installEventFilter(this);
+    for (int kind = 0; kind < 4; ++kind)
+        for (int direction = 0; direction < 2; ++direction)
+            readoutValues[kind][direction] = control<QLabel>(client, kValueIds[kind][direction]);
+}
+
+// The window's event table: every menu command and control notification.
+void CMainDlg::connectEvents()
+{
+    const std::pair<int, void (CMainDlg::*)()> commands[] = {
+        {kCmdExit, &CMainDlg::endRun},
+        {kCmdOptionsGeneral, &CMainDlg::openOptions},
+        {kCmdAbout, &CMainDlg::showAbout},
+        {kCmdManual, &CMainDlg::openHelp},
+        {kCmdBandwidthActivity, &CMainDlg::openHistory},
+    };
+    for (const auto& [id, handler] : commands) {
+        connect(menuAction(menuBar, id), &QAction::triggered, this, handler);
+    }
+    connect(profileSelector, &QComboBox::currentIndexChanged, this, &CMainDlg::selectProfile);
+}
+
+void CMainDlg::fillProfileSelector()
+{
+    std::vector<std::string> names;
+    {
+        std::unique_lock lock(profiles.guard);
+        for (const CProfile& profile : profiles.profiles)
+            names.push_back(profile.name);
+    }
+    const QSignalBlocker blocker(profileSelector);
+    profileSelector->clear();
+    // Each entry keeps the name's own bytes, which a display text need not reproduce.
+    for (const std::string& name : names)
+        profileSelector->addItem(QString::fromStdString(name), QByteArray::fromStdString(name));
+    profileSelector->setCurrentIndex(names.empty() ? -1 : 0);
+}
+
+// Names are compared whole, however long: the first profile of that exact name is counted.
+void CMainDlg::selectProfile(int index)
+{
+    if (index < 0)
+        return;
+    const std::string wanted = profileSelector->itemData(index).toByteArray().toStdString();
+    std::optional<std::uint32_t> found;
+    {
+        std::unique_lock lock(profiles.guard);
+        for (std::size_t i = 0; i < profiles.profiles.size() && !found; ++i)
+            if (profiles.profiles[i].name == wanted)
+                found = std::uint32_t(i);
+    }
+    if (found)
+        meter->selectedProfile = *found;
+}
+
+void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)
+{
+    const std::uint32_t divisor = settings.unitDivisor.load();
+    const float down = toDisplayUnit(download, divisor);
+    const float up = toDisplayUnit(upload, divisor);
+    setReadoutTexts(kind, down, up);
+    if (kind != ReadoutKind::Current)
+        return;
+    // The whole frame, not only the band below its top rows, so the scale label follows too.
+    if (history.append(down, up))
+        graphFrame->update();
+    updateTooltip(down, up);
+}
+
+void CMainDlg::setReadoutTexts(ReadoutKind kind, float download, float upload)
+{
+    const auto index = std::size_t(kind);
+    if (index >= 4)
+        return;
+    readoutValues[index][0]->setText(QString::fromStdString(formatReadout(download)));
+    readoutValues[index][1]->setText(QString::fromStdString(formatReadout(upload)));
+}
+
+void CMainDlg::setUnitLabels(const QString& text)
+{
+    for (int id : kUnitLabelIds)
+        control<QLabel>(client, id)->setText(text);
+}
+
+void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength)
+{
+    const std::uint32_t divisor = settings.unitDivisor.load();
+    const std::uint32_t length = settings.historyLength.load();
+    setUnitLabels(QString::fromStdString(unitLabel(divisor)));
+    if (length != oldLength)
+        history.resize(length);
+    if (divisor != oldDivisor)
+        history.rescale(oldDivisor, divisor);
+    fillProfileSelector();
+    meter->selectedProfile = 0;
+    graphFrame->update();
+}
+
+void CMainDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Return and Escape would end a dialog; this one ends only by Exit or closing.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CMainDlg::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && !inTray)
+        QMetaObject::invokeMethod(this, &CMainDlg::hideToTray, Qt::QueuedConnection);
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == graphFrame && event->type() == QEvent::Paint) {
+        painter.render(history);
+        painter.copyTo(graphFrame);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// A quit request: every event loop ends, a modal dialog's included, and the window's run
+// returns to CMainApp, which destroys the window.
+void CMainDlg::endRun()
+{
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,110 @@
+#pragma once
+// The main window: profile selector, eight readouts, the traffic graph, the menus and the tray
+// icon. It owns everything that runs: the profile list, the meter, the captures and the
+// address watcher. Construction loads the profiles and starts the workers; destruction saves
+// the profiles and stops the workers in order (shutdown()).
+
+#include "app/display_settings.h"
+#include "app/graph_painter.h"
+#include "app/rate_history.h"
+#include "capture/traffic_meter.h"
+#include "profile/profile_list.h"
+
+#include <QDialog>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QSystemTrayIcon;
+class QTimer;
+
+struct MainDlgOptions {
+    // Where the profile files live; relative paths are taken from the current directory.
+    std::filesystem::path profileDirectory = "profiles";
+    // Without workers no meter thread and no capture run; readouts come only from tick().
+    bool startWorkers = true;
+    // How often every profile is written while the program runs.
+    std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
+};
+
+class CMainDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CMainDlg(MainDlgOptions options = {}, QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    // Readout handling on the GUI thread: texts, history, graph repaint, tooltip.
+    void showReadout(ReadoutKind kind, float download, float upload);
+    // After the Options dialog: unit labels, history length and unit, selector refilled and
+    // counting switched back to the first profile.
+    void applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength);
+
+    // Copies the profiles under the guard and writes them without it.
+    bool saveProfiles();
+    // Saves, closes the captures, stops the meter and the address watcher. Idempotent.
+    void shutdown();
+    // The desktop session ends: save at once, then end the run like Exit.
+    void endSession();
+
+    void hideToTray();
+    void restoreFromTray();
+    bool isInTray() const { return inTray; }
+
+    void openHistory();
+    void openOptions();
+    void openHelp();
+    void showAbout();
+
+    DisplaySettings& displaySettings() { return settings; }
+    SharedProfiles& sharedProfiles() { return profiles; }
+    CTrafficMeter& trafficMeter() { return *meter; }
+    const RateHistory& rateHistory() const { return history; }
+    const GraphPainter& graphPainter() const { return painter; }
+    QSystemTrayIcon* trayIcon() const { return tray; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Engine; // the address lookup socket, the captures and the address watcher
+    struct EngineDeleter {
+        void operator()(Engine* engine) const;
+    };
+
+    void buildWindow();
+    void connectEvents();
+    void loadProfiles();
+    void fillProfileSelector();
+    void selectProfile(int index);
+    void startWorkers();
+    void stopWorkers();
+    void setUnitLabels(const QString& text);
+    void setReadoutTexts(ReadoutKind kind, float download, float upload);
+    void updateTooltip(float download, float upload);
+    void createTray();
+    void endRun();
+
+    MainDlgOptions options;
+    std::unique_ptr<Engine, EngineDeleter> engine;
+    DisplaySettings settings;
+    std::unique_ptr<CTrafficMeter> meter;
+    SharedProfiles profiles;
+    RateHistory history{DisplaySettings::kDefaultHistoryLength};
+    GraphPainter painter;
+    QWidget* client = nullptr;
+    QMenuBar* menuBar = nullptr;
+    QComboBox* profileSelector = nullptr;
+    QWidget* graphFrame = nullptr;
+    QLabel* readoutValues[4][2] = {}; // by ReadoutKind: download, upload
+    QSystemTrayIcon* tray = nullptr;
+    QMenu* trayPopup = nullptr;
+    QTimer* saveTimer = nullptr;
+    bool inTray = false;
+    bool shutDown = false;
+};

@@ -1,0 +1,104 @@
+// The main window's workers and profile files: loading, starting, saving and stopping.
+#include "app/main_dlg.h"
+
+#include "capture/address_watcher.h"
+#include "capture/capture_list.h"
+#include "capture/net_socket.h"
+#include "profile/profile_store.h"
+
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <algorithm>
+#include <mutex>
+#include <system_error>
+
+struct CMainDlg::Engine {
+    CNetSocket socket; // local address lookups for the Default profile
+    CaptureList captures;
+    std::unique_ptr<CAddressWatcher> watcher;
+};
+
+void CMainDlg::EngineDeleter::operator()(Engine* doomed) const
+{
+    delete doomed;
+}
+
+CMainDlg::~CMainDlg()
+{
+    shutdown();
+}
+
+void CMainDlg::loadProfiles()
+{
+    engine.reset(new Engine);
+    const std::string addresses = engine->socket.localAddresses();
+    const std::string firstAddress = addresses.substr(0, addresses.find(' '));
+    ProfileList loaded;
+    loadAllProfiles(loaded, options.profileDirectory, firstAddress);
+    std::unique_lock lock(profiles.guard);
+    profiles.profiles = std::move(loaded);
+}
+
+void CMainDlg::startWorkers()
+{
+    meter->start("velmora-meter");
+    CTrafficMeter* target = meter.get();
+    engine->watcher = std::make_unique<CAddressWatcher>(
+        [target](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
+            target->dispatchPacket(data, length, captured);
+        },
+        &engine->captures);
+    engine->watcher->start("velmora-watch");
+}
+
+// Captures first (each stops at once), then the meter, then the watcher; the watcher may have
+// opened a capture after the first pass, so the list is closed once more when it is gone.
+void CMainDlg::stopWorkers()
+{
+    engine->captures.closeAll();
+    meter->stopAndWait();
+    engine->watcher.reset();
+    engine->captures.closeAll();
+}
+
+bool CMainDlg::saveProfiles()
+{
+    ProfileList copy;
+    std::vector<std::string> removed;
+    {
+        std::unique_lock lock(profiles.guard);
+        copy = profiles.profiles;
+        removed = profiles.removedNames;
+    }
+    // Without the directory every file would fail to open and the counting would be lost.
+    std::error_code ignored;
+    std::filesystem::create_directories(options.profileDirectory, ignored);
+    const bool saved = saveAllProfiles(copy, removed, options.profileDirectory);
+    if (saved && !removed.empty()) {
+        std::unique_lock lock(profiles.guard);
+        for (const std::string& name : removed) {
+            auto& names = profiles.removedNames;
+            if (auto it = std::find(names.begin(), names.end(), name); it != names.end())
+                names.erase(it);
+        }
+    }
+    return saved;
+}
+
+void CMainDlg::shutdown()
+{
+    if (shutDown)
+        return;
+    shutDown = true;
+    saveTimer->stop();
+    saveProfiles();
+    stopWorkers();
+    if (tray != nullptr)
+        tray->hide();
+}
+
+void CMainDlg::endSession()
+{
+    shutdown();
+    endRun();
+}

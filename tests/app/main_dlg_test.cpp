@@ -1,0 +1,300 @@
+// The main window: keys, saving on close, readout delivery, profile selection, display
+// settings, minimising without a tray. Workers stay off: readouts come from the meter's
+// own tick(), called here.
+#include "app/about_dlg.h"
+#include "app/dialog_builder.h"
+#include "app/main_dlg.h"
+#include "profile/profile_store.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+#include <map>
+#include <thread>
+
+namespace {
+
+CProfile makeProfile(const std::string& name, double downToday = 0)
+{
+    CProfile profile = makeDefaultProfile("192.0.2.1");
+    profile.setName(name);
+    if (downToday > 0)
+        profile.addToDayHistory(downToday, true, LocalDate{2026, 5, 17});
+    return profile;
+}
+
+class MainDlgTest : public testing::Test {
+protected:
+    MainDlgOptions options()
+    {
+        MainDlgOptions result;
+        result.profileDirectory = directory();
+        result.startWorkers = false;
+        return result;
+    }
+    std::filesystem::path directory() const { return std::filesystem::path(temp.path().toStdString()) / "profiles"; }
+    void writeProfiles(const ProfileList& list) { ASSERT_TRUE(saveAllProfiles(list, {}, directory())); }
+    ProfileList loadBack() const
+    {
+        ProfileList list;
+        loadAllProfiles(list, directory(), "192.0.2.1");
+        return list;
+    }
+    static QString text(const CMainDlg& window, int id) { return control<QLabel>(&window, id)->text(); }
+
+    QTemporaryDir temp;
+};
+
+} // namespace
+
+TEST_F(MainDlgTest, ReturnAndEscapeDoNotEndTheWindow)
+{
+    CMainDlg window(options());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (QWidget* target : {static_cast<QWidget*>(&window), control(&window, 1013)}) {
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            QTest::keyClick(target, key);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.result(), 0);
+
+    // A dialog without that handling would have ended on the same key.
+    QDialog plain;
+    plain.show();
+    QTest::keyClick(&plain, Qt::Key_Escape);
+    EXPECT_FALSE(plain.isVisible());
+}
+
+TEST_F(MainDlgTest, ClosingTheWindowSavesEveryProfile)
+{
+    writeProfiles({makeProfile("Work", 5000)});
+    {
+        CMainDlg window(options());
+        {
+            std::unique_lock lock(window.sharedProfiles().guard);
+            ASSERT_EQ(window.sharedProfiles().profiles.size(), 2u); // Default was added
+            window.sharedProfiles().profiles[1].addToDayHistory(700, false, LocalDate{2026, 5, 17});
+            window.sharedProfiles().profiles.push_back(makeProfile("Home", 42));
+        }
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
+        window.exec(); // ends when the window closes, as the program's run does
+    }
+    const ProfileList saved = loadBack();
+    ASSERT_EQ(saved.size(), 3u);
+    std::map<std::string, DayTotals> today;
+    for (const CProfile& profile : saved)
+        today[profile.name] = profile.history.empty() ? DayTotals{} : profile.history[0].days[YearHistory::slotOf(5, 17)];
+    EXPECT_EQ(today["Work"].down, 5000);
+    EXPECT_EQ(today["Work"].up, 700);
+    EXPECT_EQ(today["Home"].down, 42);
+    EXPECT_TRUE(today.count("Default"));
+}
+
+TEST_F(MainDlgTest, ProfilesAreSavedPeriodicallyWhileRunning)
+{
+    MainDlgOptions often = options();
+    often.saveInterval = std::chrono::milliseconds(1);
+    CMainDlg window(often);
+    {
+        std::unique_lock lock(window.sharedProfiles().guard);
+        window.sharedProfiles().profiles.push_back(makeProfile("Home", 99));
+    }
+    // The timer writes on its own; nothing here saves or closes the window.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return std::filesystem::exists(directory() / "Home.xml"); }, 60000));
+    EXPECT_TRUE(std::filesystem::exists(directory() / "Default.xml"));
+}
+
+TEST_F(MainDlgTest, ReadoutsArriveQueuedFormattedAndMoveTheHistory)
+{
+    CMainDlg window(options());
+    CTrafficMeter& meter = window.trafficMeter();
+    meter.downloadBytes = 123456;
+    meter.uploadBytes = 2000;
+    meter.downloadOverhead = 40;
+    std::thread([&meter] { meter.tick(); }).join();
+
+    // Nothing reaches a widget from the meter's thread; the texts change on this thread.
+    EXPECT_EQ(text(window, 1001), "");
+    QCoreApplication::processEvents();
+    const std::pair<int, const char*> expected[] = {
+        {1001, "123.46"}, {1002, "2.00"},  // current
+        {1003, "41.15"}, {1004, "0.67"},   // average: a third after the first period
+        {1005, "0.04"}, {1006, "0.00"},    // current overhead
+        {1011, "0.01"}, {1012, "0.00"},    // average overhead
+    };
+    for (const auto& [id, value] : expected)
+        EXPECT_EQ(text(window, id), value) << id;
+    EXPECT_EQ(text(window, 1007), "KB/sec");
+
+    const RateHistory& history = window.rateHistory();
+    ASSERT_EQ(history.length(), 30u);
+    EXPECT_FLOAT_EQ(history.download.back(), 123.456f);
+    EXPECT_FLOAT_EQ(history.maxDownload, 123.456f);
+    EXPECT_FLOAT_EQ(history.maxUpload, 2.0f);
+
+    meter.tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(text(window, 1001), "0.00");
+    EXPECT_EQ(history.download[28], 123.456f);
+    EXPECT_EQ(history.download[29], 0.0f);
+    EXPECT_FLOAT_EQ(history.maxDownload, 123.456f);
+
+    // The frame shows the painted graph: black border, white inside.
+    const QImage shown = control(&window, 1037)->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(shown.pixelColor(375, 95), QColor(Qt::white));
+}
+
+TEST_F(MainDlgTest, DisplaySettingsRelabelResizeRescaleAndReselect)
+{
+    writeProfiles({makeProfile("Work")});
+    CMainDlg window(options());
+    CTrafficMeter& meter = window.trafficMeter();
+    meter.downloadBytes = 2500000;
+    meter.tick();
+    QCoreApplication::processEvents();
+    control<QComboBox>(&window, 1013)->setCurrentIndex(1);
+    ASSERT_EQ(meter.selectedProfile.load(), 1u);
+
+    DisplaySettings& settings = window.displaySettings();
+    settings.unitDivisor = 1000000;
+    settings.historyLength = 60;
+    window.applyDisplaySettings(1000, 30);
+    const RateHistory& history = window.rateHistory();
+    ASSERT_EQ(history.length(), 60u);
+    EXPECT_EQ(history.download[30], 0.0f); // zeros were added at the oldest end
+    EXPECT_FLOAT_EQ(history.download[59], 2.5f);
+    for (int id : {1007, 1008, 1031, 1032, 1009, 1010, 1033, 1034})
+        EXPECT_EQ(text(window, id), "MB/s") << id;
+    EXPECT_EQ(meter.selectedProfile.load(), 0u);
+    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentIndex(), 0);
+
+    settings.historyLength = 0;
+    window.applyDisplaySettings(1000000, 60);
+    meter.downloadBytes = 7000000;
+    meter.tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(text(window, 1001), "7.00"); // readouts go on without a history
+    EXPECT_EQ(history.length(), 0u);
+}
+
+TEST_F(MainDlgTest, SelectingAProfileCountsTheFirstOfThatWholeName)
+{
+    const std::string longName = std::string(79, 'n');
+    writeProfiles({makeProfile("Work"), makeProfile(longName + "A"), makeProfile(longName + "B")});
+    CMainDlg window(options());
+    auto* selector = control<QComboBox>(&window, 1013);
+    ProfileList list = window.sharedProfiles().snapshot();
+    ASSERT_EQ(selector->count(), 4);
+    for (int index : {3, 2, 1, 0}) {
+        selector->setCurrentIndex(index);
+        EXPECT_EQ(window.trafficMeter().selectedProfile.load(), std::uint32_t(index));
+        EXPECT_EQ(list[std::size_t(index)].name, selector->itemText(index).toStdString());
+    }
+}
+
+TEST_F(MainDlgTest, MinimisingWithoutATrayLeavesTheWindowMinimised)
+{
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()); // offscreen has none
+    CMainDlg window(options());
+    window.show();
+    window.showMinimized();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isMinimized());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isInTray());
+    window.restoreFromTray(); // nothing to restore from
+    EXPECT_TRUE(window.isMinimized());
+}
+
+TEST_F(MainDlgTest, EndOfSessionSavesWhileTheWindowExists)
+{
+    CMainDlg window(options());
+    window.endSession();
+    EXPECT_TRUE(std::filesystem::exists(directory() / "Default.xml"));
+    EXPECT_FALSE(window.trafficMeter().isRunning());
+}
+
+TEST(HelpDocument, FoundInCurrentDirectoryThenDataDirectory)
+{
+    QTemporaryDir current, data;
+    EXPECT_EQ(findHelpDocument(current.path(), data.path()), QString());
+    QFile(data.filePath("Velmora.html")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(findHelpDocument(current.path(), data.path()), data.filePath("Velmora.html"));
+    QFile(current.filePath("Velmora.html")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(findHelpDocument(current.path(), data.path()), current.filePath("Velmora.html"));
+    EXPECT_EQ(findHelpDocument(QString(), QString()), QString());
+}
+
+namespace {
+
+// Runs the window's modal loop, triggers the command from inside it and answers the modal
+// dialog it opens, if any, with `answer`. Returns the class name of that dialog.
+QString runCommand(CMainDlg& window, int commandId, const std::function<void(QWidget*)>& answer = {})
+{
+    QString opened;
+    QTimer::singleShot(0, &window, [&] {
+        QTimer::singleShot(0, &window, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != &window) {
+                opened = QString::fromUtf8(modal->metaObject()->className());
+                if (answer)
+                    answer(modal);
+            }
+            window.done(1); // ends the window's own loop once the command has returned
+        });
+        menuAction(&window, commandId)->trigger();
+    });
+    window.exec();
+    return opened;
+}
+
+} // namespace
+
+TEST_F(MainDlgTest, ExitCommandsEndTheRun)
+{
+    for (int command : {32773, 32784}) {
+        CMainDlg window(options());
+        QTimer::singleShot(0, &window, [&window, command] { menuAction(&window, command)->trigger(); });
+        QTimer::singleShot(60000, &window, [&window] { window.done(5); }); // hang guard only
+        window.exec();
+        EXPECT_NE(window.result(), 5) << command;
+    }
+    // A quit request ends every event loop until the application's own loop has run; run it
+    // once so that later tests in this process can open dialogs again.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+TEST_F(MainDlgTest, HistoryCommandsOpenTheHistoryWindow)
+{
+    for (int command : {32777, 32782}) {
+        CMainDlg window(options());
+        const QString opened = runCommand(window, command, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+        EXPECT_EQ(opened, "CHistoryDlg") << command;
+    }
+}
+
+TEST_F(MainDlgTest, ClosingOptionsUnconfirmedStillAppliesTheSettings)
+{
+    writeProfiles({makeProfile("Work")});
+    CMainDlg window(options());
+    control<QComboBox>(&window, 1013)->setCurrentIndex(1);
+    ASSERT_EQ(window.trafficMeter().selectedProfile.load(), 1u);
+    const QString opened = runCommand(window, 32772, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    EXPECT_EQ(opened, "OptionsDlg");
+    EXPECT_EQ(window.trafficMeter().selectedProfile.load(), 0u);
+    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentIndex(), 0);
+    EXPECT_EQ(text(window, 1034), "KB/s"); // the layout's "KB/sec" gives way to the unit's label
+}
