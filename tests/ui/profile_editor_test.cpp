@@ -1,0 +1,183 @@
+#include "ui/options/lan_pattern.h"
+#include "ui/options/profile_editor.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string noResolve(const std::string&)
+{
+    return {};
+}
+
+struct ProfileEditorTest : testing::Test {
+    void SetUp() override
+    {
+        shared.profiles.resize(2);
+        shared.profiles[0].setName("Default");
+        shared.profiles[0].setIp("192.168.1.20");
+        shared.profiles[1].setName("Work");
+        shared.profiles[1].setIp("192.168.1.20");
+    }
+    CProfile& work() { return shared.profiles[1]; }
+
+    SharedProfiles shared;
+    ProfileEditor editor{shared};
+};
+
+} // namespace
+
+TEST(LanPattern, FirstTwoPartsThenWildcards)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.168.1.20", "192.168.*.*"}, {"10.0.0.5", "10.0.*.*"}, {"10.1", "10.1.*.*"},
+        {"10.1.2.3.4", "10.1.*.*"},      {"..172..16.0.1", "172.16.*.*"},
+        {"10", ""},                      {"", ""},
+    };
+    for (const auto& [ip, pattern] : cases)
+        EXPECT_EQ(lanPattern(ip), pattern) << ip;
+}
+
+TEST(PortText, AcceptsOnlyZeroTo65535)
+{
+    EXPECT_EQ(parsePortText("80"), 80);
+    EXPECT_EQ(parsePortText(" 080x"), 80);
+    EXPECT_EQ(parsePortText("http"), 0);
+    EXPECT_EQ(parsePortText("65535"), 65535);
+    EXPECT_EQ(parsePortText("65536"), std::nullopt);
+    EXPECT_EQ(parsePortText("-5"), std::nullopt);
+    EXPECT_EQ(parsePortText("99999999999999999999999"), std::nullopt);
+}
+
+TEST(ProfileName, RefusesNamesThatAreNoFileName)
+{
+    for (const char* bad : {"a/b", "/", ".", ".."})
+        EXPECT_FALSE(isUsableProfileName(bad)) << bad;
+    for (const char* good : {"Work", "", "...", ".hidden", "a.b", "Büro"})
+        EXPECT_TRUE(isUsableProfileName(good)) << good;
+}
+
+TEST_F(ProfileEditorTest, LanSwitchAddsAndRemovesTheDenyEntry)
+{
+    auto change = editor.setLanSwitch("Work", false);
+    EXPECT_EQ(change.outcome, ProfileEditor::Outcome::Done);
+    EXPECT_EQ(change.text, "-192.168.*.*");
+    ASSERT_EQ(work().ipFilter.size(), 1u);
+    EXPECT_FALSE(work().ipFilter[0].allow);
+    auto page = editor.view("Work");
+    EXPECT_FALSE(page->lanChecked);
+    EXPECT_EQ(page->ipEntries, (std::vector<std::string>{"-192.168.*.*"}));
+
+    // After moving to another network the old entry stays but is no longer the LAN entry.
+    editor.setAddress("Work", "10.0.0.5");
+    EXPECT_TRUE(editor.view("Work")->lanChecked);
+    EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Refused);
+    EXPECT_EQ(work().ipFilter.size(), 1u);
+
+    editor.setAddress("Work", "192.168.7.7");
+    EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Done);
+    EXPECT_TRUE(work().ipFilter.empty());
+}
+
+TEST_F(ProfileEditorTest, LanSwitchWithoutTwoPartsChangesNothing)
+{
+    for (const char* ip : {"", "localhost"}) {
+        editor.setAddress("Work", ip);
+        EXPECT_EQ(editor.setLanSwitch("Work", false).outcome, ProfileEditor::Outcome::Refused);
+        EXPECT_TRUE(work().ipFilter.empty());
+        EXPECT_TRUE(editor.view("Work")->lanChecked);
+    }
+    // A "*.*" entry is no LAN entry of an address without one.
+    ASSERT_TRUE(work().addIpFilter("*.*.*.*", false));
+    EXPECT_TRUE(editor.view("Work")->lanChecked);
+}
+
+TEST_F(ProfileEditorTest, DefaultFiltersAreNotEditedButItsSwitchAndAddressAre)
+{
+    using O = ProfileEditor::Outcome;
+    EXPECT_EQ(editor.addIpEntry("Default", "10.0.0.1", noResolve).outcome, O::Ignored);
+    EXPECT_EQ(editor.addPortEntry("Default", "80").outcome, O::Ignored);
+    shared.profiles[0].addIpFilter("1.2.3.4", true);
+    shared.profiles[0].addPortFilter(true, 80);
+    EXPECT_EQ(editor.removeIpEntry("Default", "1.2.3.4").outcome, O::Ignored);
+    EXPECT_EQ(editor.removePortEntry("Default", "80").outcome, O::Ignored);
+    EXPECT_EQ(shared.profiles[0].ipFilter.size(), 1u);
+    EXPECT_EQ(shared.profiles[0].portFilter.size(), 1u);
+    EXPECT_EQ(editor.setLanSwitch("Default", false).outcome, O::Done);
+    EXPECT_TRUE(editor.setAddress("Default", "10.9.8.7"));
+    EXPECT_EQ(shared.profiles[0].getIp(), "10.9.8.7");
+    EXPECT_EQ(editor.addIpEntry("Nobody", "10.0.0.1", noResolve).outcome, O::Ignored);
+}
+
+TEST_F(ProfileEditorTest, AddIpTriesTheResolvedTextSecond)
+{
+    using O = ProfileEditor::Outcome;
+    std::vector<std::string> asked;
+    auto resolve = [&](const std::string& name) {
+        asked.push_back(name);
+        return name == "router" ? std::string("10.0.0.1") : std::string();
+    };
+    EXPECT_EQ(editor.addIpEntry("Work", "10.0.0.1", resolve).outcome, O::Done);
+    EXPECT_TRUE(asked.empty());
+    const auto twice = editor.addIpEntry("Work", "router", resolve);
+    EXPECT_EQ(twice.outcome, O::Refused);
+    const auto named = editor.addIpEntry("Work", "10.0.0.*", resolve);
+    EXPECT_EQ(named.outcome, O::Done);
+    EXPECT_EQ(asked, (std::vector<std::string>{"router"}));
+    EXPECT_EQ(work().ipFilter.size(), 2u);
+}
+
+TEST_F(ProfileEditorTest, RemoveStripsTheDenyMarker)
+{
+    using O = ProfileEditor::Outcome;
+    ASSERT_TRUE(work().addIpFilter("10.0.*.*", false));
+    ASSERT_TRUE(work().addIpFilter("10.0.0.1", true));
+    ASSERT_TRUE(work().addPortFilter(false, 80));
+    const auto page = editor.view("Work");
+    // The allow entry behind a covering deny is shown denied as well.
+    EXPECT_EQ(page->ipEntries, (std::vector<std::string>{"-10.0.*.*", "-10.0.0.1"}));
+    EXPECT_EQ(page->portEntries, (std::vector<std::string>{"-80"}));
+
+    EXPECT_EQ(editor.removeIpEntry("Work", "-10.0.0.1").outcome, O::Done);
+    EXPECT_EQ(editor.removePortEntry("Work", "-80").outcome, O::Done);
+    EXPECT_EQ(editor.removePortEntry("Work", "-80").outcome, O::Refused);
+    ASSERT_EQ(work().ipFilter.size(), 1u);
+    EXPECT_EQ(work().ipFilter[0].pattern, "10.0.*.*");
+    EXPECT_TRUE(work().portFilter.empty());
+}
+
+TEST_F(ProfileEditorTest, AddPortRefusesDuplicatesAndOutOfRange)
+{
+    using O = ProfileEditor::Outcome;
+    const auto first = editor.addPortEntry("Work", "080");
+    EXPECT_EQ(first.outcome, O::Done);
+    EXPECT_EQ(first.text, "80");
+    EXPECT_EQ(editor.addPortEntry("Work", "80").outcome, O::Refused);
+    EXPECT_EQ(editor.addPortEntry("Work", "70000").outcome, O::Refused);
+    EXPECT_EQ(editor.addPortEntry("Work", "-5").outcome, O::Refused);
+    EXPECT_EQ(editor.addPortEntry("Work", "any").text, "0");
+    ASSERT_EQ(work().portFilter.size(), 2u);
+    EXPECT_EQ(work().portFilter[1].port, 0);
+}
+
+TEST_F(ProfileEditorTest, AddAndRemoveProfiles)
+{
+    using N = ProfileEditor::NewProfile;
+    using R = ProfileEditor::Removal;
+    EXPECT_EQ(editor.addProfile("Work", "1.2.3.4"), N::NameInUse);
+    EXPECT_EQ(editor.addProfile("work", "1.2.3.4"), N::Added);
+    EXPECT_EQ(editor.addProfile("../etc", ""), N::InvalidName);
+    EXPECT_EQ(editor.names(), (std::vector<std::string>{"Default", "Work", "work"}));
+    EXPECT_EQ(shared.profiles[2].getIp(), "1.2.3.4");
+    EXPECT_TRUE(shared.profiles[2].ipFilter.empty());
+    EXPECT_TRUE(shared.profiles[2].history.empty());
+
+    EXPECT_EQ(editor.removeProfile("Default"), R::DefaultProfile);
+    EXPECT_EQ(editor.removeProfile("WORK"), R::NoProfile);
+    std::size_t index = 99;
+    EXPECT_EQ(editor.removeProfile("Work", &index), R::Removed);
+    EXPECT_EQ(index, 1u);
+    EXPECT_EQ(editor.names(), (std::vector<std::string>{"Default", "work"}));
+    EXPECT_EQ(shared.removedNames, (std::vector<std::string>{"Work"}));
+    EXPECT_FALSE(editor.view("Work"));
+}
