@@ -19,7 +19,7 @@ bool isDownloadFor(const CProfile& profile, const PacketSummary& packet)
 bool passesFilters(const CProfile& profile, const PacketSummary& packet, bool isDownload)
 {
     const std::uint32_t remote = isDownload ? packet.source : packet.destination;
-    if (!profile.matchIpFilter(addressParts(remote)))
+    if (!profile.matchIpFilter(remote))
         return false;
     return profile.matchPortFilter(isDownload ? packet.sourcePort : packet.destinationPort);
 }

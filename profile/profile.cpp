@@ -110,6 +110,13 @@ bool CProfile::addIpFilter(std::string pattern, bool allow)
     IpFilterEntry entry;
     entry.allow = allow;
     parseAddressPattern(pattern, entry.parts);
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (entry.parts[i] < 0)
+            continue;
+        const unsigned shift = 24 - 8 * unsigned(i);
+        entry.mask |= 0xffu << shift;
+        entry.value |= std::uint32_t(entry.parts[i]) << shift;
+    }
     entry.pattern = std::move(pattern);
     ipFilter.push_back(std::move(entry));
     return true;
@@ -175,6 +182,20 @@ bool CProfile::matchIpFilter(const AddressParts& address) const
         if (wildcards == 4)
             fallback = entry.allow;
         else if (covers)
+            return entry.allow;
+    }
+    return fallback;
+}
+
+bool CProfile::matchIpFilter(std::uint32_t address) const
+{
+    // Same verdicts as the parts-wise match: valid patterns only hold parts 0-255, and an
+    // all-"*" entry is the one with an empty mask.
+    bool fallback = false;
+    for (const IpFilterEntry& entry : ipFilter) {
+        if (entry.mask == 0)
+            fallback = entry.allow;
+        else if ((address & entry.mask) == entry.value)
             return entry.allow;
     }
     return fallback;

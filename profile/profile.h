@@ -13,6 +13,10 @@ struct IpFilterEntry {
     bool allow = false;
     std::string pattern;                // as given to addIpFilter, e.g. "192.168.*.*"
     std::array<std::int16_t, 4> parts{}; // -1 stands for "*"
+    // The fixed parts as a bit mask and value over an address in host byte order, made by
+    // addIpFilter from `parts`: the entry covers an address when (address & mask) == value.
+    std::uint32_t mask = 0;
+    std::uint32_t value = 0;
 };
 
 struct PortFilterEntry {
@@ -71,6 +75,7 @@ public:
 
     bool matchIpFilter(std::string addressText) const;
     bool matchIpFilter(const AddressParts& address) const;
+    bool matchIpFilter(std::uint32_t hostOrderAddress) const; // the per-packet path
     bool matchPortFilter(std::uint16_t port) const;
 
     // Reads the profile file at `path` over this profile; writes "<directory>/<name>.xml".

@@ -1,0 +1,29 @@
+#pragma once
+// Hand-built IPv4 packets for the accounting tests.
+
+#include <cstdint>
+#include <vector>
+
+inline std::vector<std::uint8_t> makePacket(std::uint32_t source, std::uint32_t destination,
+                                            std::uint16_t sourcePort, std::uint16_t destinationPort,
+                                            std::size_t length)
+{
+    std::vector<std::uint8_t> bytes(length < 24 ? 24 : length, 0);
+    bytes[0] = 0x45;
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = std::uint8_t(v >> (24 - 8 * i));
+    };
+    put32(12, source);
+    put32(16, destination);
+    bytes[20] = std::uint8_t(sourcePort >> 8);
+    bytes[21] = std::uint8_t(sourcePort);
+    bytes[22] = std::uint8_t(destinationPort >> 8);
+    bytes[23] = std::uint8_t(destinationPort);
+    return bytes;
+}
+
+constexpr std::uint32_t ipv4(unsigned a, unsigned b, unsigned c, unsigned d)
+{
+    return a << 24 | b << 16 | c << 8 | d;
+}

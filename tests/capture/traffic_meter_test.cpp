@@ -1,0 +1,256 @@
+#include "capture/traffic_meter.h"
+#include "packet_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t kLocal = ipv4(198, 51, 100, 2);
+constexpr std::uint32_t kPeer = ipv4(198, 51, 100, 1);
+
+CProfile defaultProfile(const std::string& ip = "198.51.100.2")
+{
+    CProfile profile;
+    profile.setName("Default");
+    profile.setIp(ip);
+    profile.addIpFilter("*.*.*.*", true);
+    profile.addPortFilter(true, 0);
+    return profile;
+}
+
+double totalDown(const CProfile& p)
+{
+    double sum = 0;
+    for (const YearHistory& y : p.history)
+        for (const DayTotals& d : y.days)
+            sum += d.down;
+    return sum;
+}
+
+double totalUp(const CProfile& p)
+{
+    double sum = 0;
+    for (const YearHistory& y : p.history)
+        for (const DayTotals& d : y.days)
+            sum += d.up;
+    return sum;
+}
+
+class MeterTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("TZ", "UTC0", 1);
+        tzset();
+        meter.setClock(&clock);
+    }
+    void send(std::uint32_t from, std::uint32_t to, std::uint16_t fromPort, std::uint16_t toPort, int length)
+    {
+        const auto packet = makePacket(from, to, fromPort, toPort, std::size_t(length > 0 ? length : 0));
+        meter.dispatchPacket(packet.data(), length);
+    }
+
+    std::time_t now = 1767225599; // 2025-12-31 23:59:59 UTC
+    DayClock clock{[this] { return now; }};
+    SharedProfiles shared;
+    CTrafficMeter meter{{}, &shared};
+};
+
+TEST_F(MeterTest, LengthsDecideCountingAndOverhead)
+{
+    shared.profiles = {defaultProfile()};
+    struct Case {
+        int length;
+        bool download;
+        std::uint64_t bytes, overhead;
+    };
+    const std::vector<Case> cases = {
+        {-1, true, 0, 0},  {0, true, 0, 0},   {20, true, 0, 0},  {21, true, 0, 0},
+        {28, false, 0, 0}, {29, true, 29, 28}, {40, false, 40, 28}, {41, true, 41, 40},
+        {1500, false, 1500, 40}, {65535, true, 65535, 40},
+    };
+    for (const Case& c : cases) {
+        meter.tick();
+        c.download ? send(kPeer, kLocal, 80, 5000, c.length) : send(kLocal, kPeer, 5000, 80, c.length);
+        auto& bytes = c.download ? meter.downloadBytes : meter.uploadBytes;
+        auto& overhead = c.download ? meter.downloadOverhead : meter.uploadOverhead;
+        EXPECT_EQ(bytes.load(), c.bytes) << c.length;
+        EXPECT_EQ(overhead.load(), c.overhead) << c.length;
+        EXPECT_EQ((c.download ? meter.uploadBytes : meter.downloadBytes).load(), 0u) << c.length;
+    }
+    EXPECT_EQ(totalDown(shared.profiles[0]), 29 + 41 + 65535);
+    EXPECT_EQ(totalUp(shared.profiles[0]), 40 + 1500);
+}
+
+TEST_F(MeterTest, FiltersSeeTheRemoteSideOfEachDirection)
+{
+    CProfile web = defaultProfile();
+    web.portFilter.clear();
+    web.addPortFilter(true, 0);
+    web.addPortFilter(false, 80);
+    CProfile noLan = defaultProfile();
+    noLan.addIpFilter("198.51.*.*", false);
+    shared.profiles = {web, noLan};
+
+    send(kPeer, kLocal, 80, 443, 100);             // download from remote port 80: denied by port
+    send(kPeer, kLocal, 443, 80, 100);             // download from remote port 443: counted
+    send(kLocal, kPeer, 443, 80, 200);             // upload to remote port 80: denied
+    send(kLocal, ipv4(192, 0, 2, 9), 80, 443, 300); // upload to a host outside 198.51
+    EXPECT_EQ(totalDown(shared.profiles[0]), 100);
+    EXPECT_EQ(totalUp(shared.profiles[0]), 300);
+    EXPECT_EQ(totalDown(shared.profiles[1]), 0);
+    EXPECT_EQ(totalUp(shared.profiles[1]), 300);
+}
+
+TEST_F(MeterTest, DirectionComparesTheBoundAddressAsText)
+{
+    shared.profiles = {defaultProfile("198.051.100.002"), defaultProfile()};
+    send(kPeer, kLocal, 1, 2, 100);
+    send(ipv4(192, 0, 2, 1), ipv4(192, 0, 2, 255), 1, 2, 60); // between two other hosts
+    EXPECT_EQ(totalDown(shared.profiles[0]), 0);   // not inet_ntoa text: only uploads
+    EXPECT_EQ(totalUp(shared.profiles[0]), 160);
+    EXPECT_EQ(totalDown(shared.profiles[1]), 100);
+    EXPECT_EQ(totalUp(shared.profiles[1]), 60);
+}
+
+TEST_F(MeterTest, EmptyFiltersCountNothing)
+{
+    CProfile noPorts = defaultProfile();
+    noPorts.portFilter.clear();
+    CProfile noAddresses = defaultProfile();
+    noAddresses.ipFilter.clear();
+    shared.profiles = {noPorts, noAddresses};
+    send(kPeer, kLocal, 1, 2, 100);
+    EXPECT_TRUE(shared.profiles[0].history.empty());
+    EXPECT_TRUE(shared.profiles[1].history.empty());
+    EXPECT_EQ(meter.downloadBytes.load(), 0u);
+}
+
+TEST_F(MeterTest, OnlyTheSelectedProfileMovesTheCounters)
+{
+    CProfile strict = defaultProfile();
+    strict.ipFilter.clear();
+    strict.addIpFilter("192.0.2.*", true);
+    shared.profiles = {defaultProfile(), strict};
+    meter.selectedProfile = 1;
+    send(kPeer, kLocal, 1, 2, 100);                 // counts for 0 only
+    EXPECT_EQ(meter.downloadBytes.load(), 0u);
+    send(ipv4(192, 0, 2, 7), kLocal, 1, 2, 50);     // counts for both
+    EXPECT_EQ(meter.downloadBytes.load(), 50u);
+    EXPECT_EQ(meter.downloadOverhead.load(), 40u);
+
+    for (std::uint32_t beyond : {2u, 3u, 0xffffffffu}) {
+        meter.selectedProfile = beyond;
+        send(kPeer, kLocal, 1, 2, 100);
+    }
+    EXPECT_EQ(meter.downloadBytes.load(), 50u);
+    EXPECT_EQ(totalDown(shared.profiles[0]), 450);
+}
+
+TEST_F(MeterTest, NewYearAppendsAYearRecordAtTheEnd)
+{
+    CProfile profile = defaultProfile();
+    profile.yearRecord(2030);
+    profile.yearRecord(2025);
+    shared.profiles = {profile};
+    send(kPeer, kLocal, 1, 2, 100); // 2025-12-31 23:59:59
+    now += 1;                       // 2026-01-01 00:00:00
+    send(kPeer, kLocal, 1, 2, 200);
+    const auto& history = shared.profiles[0].history;
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[1].year, 2025);
+    EXPECT_EQ(history[1].days[371].down, 100);
+    EXPECT_EQ(history[2].year, 2026);
+    EXPECT_EQ(history[2].days[0].down, 200);
+}
+
+TEST_F(MeterTest, AcceptPacketAgreesWithDispatch)
+{
+    CProfile profile = defaultProfile();
+    const auto packet = makePacket(kPeer, kLocal, 443, 5000, 1000);
+    EXPECT_TRUE(acceptPacket(profile, packet.data(), 1000, LocalDate{2025, 1, 3}));
+    EXPECT_FALSE(acceptPacket(profile, packet.data(), 28, LocalDate{2025, 1, 3}));
+    EXPECT_FALSE(acceptPacket(profile, nullptr, 1000, LocalDate{2025, 1, 3}));
+    EXPECT_EQ(profile.findYear(2025)->days[YearHistory::slotOf(1, 3)].down, 1000);
+}
+
+TEST_F(MeterTest, MalformedInputIsIgnored)
+{
+    shared.profiles = {defaultProfile()};
+    const auto packet = makePacket(kPeer, kLocal, 1, 2, 24);
+    meter.dispatchPacket(packet.data(), 1500, 23); // ports not captured
+    meter.dispatchPacket(nullptr, 1500);
+    meter.dispatchPacket(packet.data(), 1500, 24); // captured head of a large datagram
+    EXPECT_EQ(meter.downloadBytes.load(), 1500u);
+    CTrafficMeter detached;
+    detached.dispatchPacket(packet.data(), 24); // no profile list at all
+}
+
+TEST(MeterTick, AveragesOfConstantTrafficSettleInFiveTicks)
+{
+    std::vector<std::tuple<ReadoutKind, float, float>> calls;
+    CTrafficMeter meter([&](ReadoutKind k, float d, float u) { calls.emplace_back(k, d, u); });
+    const float x = 3000;
+    const float expected[] = {x / 3, 0.6f * x, 0.8f * x, 14 * x / 15, x, x};
+    for (float want : expected) {
+        calls.clear();
+        meter.downloadBytes = std::uint64_t(x);
+        meter.uploadOverhead = 60;
+        meter.tick();
+        ASSERT_EQ(calls.size(), 4u);
+        EXPECT_EQ(std::get<0>(calls[0]), ReadoutKind::Current);
+        EXPECT_EQ(std::get<0>(calls[1]), ReadoutKind::CurrentOverhead);
+        EXPECT_EQ(std::get<0>(calls[2]), ReadoutKind::Average);
+        EXPECT_EQ(std::get<0>(calls[3]), ReadoutKind::AverageOverhead);
+        EXPECT_EQ(std::get<1>(calls[0]), x);
+        EXPECT_EQ(std::get<2>(calls[1]), 60);
+        EXPECT_NEAR(std::get<1>(calls[2]), want, want * 1e-6);
+        EXPECT_NEAR(std::get<2>(calls[3]), want / x * 60, 1e-3);
+    }
+    EXPECT_EQ(meter.downloadBytes.load(), 0u); // cleared by the tick
+}
+
+TEST(MeterTick, CountersAreExactBeyondFloatPrecision)
+{
+    float seen = 0;
+    CTrafficMeter meter([&](ReadoutKind k, float d, float) {
+        if (k == ReadoutKind::Current)
+            seen = d;
+    });
+    for (int i = 0; i < 1000; ++i)
+        meter.downloadBytes.fetch_add(1);
+    meter.downloadBytes.fetch_add(std::uint64_t(1) << 30);
+    for (int i = 0; i < 1000; ++i)
+        meter.downloadBytes.fetch_add(1);
+    meter.tick();
+    EXPECT_EQ(seen, float((std::uint64_t(1) << 30) + 2000));
+}
+
+TEST(MeterLoop, StopsAtOnceAndTicksWhileRunning)
+{
+    std::atomic<int> ticks{0};
+    CTrafficMeter meter([&](ReadoutKind k, float, float) {
+        if (k == ReadoutKind::Current)
+            ++ticks;
+    });
+    meter.setPeriod(std::chrono::milliseconds(5));
+    ASSERT_TRUE(meter.start("test-meter"));
+    while (ticks.load() < 3)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    meter.stopAndWait();
+    EXPECT_FALSE(meter.hasThread());
+
+    // An hour-long period: stopping must not wait for it (a hang here fails by timeout).
+    meter.setPeriod(std::chrono::hours(1));
+    ASSERT_TRUE(meter.start("test-meter"));
+    meter.stopAndWait();
+    EXPECT_FALSE(meter.isRunning());
+}
+
+} // namespace

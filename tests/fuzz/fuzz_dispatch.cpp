@@ -1,0 +1,52 @@
+// Arbitrary bytes and lengths through the per-packet accounting, over a few filtered profiles.
+// Input: two bytes choose the claimed datagram length (-1 to 70000), the rest is the packet.
+#include "capture/traffic_meter.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+SharedProfiles& profiles()
+{
+    static SharedProfiles shared = [] {
+        SharedProfiles s;
+        CProfile all;
+        all.setName("Default");
+        all.setIp("198.51.100.2");
+        all.addIpFilter("*.*.*.*", true);
+        all.addPortFilter(true, 0);
+        CProfile web = all;
+        web.setName("web");
+        web.ipFilter.clear();
+        web.addIpFilter("192.0.2.*", true);
+        web.addIpFilter("*.*.*.*", false);
+        web.portFilter.clear();
+        web.addPortFilter(true, 443);
+        web.addPortFilter(false, 0);
+        CProfile noLan = all;
+        noLan.setName("no lan");
+        noLan.setIp("198.51.100.002");
+        noLan.addIpFilter("198.51.*.*", false);
+        s.profiles = {all, web, noLan};
+        return s;
+    }();
+    return shared;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static CTrafficMeter meter({}, &profiles());
+    if (size < 3)
+        return 0;
+    const std::int32_t length = std::int32_t((data[0] << 8 | data[1]) * 70002 / 65536) - 1;
+    meter.selectedProfile = data[2] % 5; // also beyond the end of the list
+    meter.dispatchPacket(size > 3 ? data + 3 : nullptr, length, size - 3);
+    PacketSummary summary;
+    summarisePacket(data + 3, length, size - 3, summary);
+    if (meter.downloadBytes.load() > (std::uint64_t(1) << 40))
+        meter.tick();
+    return 0;
+}
