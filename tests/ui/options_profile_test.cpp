@@ -1,3 +1,4 @@
+#include "capture/net_socket.h"
 #include "dialog_test_support.h"
 #include "res/options_layouts.h"
 #include "ui/options/options_dlg.h"
