@@ -4,6 +4,7 @@
 #include "res/options_layouts.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPainter>
 #include <QSlider>
 #include <array>
@@ -43,6 +44,16 @@ private:
     QColor colour;
 };
 
+// The label widths of the layout fit the narrower Windows dialog font; here each label stays on
+// one line and takes the width its text needs (nothing lies right beside them).
+void keepLabelsOnOneLine(QWidget* page)
+{
+    for (QLabel* label : page->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        label->setWordWrap(false);
+        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    }
+}
+
 } // namespace
 
 OptionsGeneral::OptionsGeneral(QWidget* parent) : QWidget(parent)
@@ -53,6 +64,7 @@ OptionsGeneral::OptionsGeneral(QWidget* parent) : QWidget(parent)
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     rateUnitBox = control<QComboBox>(this, kRateUnitBoxId);
     historySlider = control<QSlider>(this, kGraphHistorySliderId);
+    keepLabelsOnOneLine(this);
     new ColourSwatch(kDownloadColour, control(this, kDownloadSwatchId));
     new ColourSwatch(kUploadColour, control(this, kUploadSwatchId));
 }
