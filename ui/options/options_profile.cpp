@@ -259,6 +259,6 @@ void OptionsProfile::selectAddress(const std::string& ip)
 
 void OptionsProfile::showError(const char* text)
 {
-    QMessageBox box(QMessageBox::Warning, "Error", text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, "Error", text, QMessageBox::Ok, this);
     box.exec();
 }
