@@ -9,8 +9,7 @@ namespace {
 
 SharedProfiles& profiles()
 {
-    static SharedProfiles shared = [] {
-        SharedProfiles s;
+    static SharedProfiles shared{{}, [] {
         CProfile all;
         all.setName("Default");
         all.setIp("198.51.100.2");
@@ -28,9 +27,8 @@ SharedProfiles& profiles()
         noLan.setName("no lan");
         noLan.setIp("198.51.100.002");
         noLan.addIpFilter("198.51.*.*", false);
-        s.profiles = {all, web, noLan};
-        return s;
-    }();
+        return ProfileList{all, web, noLan};
+    }(), {}};
     return shared;
 }
 
@@ -41,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static CTrafficMeter meter({}, &profiles());
     if (size < 3)
         return 0;
-    const std::int32_t length = std::int32_t((data[0] << 8 | data[1]) * 70002 / 65536) - 1;
+    const std::int32_t length = std::int32_t(std::int64_t(data[0] << 8 | data[1]) * 70002 / 65536) - 1;
     meter.selectedProfile = data[2] % 5; // also beyond the end of the list
     meter.dispatchPacket(size > 3 ? data + 3 : nullptr, length, size - 3);
     PacketSummary summary;
