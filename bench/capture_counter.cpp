@@ -1,0 +1,145 @@
+// Driver for bench/capture_flood.sh, run inside the flood's network namespaces.
+//
+//   capture_counter count <address> <udp-port> <seconds>
+//       captures the interface of <address> for <seconds> with the program's own capture and
+//       accounting (Default profile), keeps a UDP socket on <udp-port> as the flood's sink,
+//       then prints: captured=<flood packets seen> drops=<kernel drops> cpu=<seconds used
+//       from opening the capture to closing it>
+//   capture_counter sink <address> <udp-port> <seconds>
+//       only the UDP sink (for the tcpdump run)
+//   capture_counter flood <address> <udp-port> <seconds>
+//       sends small UDP datagrams to <address>:<udp-port> as fast as it can; prints sent=<n>
+
+#include "capture/packet_capture.h"
+#include "capture/packet_decode.h"
+#include "capture/traffic_meter.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kBatch = 256;
+constexpr std::size_t kPayload = 18; // 46-byte IP packets: the smallest Ethernet frames
+
+sockaddr_in socketAddress(const char* address, int port)
+{
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(std::uint16_t(port));
+    inet_pton(AF_INET, address, &result.sin_addr);
+    return result;
+}
+
+// A UDP socket bound to the flood's target that is never read: datagrams end in its full
+// queue, and the target sends no ICMP "port unreachable" back.
+int openSink(const char* address, int port)
+{
+    const int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in local = socketAddress(address, port);
+    if (handle < 0 || bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        std::perror("sink");
+        std::exit(1);
+    }
+    return handle;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int flood(const char* address, int port, double seconds)
+{
+    const int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in target = socketAddress(address, port);
+    if (handle < 0 || connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+        std::perror("flood");
+        return 1;
+    }
+    char payload[kPayload] = "velmora-flood";
+    std::vector<iovec> parts(kBatch, iovec{payload, kPayload});
+    std::vector<mmsghdr> messages(kBatch);
+    for (int i = 0; i < kBatch; ++i) {
+        messages[i] = mmsghdr{};
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    unsigned long long sent = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        const int count = sendmmsg(handle, messages.data(), kBatch, 0);
+        if (count > 0)
+            sent += unsigned(count);
+    }
+    std::printf("sent=%llu\n", sent);
+    return 0;
+}
+
+int count(const char* address, int port, double seconds)
+{
+    const int sink = openSink(address, port);
+    SharedProfiles profiles;
+    CProfile profile;
+    profile.setName("Default");
+    profile.setIp(address);
+    profile.addIpFilter("*.*.*.*", true);
+    profile.addPortFilter(true, 0);
+    profiles.profiles.push_back(profile);
+    CTrafficMeter meter({}, &profiles);
+
+    std::atomic<unsigned long long> floodPackets{0};
+    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
+        meter.dispatchPacket(data, length, captured);
+        // IPv4 + UDP (protocol 17) to the flood's port, header without options.
+        if (captured >= 24 && data[9] == 17 && loadBigEndian16(data + 22) == port)
+            floodPackets.fetch_add(1, std::memory_order_relaxed);
+    });
+    const double cpuBefore = cpuSeconds(); // the capture's own time, from its opening on
+    if (!capture.open(address, 0)) {
+        std::fprintf(stderr, "capture: %s\n", capture.failureText().c_str());
+        return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    capture.close(); // reads the kernel's statistics one last time
+    const unsigned long long drops = capture.kernelDrops();
+    ::close(sink);
+    std::printf("captured=%llu drops=%llu cpu=%.3f\n", floodPackets.load(), drops, cpuSeconds() - cpuBefore);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s count|sink|flood <address> <udp-port> <seconds>\n", argv[0]);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    const int port = std::atoi(argv[3]);
+    const double seconds = std::atof(argv[4]);
+    if (mode == "flood")
+        return flood(argv[2], port, seconds);
+    if (mode == "count")
+        return count(argv[2], port, seconds);
+    const int sink = openSink(argv[2], port);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    ::close(sink);
+    return 0;
+}

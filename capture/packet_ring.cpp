@@ -1,0 +1,107 @@
+#include "capture/packet_ring.h"
+
+#include "capture/net_socket.h"
+#include "capture/socket_errors.h"
+
+#include <cerrno>
+
+#include <linux/if_packet.h>
+#include <sys/mman.h>
+
+// The block and packet headers below are the kernel's ring ABI (linux/if_packet.h), laid out
+// by the kernel for this very purpose; packet bytes themselves are never read through structs.
+
+namespace {
+
+tpacket_block_desc* blockHeader(const std::uint8_t* block)
+{
+    return reinterpret_cast<tpacket_block_desc*>(const_cast<std::uint8_t*>(block));
+}
+
+const tpacket3_hdr* packetHeader(const std::uint8_t* packet)
+{
+    return reinterpret_cast<const tpacket3_hdr*>(packet);
+}
+
+} // namespace
+
+bool PacketRing::setup(CNetSocket& socket)
+{
+    release();
+    if (!socket.setOption(SOL_PACKET, PACKET_VERSION, TPACKET_V3))
+        return false;
+    tpacket_req3 request{};
+    request.tp_block_size = kBlockSize;
+    request.tp_block_nr = kBlockCount;
+    request.tp_frame_size = kFrameSize;
+    request.tp_frame_nr = kBlockSize / kFrameSize * kBlockCount;
+    request.tp_retire_blk_tov = kBlockTimeoutMs;
+    if (!socket.setOptionBytes(SOL_PACKET, PACKET_RX_RING, &request, sizeof request))
+        return false;
+    const std::size_t size = std::size_t(kBlockSize) * kBlockCount;
+    void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE,
+                        socket.socketHandle(), 0);
+    if (mapped == MAP_FAILED) {
+        recordErrno(errno);
+        return false;
+    }
+    memory = static_cast<std::uint8_t*>(mapped);
+    mappedSize = size;
+    currentBlock = 0;
+    return true;
+}
+
+void PacketRing::release()
+{
+    if (memory != nullptr)
+        munmap(memory, mappedSize);
+    memory = nullptr;
+    mappedSize = 0;
+    currentBlock = 0;
+}
+
+const std::uint8_t* PacketRing::readyBlock() const
+{
+    if (memory == nullptr)
+        return nullptr;
+    const std::uint8_t* block = memory + std::size_t(currentBlock) * kBlockSize;
+    // Acquire: the packets of the block are visible once its status says TP_STATUS_USER.
+    const std::uint32_t status = __atomic_load_n(&blockHeader(block)->hdr.bh1.block_status, __ATOMIC_ACQUIRE);
+    return (status & TP_STATUS_USER) != 0 ? block : nullptr;
+}
+
+void PacketRing::releaseBlock()
+{
+    std::uint8_t* block = memory + std::size_t(currentBlock) * kBlockSize;
+    __atomic_store_n(&blockHeader(block)->hdr.bh1.block_status, TP_STATUS_KERNEL, __ATOMIC_RELEASE);
+    currentBlock = (currentBlock + 1) % kBlockCount;
+}
+
+std::uint32_t PacketRing::blockPackets(const std::uint8_t* block)
+{
+    return blockHeader(block)->hdr.bh1.num_pkts;
+}
+
+const std::uint8_t* PacketRing::firstPacket(const std::uint8_t* block)
+{
+    return block + blockHeader(block)->hdr.bh1.offset_to_first_pkt;
+}
+
+const std::uint8_t* PacketRing::nextPacket(const std::uint8_t* packet)
+{
+    return packet + packetHeader(packet)->tp_next_offset;
+}
+
+RingPacket PacketRing::describe(const std::uint8_t* packet)
+{
+    const tpacket3_hdr* header = packetHeader(packet);
+    // The link-level address record follows the packet header, aligned (packet_mmap.rst).
+    const auto* link = reinterpret_cast<const sockaddr_ll*>(packet + TPACKET_ALIGN(sizeof(tpacket3_hdr)));
+    RingPacket result;
+    // On a SOCK_DGRAM socket the kernel stores the packet from its network header on.
+    result.data = packet + header->tp_net;
+    result.length = header->tp_len;
+    result.captured = header->tp_snaplen;
+    result.packetType = link->sll_pkttype;
+    return result;
+}

@@ -1,0 +1,170 @@
+#include "profile/profile_store.h"
+
+#include "profile/profile_file.h"
+#include "profile/profile_xml_reader.h"
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <thread>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <system_error>
+
+namespace {
+
+const std::string kDefaultName = "Default";
+constexpr std::size_t kFilesPerThread = 16;
+constexpr std::size_t kMaxReadThreads = 4;
+
+bool isProfileFile(const std::filesystem::directory_entry& entry)
+{
+    std::error_code error;
+    // Regular files only (symbolic links followed): a directory or a FIFO named *.xml is
+    // not a profile.
+    if (!entry.is_regular_file(error))
+        return false;
+    const std::string name = entry.path().filename().string();
+    return name.size() >= 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
+}
+
+// Renames `from` to `to` unless `to` exists; false with errno set otherwise.
+bool renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // The file system cannot refuse to replace: check first (not atomic, but never deletes
+    // anything this program wrote unless another process races it).
+    std::error_code error;
+    if (std::filesystem::exists(to, error) || error) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// "<name>.xml" becomes "<name>.xml.removed"; when that exists from an earlier removal,
+// "<name>.xml.removed.2", ".3", ... so no earlier history is overwritten.
+bool setAside(const std::filesystem::path& file)
+{
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        std::filesystem::path target = file;
+        target += ".removed";
+        if (attempt > 1)
+            target += "." + std::to_string(attempt);
+        if (renameWithoutReplacing(file, target))
+            return true;
+        if (errno == ENOENT)
+            return true; // never saved, or set aside already
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool setAsideRemoved(const ProfileList& profiles, const std::vector<std::string>& removedNames,
+                     const std::filesystem::path& directory)
+{
+    bool ok = true;
+    for (const std::string& removed : removedNames) {
+        const std::string fileName = profileFileName(removed);
+        const bool stillUsed = std::any_of(profiles.begin(), profiles.end(), [&](const CProfile& p) {
+            return profileFileName(p.getName()) == fileName;
+        });
+        if (!stillUsed)
+            ok = setAside(directory / fileName) && ok;
+    }
+    return ok;
+}
+
+// The profile files of `directory` in the order the file system lists them.
+std::vector<std::filesystem::path> profileFiles(const std::filesystem::path& directory)
+{
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(directory, error);
+    for (const auto end = std::filesystem::directory_iterator(); !error && entries != end;
+         entries.increment(error))
+        if (isProfileFile(*entries))
+            files.push_back(entries->path());
+    return files;
+}
+
+// Reads every file into a fresh profile (as CProfile::load does); nothing for a file the
+// parser rejects. Files are independent, so a large directory is read by a few threads,
+// each with a parser of its own; the results keep the order of `files`.
+std::vector<std::optional<CProfile>> readProfileFiles(const std::vector<std::filesystem::path>& files)
+{
+    std::vector<std::optional<CProfile>> results(files.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        ProfileXmlReader reader;
+        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
+            CProfile profile;
+            if (reader.read(files[i].string(), profile))
+                results[i] = std::move(profile);
+        }
+    };
+    const std::size_t threadCount = std::min<std::size_t>(
+        {files.size() / kFilesPerThread, std::thread::hardware_concurrency(), kMaxReadThreads});
+    const std::size_t helpers = threadCount > 1 ? threadCount - 1 : 0;
+    std::vector<std::thread> threads;
+    try {
+        for (std::size_t i = 0; i < helpers; ++i)
+            threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads: the ones running and this one share the files.
+    }
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    return results;
+}
+
+} // namespace
+
+CProfile makeDefaultProfile(const std::string& address)
+{
+    CProfile profile;
+    profile.setName(kDefaultName);
+    profile.setIp(address);
+    profile.addIpFilter("*.*.*.*", true);
+    profile.addPortFilter(true, 0);
+    return profile;
+}
+
+void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory,
+                     const std::string& firstLocalAddress)
+{
+    profiles.clear();
+    const std::vector<std::filesystem::path> files = profileFiles(directory);
+    std::vector<std::optional<CProfile>> loaded = readProfileFiles(files);
+    bool defaultLoaded = false;
+    for (std::optional<CProfile>& profile : loaded) {
+        if (!profile)
+            continue; // rejected by the parser: skipped, and the file stays as it is
+        defaultLoaded = defaultLoaded || profile->getName() == kDefaultName;
+        profiles.push_back(std::move(*profile));
+    }
+    if (!defaultLoaded)
+        profiles.insert(profiles.begin(), makeDefaultProfile(firstLocalAddress));
+}
+
+bool saveAllProfiles(const ProfileList& profiles, const std::vector<std::string>& removedNames,
+                     const std::filesystem::path& directory)
+{
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error)
+        return false;
+    bool ok = true;
+    AtomicFileBatch batch;
+    for (const CProfile& profile : profiles)
+        ok = addProfileFile(batch, profile, directory) && ok;
+    ok = batch.commit() && ok;
+    ok = setAsideRemoved(profiles, removedNames, directory) && ok;
+    return syncDirectory(directory) && ok;
+}

@@ -1,0 +1,107 @@
+#include "network_namespace.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+bool canUseNamespaces()
+{
+    return geteuid() == 0 && runCommand("ip netns list");
+}
+
+bool runCommand(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string commandOutput(const std::string& command)
+{
+    std::string result;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr)
+        return result;
+    std::array<char, 256> chunk{};
+    while (std::fgets(chunk.data(), int(chunk.size()), pipe) != nullptr)
+        result += chunk.data();
+    pclose(pipe);
+    return result;
+}
+
+NetworkNamespace::NetworkNamespace(const std::string& label)
+    : namespaceName("velmora-" + label + "-" + std::to_string(getpid()))
+{
+    runCommand("ip netns del " + namespaceName);
+    created = runCommand("ip netns add " + namespaceName) &&
+              run("sysctl -w net.ipv6.conf.all.disable_ipv6=1") &&
+              run("sysctl -w net.ipv6.conf.default.disable_ipv6=1") && run("ip link set lo up");
+}
+
+NetworkNamespace::~NetworkNamespace()
+{
+    // Deleting the namespace deletes its interfaces, and with them the veth peers.
+    runCommand("ip netns del " + namespaceName);
+}
+
+bool NetworkNamespace::run(const std::string& command) const
+{
+    return runCommand("ip netns exec " + namespaceName + " " + command);
+}
+
+std::string NetworkNamespace::output(const std::string& command) const
+{
+    return commandOutput("ip netns exec " + namespaceName + " " + command);
+}
+
+std::thread NetworkNamespace::startInside(std::function<void()> body) const
+{
+    const std::string path = "/var/run/netns/" + namespaceName;
+    return std::thread([path, body = std::move(body)] {
+        // setns changes the namespace of this thread only; threads it creates inherit it.
+        const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (handle < 0 || setns(handle, CLONE_NEWNET) != 0) {
+            if (handle >= 0)
+                ::close(handle);
+            std::fprintf(stderr, "cannot enter %s\n", path.c_str());
+            std::abort(); // running the body outside would touch the machine's own network
+        }
+        ::close(handle);
+        body();
+    });
+}
+
+void NetworkNamespace::runInside(const std::function<void()>& body) const
+{
+    startInside(body).join();
+}
+
+unsigned long long NetworkNamespace::counter(const std::string& interface, const std::string& name) const
+{
+    const std::string text = output("cat /sys/class/net/" + interface + "/statistics/" + name);
+    return std::strtoull(text.c_str(), nullptr, 10);
+}
+
+bool addNeighbours(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+                   const NetworkNamespace& b, const std::string& nameB, const std::string& addressB)
+{
+    const auto plain = [](const std::string& withPrefix) { return withPrefix.substr(0, withPrefix.find('/')); };
+    const auto mac = [](const NetworkNamespace& side, const std::string& interface) {
+        std::string text = side.output("cat /sys/class/net/" + interface + "/address");
+        return text.substr(0, text.find('\n'));
+    };
+    return a.run("ip neigh replace " + plain(addressB) + " lladdr " + mac(b, nameB) + " dev " + nameA + " nud permanent") &&
+           b.run("ip neigh replace " + plain(addressA) + " lladdr " + mac(a, nameA) + " dev " + nameB + " nud permanent");
+}
+
+bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+                    const NetworkNamespace& b, const std::string& nameB, const std::string& addressB)
+{
+    if (!a.run("ip link add " + nameA + " type veth peer name " + nameB + " netns " + b.name()))
+        return false;
+    const bool configured = a.run("ip addr add " + addressA + " dev " + nameA) &&
+                            b.run("ip addr add " + addressB + " dev " + nameB) &&
+                            a.run("ip link set " + nameA + " up") && b.run("ip link set " + nameB + " up");
+    return configured && addNeighbours(a, nameA, addressA, b, nameB, addressB);
+}

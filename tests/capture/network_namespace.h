@@ -1,0 +1,53 @@
+#pragma once
+// Network namespaces made by the capture tests themselves (ip-netns(8)), so test traffic never
+// leaves the machine's own test links. Names carry the process id; everything is removed by
+// the destructor, also when a test fails half-way.
+
+#include <functional>
+#include <thread>
+#include <string>
+#include <vector>
+
+// Whether this process may create namespaces and open packet sockets (root in CI).
+bool canUseNamespaces();
+
+// Runs a shell command quietly; true when it exits with 0.
+bool runCommand(const std::string& command);
+// Runs a shell command and returns its standard output.
+std::string commandOutput(const std::string& command);
+
+class NetworkNamespace {
+public:
+    explicit NetworkNamespace(const std::string& label);
+    NetworkNamespace(const NetworkNamespace&) = delete;
+    NetworkNamespace& operator=(const NetworkNamespace&) = delete;
+    ~NetworkNamespace();
+
+    const std::string& name() const { return namespaceName; }
+    bool isCreated() const { return created; }
+    // Runs `command` inside the namespace (ip netns exec).
+    bool run(const std::string& command) const;
+    std::string output(const std::string& command) const;
+    // Runs `body` on a new thread that has entered the namespace; threads it starts inherit
+    // the namespace. Returns when `body` returns.
+    void runInside(const std::function<void()>& body) const;
+    // Starts a thread inside the namespace; join it yourself.
+    std::thread startInside(std::function<void()> body) const;
+    // A counter of /sys/class/net/<interface>/statistics inside the namespace.
+    unsigned long long counter(const std::string& interface, const std::string& name) const;
+
+private:
+    std::string namespaceName;
+    bool created = false;
+};
+
+// Joins two namespaces with a veth pair: `nameA` in `a` with `addressA` (with prefix, e.g.
+// "198.51.100.1/25"), `nameB` in `b`. IPv6 is off and each side has a static neighbour entry
+// for the other, so the link carries nothing but the tests' own IPv4 packets.
+bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+                    const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);
+
+// Sets the static neighbour entries of such a link again (taking an interface down flushes
+// them, and ARP would then add non-IPv4 frames to the link's counters).
+bool addNeighbours(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+                   const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);

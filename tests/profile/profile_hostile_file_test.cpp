@@ -1,0 +1,125 @@
+// Files built to hurt the reader: entities, external resources, size and depth.
+
+#include "profile/profile.h"
+#include "profile/profile_xml_reader.h"
+#include "profile_files_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string withDoctype(const std::string& subset, const std::string& name)
+{
+    return "<?xml version=\"1.0\"?>\n<!DOCTYPE Profiles [" + subset +
+           "]>\n<Profiles><Profile><name>" + name + "</name></Profile></Profiles>";
+}
+
+} // namespace
+
+TEST(ProfileHostileFile, InternalEntitiesStillWork)
+{
+    TempDir dir;
+    bool loaded = false;
+    const CProfile p =
+        loadText(dir, withDoctype("<!ENTITY who \"Lab &amp; Co\">", "&who; 1"), &loaded);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(p.getName(), "Lab & Co 1");
+}
+
+TEST(ProfileHostileFile, ExternalEntityPointingAtALocalFileIsNotRead)
+{
+    TempDir dir;
+    writeFile(dir / "secret.txt", "SECRET-CONTENT");
+    const std::string uri = "file://" + (dir / "secret.txt").string();
+    const std::string subsets[] = {"<!ENTITY leak SYSTEM \"" + uri + "\">",
+                                   "<!ENTITY leak SYSTEM \"secret.txt\">",
+                                   "<!ENTITY leak PUBLIC \"-//x//y\" \"" + uri + "\">"};
+    for (const std::string& subset : subsets) {
+        bool loaded = false;
+        const CProfile p = loadText(dir, withDoctype(subset, "a&leak;b"), &loaded);
+        EXPECT_EQ(p.getName().find("SECRET"), std::string::npos) << subset;
+        if (loaded) {
+            EXPECT_EQ(p.getName(), "ab") << subset;
+        }
+    }
+}
+
+TEST(ProfileHostileFile, ExternalDtdAndParameterEntitiesAreNotFetched)
+{
+    TempDir dir;
+    writeFile(dir / "evil.dtd", "<!ENTITY leak \"SECRET-CONTENT\">");
+    const std::string uri = "file://" + (dir / "evil.dtd").string();
+    const std::string files[] = {
+        "<?xml version=\"1.0\"?><!DOCTYPE Profiles SYSTEM \"" + uri +
+            "\"><Profiles><Profile><name>x</name></Profile></Profiles>",
+        withDoctype("<!ENTITY % ext SYSTEM \"" + uri + "\"> %ext;", "x&leak;"),
+        // Would reach the network if anything were fetched; the address is a documentation one.
+        "<?xml version=\"1.0\"?><!DOCTYPE Profiles SYSTEM \"http://192.0.2.1/p.dtd\">"
+        "<Profiles><Profile><name>x</name></Profile></Profiles>",
+    };
+    for (const std::string& text : files) {
+        bool loaded = false;
+        const CProfile p = loadText(dir, text, &loaded);
+        EXPECT_EQ(p.getName().find("SECRET"), std::string::npos) << text;
+    }
+    bool loaded = false;
+    EXPECT_EQ(loadText(dir, files[0], &loaded).getName(), "x");
+    EXPECT_TRUE(loaded);
+}
+
+TEST(ProfileHostileFile, EntityExpansionIsBounded)
+{
+    std::string subset = "<!ENTITY lol0 \"lollollollollollollollollol\">";
+    for (int level = 1; level <= 9; ++level)
+        subset += "<!ENTITY lol" + std::to_string(level) + " \"" +
+                  [&] {
+                      std::string refs;
+                      for (int i = 0; i < 10; ++i)
+                          refs += "&lol" + std::to_string(level - 1) + ";";
+                      return refs;
+                  }() +
+                  "\">";
+    TempDir dir;
+    bool loaded = true;
+    loadText(dir, withDoctype(subset, "&lol9;"), &loaded);
+    EXPECT_FALSE(loaded);
+    // Few references to one big entity: bounded by the size of declared entities.
+    const std::string big(ProfileXmlReader::kMaxDeclaredEntityChars + 1, 'x');
+    loadText(dir, withDoctype("<!ENTITY big \"" + big + "\">", "&big;"), &loaded);
+    EXPECT_FALSE(loaded);
+}
+
+TEST(ProfileHostileFile, DeepNestingFailsCleanly)
+{
+    TempDir dir;
+    for (int depth : {ProfileXmlReader::kMaxDepth - 4, 100000}) {
+        std::string nested;
+        for (int i = 0; i < depth; ++i)
+            nested += "<a>";
+        nested += "deep";
+        for (int i = 0; i < depth; ++i)
+            nested += "</a>";
+        bool loaded = false;
+        const CProfile p = loadText(dir, profileFileText("<name>" + nested + "</name>"), &loaded);
+        EXPECT_EQ(loaded, depth < ProfileXmlReader::kMaxDepth) << depth;
+        EXPECT_EQ(p.getName(), loaded ? "deep" : "") << depth;
+    }
+}
+
+TEST(ProfileHostileFile, HugeFilesFailCleanly)
+{
+    TempDir dir;
+    // Over the file size limit.
+    std::string text = profileFileText("<name>huge</name>");
+    text.insert(text.size() - 11, ProfileXmlReader::kMaxFileBytes, ' ');
+    bool loaded = true;
+    loadText(dir, text, &loaded);
+    EXPECT_FALSE(loaded);
+    // Just inside it, with many records: read in full.
+    std::string records;
+    for (int year = 0; records.size() < ProfileXmlReader::kMaxFileBytes - 4096; ++year)
+        records += "<up y=\"" + std::to_string(year) + "\" m=\"0\" d=\"0\">1</up>";
+    const CProfile p = loadText(dir, profileFileText(records), &loaded);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(p.history.size(), ProfileXmlReader::kMaxYears);
+}

@@ -1,0 +1,253 @@
+// Loading the profile list from its directory and writing it back.
+
+#include "profile/profile_store.h"
+#include "profile/profile_writer.h"
+#include "profile_files_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string namedProfile(const std::string& name, const std::string& ip = "10.0.0.1")
+{
+    return profileFileText("<name>" + name + "</name><ip>" + ip + "</ip>");
+}
+
+std::vector<std::string> namesOf(const ProfileList& profiles)
+{
+    std::vector<std::string> names;
+    for (const CProfile& profile : profiles)
+        names.push_back(profile.getName());
+    return names;
+}
+
+// The ".xml" files of a directory in the order the file system lists them.
+std::vector<std::string> listedXmlFiles(const std::filesystem::path& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        if (entry.path().extension() == ".xml" || entry.path().filename() == ".xml")
+            names.push_back(entry.path().stem().string());
+    return names;
+}
+
+void expectDefaultProfile(const CProfile& profile, const std::string& ip)
+{
+    EXPECT_EQ(profile.getName(), "Default");
+    EXPECT_EQ(profile.getIp(), ip);
+    ASSERT_EQ(profile.ipFilter.size(), 1u);
+    EXPECT_EQ(profile.ipFilter[0].pattern, "*.*.*.*");
+    EXPECT_TRUE(profile.ipFilter[0].allow);
+    ASSERT_EQ(profile.portFilter.size(), 1u);
+    EXPECT_EQ(profile.portFilter[0].port, 0);
+    EXPECT_TRUE(profile.portFilter[0].allow);
+    EXPECT_TRUE(profile.history.empty());
+}
+
+} // namespace
+
+TEST(ProfileStore, EmptyOrMissingDirectoryGivesOnlyTheDefaultProfile)
+{
+    TempDir dir;
+    ProfileList profiles(3);
+    loadAllProfiles(profiles, dir.path, "192.0.2.7");
+    ASSERT_EQ(profiles.size(), 1u);
+    expectDefaultProfile(profiles[0], "192.0.2.7");
+
+    loadAllProfiles(profiles, dir / "missing", "");
+    ASSERT_EQ(profiles.size(), 1u);
+    expectDefaultProfile(profiles[0], "");
+}
+
+TEST(ProfileStore, DefaultComesFirstWhenNoFileNamesIt)
+{
+    TempDir dir;
+    writeFile(dir / "A.xml", namedProfile("A"));
+    writeFile(dir / "B.xml", namedProfile("B"));
+    writeFile(dir / "Default.xml", namedProfile("Other")); // the name inside decides
+    ProfileList profiles;
+    loadAllProfiles(profiles, dir.path, "192.0.2.7");
+    std::vector<std::string> expected = {"Default"};
+    for (const std::string& stem : listedXmlFiles(dir.path))
+        expected.push_back(stem == "Default" ? "Other" : stem);
+    EXPECT_EQ(namesOf(profiles), expected);
+    expectDefaultProfile(profiles[0], "192.0.2.7");
+}
+
+TEST(ProfileStore, DefaultLoadedFromAnyFileKeepsItsPlace)
+{
+    TempDir dir;
+    writeFile(dir / "A.xml", namedProfile("A"));
+    writeFile(dir / "Home.xml", namedProfile("Default", "192.0.2.99"));
+    writeFile(dir / "Z.xml", namedProfile("Z"));
+    ProfileList profiles;
+    loadAllProfiles(profiles, dir.path, "192.0.2.7");
+    std::vector<std::string> expected;
+    for (const std::string& stem : listedXmlFiles(dir.path))
+        expected.push_back(stem == "Home" ? "Default" : stem);
+    EXPECT_EQ(namesOf(profiles), expected);
+    for (const CProfile& profile : profiles)
+        if (profile.getName() == "Default") {
+            EXPECT_EQ(profile.getIp(), "192.0.2.99");
+        }
+}
+
+TEST(ProfileStore, OnlyReadableXmlFilesBecomeProfiles)
+{
+    TempDir dir;
+    const std::string broken = "<Profiles><Profile><name>Broken</name>";
+    writeFile(dir / "broken.xml", broken);
+    writeFile(dir / "empty.xml", "");
+    std::filesystem::create_directory(dir / "folder.xml");
+    writeFile(dir / "folder.xml" / "inner.xml", namedProfile("Inner"));
+    writeFile(dir / "Work.xml.tmp", namedProfile("Tmp"));
+    writeFile(dir / "Work.xml.removed", namedProfile("Removed"));
+    writeFile(dir / "upper.XML", namedProfile("Upper"));
+    writeFile(dir / "notes.txt", namedProfile("Notes"));
+    writeFile(dir / "Default.xml", namedProfile("Default"));
+    ProfileList profiles;
+    loadAllProfiles(profiles, dir.path, "192.0.2.7");
+    EXPECT_EQ(namesOf(profiles), std::vector<std::string>{"Default"});
+    EXPECT_EQ(readFile(dir / "broken.xml"), broken); // skipped, never rewritten
+}
+
+TEST(ProfileStore, FileWithoutProfileElementComesBackAsDotXml)
+{
+    TempDir dir;
+    writeFile(dir / "odd.xml", "<?xml version=\"1.0\"?><Settings/>");
+    ProfileList profiles;
+    loadAllProfiles(profiles, dir.path, "");
+    EXPECT_EQ(namesOf(profiles), (std::vector<std::string>{"Default", ""}));
+    ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
+    EXPECT_EQ(listDirectory(dir.path),
+              (std::vector<std::string>{".xml", "Default.xml", "odd.xml"}));
+    loadAllProfiles(profiles, dir.path, "");
+    EXPECT_EQ(profiles.size(), 3u); // ".xml" itself is a profile file
+}
+
+TEST(ProfileStore, PathsHaveNoLengthLimit)
+{
+    TempDir dir;
+    std::filesystem::path deep = dir.path;
+    for (int i = 0; i < 6; ++i)
+        deep /= std::string(60, 'd');
+    const std::string name(200, 'n');
+    ProfileList profiles = {makeDefaultProfile("")};
+    profiles.emplace_back().setName(name);
+    ASSERT_TRUE(saveAllProfiles(profiles, {}, deep));
+    ASSERT_GT((deep / (name + ".xml")).string().size(), 512u);
+    ProfileList loaded;
+    loadAllProfiles(loaded, deep, "");
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_TRUE(loaded[0].getName() == name || loaded[1].getName() == name);
+}
+
+TEST(ProfileStore, SaveCreatesTheDirectoryAndRoundTrips)
+{
+    TempDir dir;
+    const std::filesystem::path profilesDir = dir / "home" / "profiles";
+    ProfileList profiles = {makeDefaultProfile("192.0.2.7")};
+    CProfile work;
+    work.setName("Work");
+    work.setIp("192.0.2.8");
+    work.addIpFilter("10.*.*.*", false);
+    work.addToDayHistory(777, false, LocalDate{2024, 11, 31});
+    profiles.push_back(work);
+    ASSERT_TRUE(saveAllProfiles(profiles, {}, profilesDir));
+    ProfileList loaded;
+    loadAllProfiles(loaded, profilesDir, "unused");
+    ASSERT_EQ(loaded.size(), 2u);
+    for (const CProfile& profile : loaded) {
+        const CProfile& original = profile.getName() == "Work" ? profiles[1] : profiles[0];
+        EXPECT_EQ(profileDocument(profile), profileDocument(original));
+    }
+}
+
+TEST(ProfileStore, SaveReportsFailure)
+{
+    TempDir dir;
+    writeFile(dir / "file", "a regular file");
+    const ProfileList profiles = {makeDefaultProfile("")};
+    EXPECT_FALSE(saveAllProfiles(profiles, {}, dir / "file" / "profiles"));
+    std::filesystem::create_directory(dir / "profiles");
+    std::filesystem::create_directory(dir / "profiles" / "Default.xml.tmp");
+    EXPECT_FALSE(saveAllProfiles(profiles, {}, dir / "profiles"));
+}
+
+TEST(ProfileStore, SameNameTwiceKeepsTheLaterProfile)
+{
+    TempDir dir;
+    ProfileList profiles = {makeDefaultProfile("192.0.2.1"), makeDefaultProfile("192.0.2.2")};
+    ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
+    ProfileList loaded;
+    loadAllProfiles(loaded, dir.path, "");
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].getIp(), "192.0.2.2");
+}
+
+TEST(ProfileStore, RemovedProfilesAreSetAsideNotDeleted)
+{
+    TempDir dir;
+    CProfile work;
+    work.setName("Work");
+    work.addToDayHistory(123, true, LocalDate{2024, 0, 1});
+    CProfile slash;
+    slash.setName("a/b");
+    ProfileList profiles = {makeDefaultProfile(""), work, slash};
+    ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
+    const std::string workFile = readFile(dir / "Work.xml");
+
+    profiles = {makeDefaultProfile("")};
+    ASSERT_TRUE(saveAllProfiles(profiles, {"Work", "a/b", "NeverSaved"}, dir.path));
+    EXPECT_EQ(listDirectory(dir.path),
+              (std::vector<std::string>{"Default.xml", "Work.xml.removed", "a_b.xml.removed"}));
+    EXPECT_EQ(readFile(dir / "Work.xml.removed"), workFile);
+    ProfileList loaded;
+    loadAllProfiles(loaded, dir.path, "");
+    EXPECT_EQ(namesOf(loaded), std::vector<std::string>{"Default"});
+
+    // Saving again with the same list changes nothing; a second Work removed later does
+    // not overwrite the first one's history.
+    ASSERT_TRUE(saveAllProfiles(profiles, {"Work"}, dir.path));
+    profiles.push_back(work);
+    ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
+    profiles.pop_back();
+    ASSERT_TRUE(saveAllProfiles(profiles, {"Work"}, dir.path));
+    EXPECT_EQ(listDirectory(dir.path),
+              (std::vector<std::string>{"Default.xml", "Work.xml.removed", "Work.xml.removed.2",
+                                        "a_b.xml.removed"}));
+    EXPECT_EQ(readFile(dir / "Work.xml.removed"), workFile);
+}
+
+TEST(ProfileStore, RemovedNameStillCarriedKeepsItsFile)
+{
+    TempDir dir;
+    CProfile work;
+    work.setName("Work");
+    work.setIp("192.0.2.5");
+    // "Work" was removed and a new profile of that name added afterwards.
+    const ProfileList profiles = {makeDefaultProfile(""), work};
+    ASSERT_TRUE(saveAllProfiles(profiles, {"Work", "Default"}, dir.path));
+    EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"Default.xml", "Work.xml"}));
+}
+
+TEST(ProfileStore, ManyFilesKeepDirectoryOrder)
+{
+    // Enough files for the load to be shared between threads.
+    TempDir dir;
+    for (int i = 0; i < 70; ++i) {
+        const std::string name = "P" + std::to_string(i);
+        writeFile(dir / (name + ".xml"), i % 9 == 4 ? "<broken" : namedProfile(name));
+    }
+    writeFile(dir / "Home.xml", namedProfile("Default"));
+    std::vector<std::string> expected;
+    for (const std::string& stem : listedXmlFiles(dir.path))
+        if (stem == "Home")
+            expected.push_back("Default");
+        else if (std::stoi(stem.substr(1)) % 9 != 4)
+            expected.push_back(stem);
+    ProfileList profiles;
+    loadAllProfiles(profiles, dir.path, "");
+    EXPECT_EQ(namesOf(profiles), expected);
+    EXPECT_EQ(readFile(dir / "P4.xml"), "<broken");
+}
