@@ -1,0 +1,13 @@
+#pragma once
+// Layout of the Activity History window.
+
+#include "app/dialog_template.h"
+
+constexpr int kHistoryDialogId = 138;
+constexpr int kHistoryProfileBoxId = 1036;
+constexpr int kHistoryTableId = 1038;
+constexpr int kHistoryYearBoxId = 1040;
+constexpr int kHistoryMonthBoxId = 1041;
+constexpr int kHistorySizeBoxId = 1042;
+
+const DialogTemplate& historyLayout(); // 138

@@ -1,0 +1,61 @@
+#include "res/options_layouts.h"
+
+using K = ControlKind;
+
+const DialogTemplate& optionsLayout()
+{
+    static const DialogTemplate layout{
+        kOptionsDialogId, "Options", 287, 182,
+        {
+            {kOptionsOkId, K::DefaultButton, "OK", 230, 19, 50, 14},
+            {kOptionsTabsId, K::TabControl, "", 7, 7, 217, 168},
+        }};
+    return layout;
+}
+
+const DialogTemplate& optionsGeneralLayout()
+{
+    static const DialogTemplate layout{
+        kOptionsGeneralId, nullptr, 195, 123,
+        {
+            {-1, K::GroupBox, "Interface", 7, 7, 181, 109},
+            {-1, K::Label, "Data Rate:", 15, 21, 36, 8},
+            {kRateUnitBoxId, K::ComboDropDown, "", 61, 19, 48, 109},
+            {-1, K::GroupBox, "Graph", 15, 39, 163, 70},
+            {-1, K::Label, "Download Rate:", 23, 53, 52, 8},
+            {kDownloadSwatchId, K::BlackFrame, "", 82, 52, 29, 9},
+            {-1, K::Label, "Upload Rate:", 23, 68, 43, 8},
+            {kUploadSwatchId, K::BlackFrame, "", 82, 67, 29, 9},
+            {-1, K::Label, "0", 82, 82, 8, 8},
+            {-1, K::Label, "60", 164, 82, 9, 8},
+            {-1, K::Label, "Graph History:", 23, 93, 48, 8},
+            {kGraphHistorySliderId, K::Slider, "", 77, 90, 97, 11},
+        }};
+    return layout;
+}
+
+const DialogTemplate& optionsProfileLayout()
+{
+    static const DialogTemplate layout{
+        kOptionsProfileId, nullptr, 199, 155,
+        {
+            {-1, K::Label, "Profile:", 7, 9, 24, 8},
+            {kProfileBoxId, K::ComboDropDown, "", 37, 7, 96, 121},
+            {kAddProfileId, K::PushButton, "Add", 145, 7, 33, 10},
+            {kRemoveProfileId, K::PushButton, "Remove", 145, 22, 33, 10},
+            {-1, K::Label, "IP:", 7, 25, 10, 8},
+            {kAddressBoxId, K::ComboDropDown, "", 37, 23, 96, 105},
+            {kLanSwitchId, K::CheckBox, "Monitor LAN Packets", 37, 40, 81, 10},
+            {-1, K::GroupBox, "IP Filter", 7, 55, 185, 43},
+            {kIpEntryEditId, K::Edit, "", 14, 65, 81, 14},
+            {kAddIpEntryId, K::PushButton, "Add", 14, 81, 33, 11},
+            {kRemoveIpEntryId, K::PushButton, "Remove", 69, 81, 33, 11},
+            {kIpFilterListId, K::ListBox, "", 107, 63, 80, 30},
+            {-1, K::GroupBox, "Port Filter", 7, 105, 185, 43},
+            {kPortEntryEditId, K::Edit, "", 14, 114, 38, 14},
+            {kAddPortEntryId, K::PushButton, "Add", 14, 132, 33, 11},
+            {kRemovePortEntryId, K::PushButton, "Remove", 69, 132, 33, 11},
+            {kPortFilterListId, K::ListBox, "", 107, 113, 80, 30},
+        }};
+    return layout;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Layouts of the Options dialog and its General and Profiles pages.
+
+#include "app/dialog_template.h"
+
+constexpr int kOptionsDialogId = 133;
+constexpr int kOptionsGeneralId = 135;
+constexpr int kOptionsProfileId = 136;
+
+// Options dialog
+constexpr int kOptionsOkId = 1;
+constexpr int kOptionsTabsId = 1014;
+
+// General page
+constexpr int kGraphHistorySliderId = 1017;
+constexpr int kRateUnitBoxId = 1018;
+constexpr int kDownloadSwatchId = 1052;
+constexpr int kUploadSwatchId = 1053;
+
+// Profiles page
+constexpr int kProfileBoxId = 1021;
+constexpr int kIpEntryEditId = 1022;
+constexpr int kIpFilterListId = 1023;
+constexpr int kAddIpEntryId = 1024;
+constexpr int kRemoveIpEntryId = 1025;
+constexpr int kPortEntryEditId = 1026;
+constexpr int kPortFilterListId = 1027;
+constexpr int kAddPortEntryId = 1028;
+constexpr int kRemovePortEntryId = 1029;
+constexpr int kAddressBoxId = 1030;
+constexpr int kRemoveProfileId = 1035;
+constexpr int kAddProfileId = 1036;
+constexpr int kLanSwitchId = 1054;
+
+const DialogTemplate& optionsLayout();        // 133
+const DialogTemplate& optionsGeneralLayout(); // 135
+const DialogTemplate& optionsProfileLayout(); // 136

@@ -1,0 +1,91 @@
+// The windows read and edit the profiles while a capture thread accounts packets into the same
+// list. Run under ThreadSanitizer to check that every access goes through the profile guard.
+#include "capture/packet_builder.h"
+#include "capture/traffic_meter.h"
+#include "dialog_test_support.h"
+#include "res/history_layout.h"
+#include "res/options_layouts.h"
+#include "ui/history/history_dlg.h"
+#include "ui/options/options_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTest>
+#include <thread>
+
+namespace {
+
+double totalBytes(const CProfile& profile)
+{
+    double total = 0;
+    for (const YearHistory& year : profile.history)
+        for (const DayTotals& day : year.days)
+            total += day.down + day.up;
+    return total;
+}
+
+} // namespace
+
+TEST(ConcurrentEditing, WindowsWorkWhileCaptureAccounts)
+{
+    SharedProfiles shared;
+    shared.profiles.resize(2);
+    shared.profiles[0].setName("Default");
+    shared.profiles[0].setIp("192.0.2.1");
+    shared.profiles[0].addIpFilter("*.*.*.*", true);
+    shared.profiles[0].addPortFilter(true, 0);
+    shared.profiles[1].setName("Work");
+    shared.profiles[1].setIp("192.0.2.1");
+
+    CTrafficMeter meter({}, &shared);
+    const auto download = makePacket(ipv4(198, 51, 100, 7), ipv4(192, 0, 2, 1), 443, 50000, 100);
+    const auto upload = makePacket(ipv4(192, 0, 2, 1), ipv4(198, 51, 100, 7), 50000, 443, 60);
+    constexpr int kMaxPackets = 2'000'000;
+    std::atomic<bool> stop{false};
+    int dispatched = 0;
+    std::thread capture([&] {
+        for (; dispatched < kMaxPackets && !stop.load(); ++dispatched) {
+            const auto& packet = dispatched % 2 == 0 ? download : upload;
+            meter.dispatchPacket(packet.data(), static_cast<std::int32_t>(packet.size()));
+        }
+    });
+
+    MessageBoxAnswerer messages;
+    CHistoryDlg history(shared);
+    DisplaySettings settings;
+    OptionsDlg options(settings, shared);
+    for (int round = 0; round < 10; ++round) {
+        history.show();
+        auto* historyProfiles = byId<QComboBox>(&history, kHistoryProfileBoxId);
+        historyProfiles->setCurrentIndex(1);
+        historyProfiles->setCurrentIndex(0);
+        byId<QComboBox>(&history, kHistorySizeBoxId)->setCurrentIndex(0);
+        history.close();
+
+        options.show();
+        byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(1);
+        auto* profileBox = byId<QComboBox>(&options, kProfileBoxId);
+        profileBox->lineEdit()->setText(QString("Extra %1").arg(round));
+        QTest::mouseClick(byId<QWidget>(&options, kAddProfileId), Qt::LeftButton);
+        byId<QLineEdit>(&options, kIpEntryEditId)->setText("198.51.100.7");
+        QTest::mouseClick(byId<QWidget>(&options, kAddIpEntryId), Qt::LeftButton);
+        byId<QLineEdit>(&options, kPortEntryEditId)->setText("443");
+        QTest::mouseClick(byId<QWidget>(&options, kAddPortEntryId), Qt::LeftButton);
+        profileBox->setCurrentIndex(1);
+        QTest::mouseClick(byId<QWidget>(&options, kLanSwitchId), Qt::LeftButton);
+        profileBox->setCurrentIndex(profileBox->count() - 1);
+        QTest::mouseClick(byId<QWidget>(&options, kRemoveProfileId), Qt::LeftButton);
+        options.close();
+    }
+    stop = true;
+    capture.join();
+
+    messages.expectNone();
+    ASSERT_EQ(shared.profiles.size(), 2u);
+    EXPECT_EQ(shared.removedNames.size(), 10u);
+    const int downloads = (dispatched + 1) / 2;
+    const int uploads = dispatched / 2;
+    EXPECT_EQ(totalBytes(shared.profiles[0]), downloads * 100.0 + uploads * 60.0);
+}

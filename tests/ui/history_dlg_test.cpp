@@ -1,0 +1,148 @@
+#include "dialog_test_support.h"
+#include "res/history_layout.h"
+#include "ui/history/history_dlg.h"
+
+#include <QComboBox>
+#include <QTreeWidget>
+
+namespace {
+
+QStringList boxItems(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+struct HistoryWindowTest : testing::Test {
+    void SetUp() override
+    {
+        shared.profiles.resize(3);
+        shared.profiles[0].setName("Default");
+        shared.profiles[1].setName("Work");
+        shared.profiles[2].setName("Idle");
+        CProfile& work = shared.profiles[1];
+        work.addToDayHistory(1500000, true, {2025, 11, 30});
+        work.addToDayHistory(1500000, true, {2026, 4, 3});
+        work.addToDayHistory(250000, false, {2026, 4, 3});
+        work.addToDayHistory(5, false, {2026, 4, 17});
+        work.addToDayHistory(40, true, {2026, 2, 1});
+        work.yearRecord(2027); // a year without traffic
+    }
+
+    void open()
+    {
+        window.show();
+        profileBox = byId<QComboBox>(&window, kHistoryProfileBoxId);
+        sizeBox = byId<QComboBox>(&window, kHistorySizeBoxId);
+        monthBox = byId<QComboBox>(&window, kHistoryMonthBoxId);
+        yearBox = byId<QComboBox>(&window, kHistoryYearBoxId);
+        table = byId<QTreeWidget>(&window, kHistoryTableId);
+    }
+
+    // Every row of the table, its cells joined with "|".
+    QStringList rows() const
+    {
+        QStringList result;
+        for (int i = 0; i < table->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = table->topLevelItem(i);
+            QStringList cells;
+            for (int column = 0; column < item->columnCount(); ++column)
+                cells << item->text(column);
+            result << cells.join('|');
+        }
+        return result;
+    }
+
+    SharedProfiles shared;
+    CHistoryDlg window{shared};
+    QComboBox *profileBox = nullptr, *sizeBox = nullptr, *monthBox = nullptr, *yearBox = nullptr;
+    QTreeWidget* table = nullptr;
+};
+
+} // namespace
+
+TEST_F(HistoryWindowTest, OpensOnTheFirstProfileInMegabytes)
+{
+    open();
+    EXPECT_EQ(window.windowTitle(), "Activity History");
+    EXPECT_EQ(boxItems(profileBox), (QStringList{"Default", "Work", "Idle"}));
+    EXPECT_EQ(profileBox->currentIndex(), 0);
+    EXPECT_EQ(boxItems(sizeBox),
+              (QStringList{"Bytes (B)", "Kilobytes (KB)", "Megabytes (MB)", "Gigabytes (GB)"}));
+    EXPECT_EQ(sizeBox->currentIndex(), 2);
+    EXPECT_EQ(yearBox->count(), 0);
+    EXPECT_EQ(monthBox->count(), 0);
+    EXPECT_EQ(table->topLevelItemCount(), 0);
+    EXPECT_EQ(table->headerItem()->text(1), "Total Downloaded");
+    EXPECT_EQ(table->columnWidth(0), 45);
+    EXPECT_EQ(table->columnWidth(3), 100);
+}
+
+TEST_F(HistoryWindowTest, MonthWithTwoDaysShowsTheirRowsSpacerAndTotal)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    // Years in order of creation, the last one selected; it holds no traffic.
+    EXPECT_EQ(boxItems(yearBox), (QStringList{"2025", "2026", "2027"}));
+    EXPECT_EQ(yearBox->currentText(), "2027");
+    EXPECT_EQ(monthBox->count(), 0);
+    EXPECT_EQ(rows(), (QStringList{"", "Total|0.00|0.00|0.00"}));
+
+    yearBox->setCurrentIndex(1);
+    EXPECT_EQ(boxItems(monthBox), (QStringList{"March", "May"}));
+    EXPECT_EQ(monthBox->currentText(), "May");
+    EXPECT_EQ(rows(), (QStringList{"3|1.50|0.25|1.75", "17|0.00|0.00|0.00", "", "Total|1.50|0.25|1.75"}));
+
+    monthBox->setCurrentIndex(0);
+    EXPECT_EQ(rows(), (QStringList{"1|0.00|0.00|0.00", "", "Total|0.00|0.00|0.00"}));
+
+    yearBox->setCurrentIndex(0);
+    EXPECT_EQ(boxItems(monthBox), (QStringList{"December"}));
+    EXPECT_EQ(rows(), (QStringList{"30|1.50|0.00|1.50", "", "Total|1.50|0.00|1.50"}));
+}
+
+TEST_F(HistoryWindowTest, SizeUnitRescalesEveryNumberAndKeepsTheSelection)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    yearBox->setCurrentIndex(1);
+    sizeBox->setCurrentIndex(1);
+    EXPECT_EQ(rows(), (QStringList{"3|1500.00|250.00|1750.00", "17|0.00|0.01|0.01", "",
+                                   "Total|1500.00|250.00|1750.01"}));
+    sizeBox->setCurrentIndex(0);
+    EXPECT_EQ(rows(), (QStringList{"3|1500000.00|250000.00|1750000.00", "17|0.00|5.00|5.00", "",
+                                   "Total|1500000.00|250005.00|1750005.00"}));
+    EXPECT_EQ(profileBox->currentText(), "Work");
+    EXPECT_EQ(yearBox->currentText(), "2026");
+    EXPECT_EQ(monthBox->currentText(), "May");
+}
+
+TEST_F(HistoryWindowTest, ProfileWithoutHistoryEmptiesYearsMonthsAndTable)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    yearBox->setCurrentIndex(1);
+    ASSERT_GT(table->topLevelItemCount(), 0);
+    profileBox->setCurrentIndex(2);
+    EXPECT_EQ(yearBox->count(), 0);
+    EXPECT_EQ(monthBox->count(), 0);
+    EXPECT_EQ(table->topLevelItemCount(), 0);
+}
+
+TEST_F(HistoryWindowTest, EveryOpeningStartsAfresh)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    sizeBox->setCurrentIndex(0);
+    window.hide();
+    {
+        std::unique_lock lock(shared.guard);
+        shared.profiles[0].addToDayHistory(2000000, true, {2026, 0, 9});
+    }
+    open();
+    EXPECT_EQ(profileBox->currentIndex(), 0);
+    EXPECT_EQ(sizeBox->currentIndex(), 2);
+    EXPECT_EQ(rows(), (QStringList{"9|2.00|0.00|2.00", "", "Total|2.00|0.00|2.00"}));
+}

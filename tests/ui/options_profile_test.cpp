@@ -1,0 +1,338 @@
+#include "capture/net_socket.h"
+#include "dialog_test_support.h"
+#include "res/options_layouts.h"
+#include "ui/options/options_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+QStringList listItems(const QListWidget* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
+}
+
+struct ProfilesPageTest : testing::Test {
+    void SetUp() override
+    {
+        shared.profiles.resize(2);
+        shared.profiles[0].setName("Default");
+        shared.profiles[0].setIp("192.168.1.20");
+        shared.profiles[0].addIpFilter("*.*.*.*", true);
+        shared.profiles[0].addPortFilter(true, 0);
+        shared.profiles[1].setName("Work");
+        shared.profiles[1].setIp("192.168.1.20");
+    }
+
+    void open()
+    {
+        dialog.show();
+        byId<QTabWidget>(&dialog, kOptionsTabsId)->setCurrentIndex(1);
+        profileBox = byId<QComboBox>(&dialog, kProfileBoxId);
+        addressBox = byId<QComboBox>(&dialog, kAddressBoxId);
+        lanSwitch = byId<QCheckBox>(&dialog, kLanSwitchId);
+        ipEdit = byId<QLineEdit>(&dialog, kIpEntryEditId);
+        ipList = byId<QListWidget>(&dialog, kIpFilterListId);
+        portEdit = byId<QLineEdit>(&dialog, kPortEntryEditId);
+        portList = byId<QListWidget>(&dialog, kPortFilterListId);
+    }
+
+    void choose(const char* profile)
+    {
+        const int index = profileBox->findText(profile, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        ASSERT_GE(index, 0) << profile;
+        if (index == profileBox->currentIndex())
+            profileBox->setCurrentIndex(-1);
+        profileBox->setCurrentIndex(index);
+    }
+
+    void click(int id) { QTest::mouseClick(byId<QWidget>(&dialog, id), Qt::LeftButton); }
+
+    void type(QLineEdit* edit, const char* text)
+    {
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+
+    void selectEntry(QListWidget* list, const char* text)
+    {
+        const auto found = list->findItems(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        ASSERT_EQ(found.size(), 1) << text;
+        list->setCurrentItem(found.front());
+    }
+
+    // Makes the machine's address list offer an address it may not have.
+    void offerAddress(const char* address)
+    {
+        const QSignalBlocker block(addressBox);
+        addressBox->addItem(address);
+    }
+
+    CProfile& profile(std::size_t index) { return shared.profiles[index]; }
+
+    DisplaySettings settings;
+    SharedProfiles shared;
+    OptionsDlg dialog{settings, shared};
+    MessageBoxAnswerer messages;
+    QComboBox *profileBox = nullptr, *addressBox = nullptr;
+    QCheckBox* lanSwitch = nullptr;
+    QLineEdit *ipEdit = nullptr, *portEdit = nullptr;
+    QListWidget *ipList = nullptr, *portList = nullptr;
+};
+
+} // namespace
+
+TEST_F(ProfilesPageTest, OpensOnTheFirstProfileWithTheMachinesAddresses)
+{
+    open();
+    QStringList addresses;
+    for (const QString& token : QString::fromStdString(CNetSocket().localAddresses()).split(' ', Qt::SkipEmptyParts))
+        addresses << token;
+    QStringList shown;
+    for (int i = 0; i < addressBox->count(); ++i)
+        shown << addressBox->itemText(i);
+    EXPECT_EQ(shown, addresses);
+    EXPECT_EQ(profileBox->count(), 2);
+    EXPECT_EQ(profileBox->currentText(), "Default");
+    EXPECT_EQ(listItems(ipList), QStringList{"*.*.*.*"});
+    EXPECT_EQ(listItems(portList), QStringList{"0"});
+    EXPECT_TRUE(lanSwitch->isChecked());
+}
+
+TEST_F(ProfilesPageTest, LanSwitchAddsAndRemovesTheDenyEntry)
+{
+    open();
+    choose("Work");
+    EXPECT_TRUE(lanSwitch->isChecked());
+    click(kLanSwitchId);
+    ASSERT_EQ(profile(1).ipFilter.size(), 1u);
+    EXPECT_EQ(profile(1).ipFilter[0].pattern, "192.168.*.*");
+    EXPECT_FALSE(profile(1).ipFilter[0].allow);
+    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+
+    click(kLanSwitchId);
+    EXPECT_TRUE(lanSwitch->isChecked());
+    EXPECT_TRUE(profile(1).ipFilter.empty());
+    EXPECT_TRUE(listItems(ipList).isEmpty());
+
+    click(kLanSwitchId);
+    dialog.close();
+    open();
+    choose("Work");
+    EXPECT_FALSE(lanSwitch->isChecked());
+    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+    messages.expectNone();
+}
+
+TEST_F(ProfilesPageTest, NewAddressKeepsTheOldLanEntry)
+{
+    ASSERT_TRUE(profile(1).addIpFilter("192.168.*.*", false));
+    open();
+    offerAddress("10.0.0.5");
+    choose("Work");
+    EXPECT_FALSE(lanSwitch->isChecked());
+    addressBox->setCurrentIndex(addressBox->findText("10.0.0.5"));
+    EXPECT_EQ(profile(1).getIp(), "10.0.0.5");
+    EXPECT_EQ(profile(1).ipFilter.size(), 1u);
+    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+    EXPECT_FALSE(lanSwitch->isChecked());
+    choose("Default");
+    choose("Work");
+    EXPECT_TRUE(lanSwitch->isChecked());
+    EXPECT_EQ(addressBox->currentText(), "10.0.0.5");
+    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+}
+
+TEST_F(ProfilesPageTest, AddingTheSameAddressTwiceIsRefused)
+{
+    open();
+    choose("Work");
+    type(ipEdit, "10.0.0.1");
+    click(kAddIpEntryId);
+    messages.expectNone();
+    EXPECT_EQ(listItems(ipList), QStringList{"10.0.0.1"});
+    EXPECT_TRUE(ipEdit->text().isEmpty());
+
+    type(ipEdit, "10.0.0.1");
+    click(kAddIpEntryId);
+    messages.expectError("Unknown or invalid IP address");
+    EXPECT_EQ(ipEdit->text(), "10.0.0.1");
+    EXPECT_EQ(profile(1).ipFilter.size(), 1u);
+    EXPECT_EQ(listItems(ipList), QStringList{"10.0.0.1"});
+
+    // A name is tried after the text as typed fails; localhost comes from the hosts file.
+    type(ipEdit, "localhost");
+    click(kAddIpEntryId);
+    messages.expectNone();
+    EXPECT_EQ(listItems(ipList), (QStringList{"10.0.0.1", "127.0.0.1"}));
+    EXPECT_EQ(profile(1).ipFilterPattern(1), "127.0.0.1");
+}
+
+TEST_F(ProfilesPageTest, PortEntries)
+{
+    open();
+    choose("Work");
+    const struct {
+        const char* typed;
+        const char* error; // null: added
+    } cases[] = {
+        {"080", nullptr}, {"80", "Invalid port number"}, {"70000", "Invalid port number"},
+        {"none", nullptr}, {"-5", "Invalid port number"}, {"65535", nullptr},
+    };
+    for (const auto& c : cases) {
+        type(portEdit, c.typed);
+        click(kAddPortEntryId);
+        if (c.error != nullptr) {
+            messages.expectError(c.error);
+            EXPECT_EQ(portEdit->text(), c.typed);
+        } else {
+            messages.expectNone();
+            EXPECT_TRUE(portEdit->text().isEmpty()) << c.typed;
+        }
+    }
+    EXPECT_EQ(listItems(portList), (QStringList{"80", "0", "65535"}));
+    ASSERT_EQ(profile(1).portFilter.size(), 3u);
+    EXPECT_EQ(profile(1).portFilter[2].port, 65535);
+
+    selectEntry(portList, "0");
+    click(kRemovePortEntryId);
+    EXPECT_EQ(listItems(portList), (QStringList{"80", "65535"}));
+    EXPECT_EQ(profile(1).portFilter.size(), 2u);
+}
+
+TEST_F(ProfilesPageTest, DefaultProfileFiltersAreLockedButItsAddressAndSwitchWork)
+{
+    open();
+    offerAddress("10.0.0.5");
+    choose("Default");
+    type(ipEdit, "10.0.0.1");
+    click(kAddIpEntryId);
+    type(portEdit, "80");
+    click(kAddPortEntryId);
+    selectEntry(ipList, "*.*.*.*");
+    click(kRemoveIpEntryId);
+    selectEntry(portList, "0");
+    click(kRemovePortEntryId);
+    messages.expectNone();
+    EXPECT_EQ(listItems(ipList), QStringList{"*.*.*.*"});
+    EXPECT_EQ(listItems(portList), QStringList{"0"});
+    EXPECT_EQ(profile(0).ipFilter.size(), 1u);
+    EXPECT_EQ(profile(0).portFilter.size(), 1u);
+
+    click(kRemoveProfileId);
+    messages.expectError("Cannot delete default profile");
+    EXPECT_EQ(shared.profiles.size(), 2u);
+
+    addressBox->setCurrentIndex(addressBox->findText("10.0.0.5"));
+    EXPECT_EQ(profile(0).getIp(), "10.0.0.5");
+    click(kLanSwitchId);
+    EXPECT_EQ(profile(0).ipFilterPattern(1), "10.0.*.*");
+    EXPECT_EQ(listItems(ipList), (QStringList{"*.*.*.*", "-10.0.*.*"}));
+    messages.expectNone();
+}
+
+TEST_F(ProfilesPageTest, ProfileNames)
+{
+    open();
+    const auto add = [&](const char* name) {
+        profileBox->lineEdit()->clear();
+        QTest::keyClicks(profileBox->lineEdit(), name);
+        click(kAddProfileId);
+    };
+    add("Work");
+    messages.expectError("Profile with that name already exists");
+    for (const char* bad : {"a/b", "..", "."}) {
+        add(bad);
+        messages.expectError("Invalid profile name");
+    }
+    EXPECT_EQ(shared.profiles.size(), 2u);
+
+    // Names are case-sensitive: "work" is a new profile, and the box selects it, not "Work".
+    ASSERT_TRUE(profile(1).addIpFilter("1.2.3.4", true));
+    add("work");
+    messages.expectNone();
+    ASSERT_EQ(shared.profiles.size(), 3u);
+    EXPECT_EQ(profile(2).name, "work");
+    EXPECT_EQ(profileBox->currentIndex(), 2);
+    EXPECT_EQ(profileBox->itemText(2), "work");
+    EXPECT_TRUE(listItems(ipList).isEmpty());
+    EXPECT_TRUE(listItems(portList).isEmpty());
+    EXPECT_TRUE(lanSwitch->isChecked());
+    const int address = addressBox->currentIndex();
+    EXPECT_EQ(profile(2).getIp(), address < 0 ? "" : addressBox->itemText(address).toStdString());
+
+    // Removing "work" leaves "Work" alone.
+    click(kRemoveProfileId);
+    ASSERT_EQ(shared.profiles.size(), 2u);
+    EXPECT_EQ(profile(1).name, "Work");
+    EXPECT_EQ(profileBox->currentText(), "Work");
+    EXPECT_EQ(listItems(ipList), QStringList{"1.2.3.4"});
+    EXPECT_EQ(shared.removedNames, std::vector<std::string>{"work"});
+}
+
+TEST_F(ProfilesPageTest, RemoveTakesTheDenyMarkerOff)
+{
+    ASSERT_TRUE(profile(1).addIpFilter("10.0.*.*", false));
+    ASSERT_TRUE(profile(1).addIpFilter("10.0.0.1", true));
+    ASSERT_TRUE(profile(1).addPortFilter(false, 80));
+    open();
+    choose("Work");
+    EXPECT_EQ(listItems(ipList), (QStringList{"-10.0.*.*", "-10.0.0.1"}));
+    EXPECT_EQ(listItems(portList), QStringList{"-80"});
+    selectEntry(ipList, "-10.0.*.*");
+    click(kRemoveIpEntryId);
+    selectEntry(portList, "-80");
+    click(kRemovePortEntryId);
+    EXPECT_EQ(listItems(ipList), QStringList{"-10.0.0.1"});
+    EXPECT_TRUE(listItems(portList).isEmpty());
+    ASSERT_EQ(profile(1).ipFilter.size(), 1u);
+    EXPECT_EQ(profile(1).ipFilter[0].pattern, "10.0.0.1");
+    EXPECT_TRUE(profile(1).portFilter.empty());
+}
+
+TEST_F(ProfilesPageTest, RemovingTheFirstProfileShowsTheNewFirst)
+{
+    shared.profiles.insert(shared.profiles.begin(), CProfile{});
+    profile(0).setName("Alpha");
+    ASSERT_TRUE(profile(0).addPortFilter(true, 443));
+    open();
+    EXPECT_EQ(listItems(portList), QStringList{"443"});
+    click(kRemoveProfileId);
+    EXPECT_EQ(profileBox->currentIndex(), 0);
+    EXPECT_EQ(profileBox->currentText(), "Default");
+    EXPECT_EQ(listItems(portList), QStringList{"0"});
+    EXPECT_EQ(shared.removedNames, std::vector<std::string>{"Alpha"});
+
+    // Elsewhere the entry before the removed one is shown.
+    choose("Work");
+    click(kRemoveProfileId);
+    EXPECT_EQ(profileBox->currentText(), "Default");
+    EXPECT_EQ(profileBox->count(), 1);
+    EXPECT_EQ(shared.removedNames, (std::vector<std::string>{"Alpha", "Work"}));
+}
+
+TEST_F(ProfilesPageTest, LanSwitchWithoutATwoPartAddressChangesNothing)
+{
+    profile(1).setIp("");
+    open();
+    choose("Work");
+    EXPECT_TRUE(lanSwitch->isChecked());
+    click(kLanSwitchId);
+    EXPECT_FALSE(lanSwitch->isChecked()); // the box keeps its state until the next refresh
+    EXPECT_TRUE(profile(1).ipFilter.empty());
+    EXPECT_TRUE(listItems(ipList).isEmpty());
+    choose("Default");
+    choose("Work");
+    EXPECT_TRUE(lanSwitch->isChecked());
+    EXPECT_EQ(addressBox->currentIndex(), -1);
+    messages.expectNone();
+}

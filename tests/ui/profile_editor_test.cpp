@@ -1,0 +1,152 @@
+#include "capture/net_socket.h"
+#include "ui/options/lan_pattern.h"
+#include "ui/options/profile_editor.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Adds on Default and on missing profiles never get as far as resolving.
+std::string noResolve(const std::string&)
+{
+    ADD_FAILURE() << "resolve called";
+    return {};
+}
+
+struct ProfileEditorTest : testing::Test {
+    void SetUp() override
+    {
+        shared.profiles.resize(2);
+        shared.profiles[0].setName("Default");
+        shared.profiles[0].setIp("192.168.1.20");
+        shared.profiles[1].setName("Work");
+        shared.profiles[1].setIp("192.168.1.20");
+    }
+    CProfile& work() { return shared.profiles[1]; }
+
+    SharedProfiles shared;
+    ProfileEditor editor{shared};
+};
+
+} // namespace
+
+TEST(LanPattern, FirstTwoPartsThenWildcards)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.168.1.20", "192.168.*.*"}, {"10.0.0.5", "10.0.*.*"}, {"10.1", "10.1.*.*"},
+        {"10.1.2.3.4", "10.1.*.*"},      {"..172..16.0.1", "172.16.*.*"},
+        {"10", ""},                      {"", ""},
+    };
+    for (const auto& [ip, pattern] : cases)
+        EXPECT_EQ(lanPattern(ip), pattern) << ip;
+}
+
+TEST(PortText, AcceptsOnlyZeroTo65535)
+{
+    EXPECT_EQ(parsePortText("80"), 80);
+    EXPECT_EQ(parsePortText(" 080x"), 80);
+    EXPECT_EQ(parsePortText("http"), 0);
+    EXPECT_EQ(parsePortText("65535"), 65535);
+    EXPECT_EQ(parsePortText("65536"), std::nullopt);
+    EXPECT_EQ(parsePortText("-5"), std::nullopt);
+    EXPECT_EQ(parsePortText("99999999999999999999999"), std::nullopt);
+}
+
+TEST(ProfileName, RefusesNamesThatAreNoFileName)
+{
+    for (const char* bad : {"a/b", "/", ".", ".."})
+        EXPECT_FALSE(isUsableProfileName(bad)) << bad;
+    for (const char* good : {"Work", "", "...", ".hidden", "a.b", "Büro"})
+        EXPECT_TRUE(isUsableProfileName(good)) << good;
+}
+
+TEST_F(ProfileEditorTest, LanSwitchAddsAndRemovesTheDenyEntry)
+{
+    auto change = editor.setLanSwitch("Work", false);
+    EXPECT_EQ(change.outcome, ProfileEditor::Outcome::Done);
+    EXPECT_EQ(change.text, "-192.168.*.*");
+    ASSERT_EQ(work().ipFilter.size(), 1u);
+    EXPECT_FALSE(work().ipFilter[0].allow);
+    auto page = editor.view("Work");
+    EXPECT_FALSE(page->lanChecked);
+    EXPECT_EQ(page->ipEntries, (std::vector<std::string>{"-192.168.*.*"}));
+
+    // After moving to another network the old entry stays but is no longer the LAN entry.
+    editor.setAddress("Work", "10.0.0.5");
+    EXPECT_TRUE(editor.view("Work")->lanChecked);
+    EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Refused);
+    EXPECT_EQ(work().ipFilter.size(), 1u);
+
+    editor.setAddress("Work", "192.168.7.7");
+    EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Done);
+    EXPECT_TRUE(work().ipFilter.empty());
+}
+
+TEST_F(ProfileEditorTest, LanSwitchWithoutTwoPartsChangesNothing)
+{
+    for (const char* ip : {"", "localhost"}) {
+        editor.setAddress("Work", ip);
+        EXPECT_EQ(editor.setLanSwitch("Work", false).outcome, ProfileEditor::Outcome::Refused);
+        EXPECT_TRUE(work().ipFilter.empty());
+        EXPECT_TRUE(editor.view("Work")->lanChecked);
+    }
+    // A "*.*" entry is no LAN entry of an address without one.
+    ASSERT_TRUE(work().addIpFilter("*.*.*.*", false));
+    EXPECT_TRUE(editor.view("Work")->lanChecked);
+}
+
+TEST_F(ProfileEditorTest, AddIpTriesTheResolvedTextSecond)
+{
+    using O = ProfileEditor::Outcome;
+    // The page's own resolver; "localhost" comes from the hosts file, never from the network.
+    CNetSocket socket;
+    std::vector<std::string> asked;
+    auto resolve = [&](const std::string& name) {
+        asked.push_back(name);
+        return socket.resolve(name);
+    };
+    EXPECT_EQ(editor.addIpEntry("Work", "127.0.0.1", resolve).outcome, O::Done);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(editor.addIpEntry("Work", "localhost", resolve).outcome, O::Refused);
+    EXPECT_EQ(asked, (std::vector<std::string>{"localhost"}));
+    EXPECT_EQ(editor.addIpEntry("Work", "10.0.0.*", resolve).outcome, O::Done);
+    EXPECT_EQ(asked.size(), 1u);
+    ASSERT_TRUE(work().removeIpFilter("127.0.0.1"));
+    const auto named = editor.addIpEntry("Work", "localhost", resolve);
+    EXPECT_EQ(named.outcome, O::Done);
+    EXPECT_EQ(named.text, "127.0.0.1");
+    EXPECT_EQ(work().ipFilterPattern(1), "127.0.0.1");
+}
+
+TEST_F(ProfileEditorTest, DefaultAndMissingProfilesIgnoreFilterEditsWithoutResolving)
+{
+    using O = ProfileEditor::Outcome;
+    for (const char* name : {"Default", "Nobody"}) {
+        EXPECT_EQ(editor.addIpEntry(name, "not an address", noResolve).outcome, O::Ignored);
+        EXPECT_EQ(editor.addPortEntry(name, "80").outcome, O::Ignored);
+    }
+    EXPECT_TRUE(shared.profiles[0].ipFilter.empty());
+    EXPECT_TRUE(shared.profiles[0].portFilter.empty());
+}
+
+TEST_F(ProfileEditorTest, AddAndRemoveProfiles)
+{
+    using N = ProfileEditor::NewProfile;
+    using R = ProfileEditor::Removal;
+    EXPECT_EQ(editor.addProfile("Work", "1.2.3.4"), N::NameInUse);
+    EXPECT_EQ(editor.addProfile("work", "1.2.3.4"), N::Added);
+    EXPECT_EQ(editor.addProfile("../etc", ""), N::InvalidName);
+    EXPECT_EQ(editor.names(), (std::vector<std::string>{"Default", "Work", "work"}));
+    EXPECT_EQ(shared.profiles[2].getIp(), "1.2.3.4");
+    EXPECT_TRUE(shared.profiles[2].ipFilter.empty());
+    EXPECT_TRUE(shared.profiles[2].history.empty());
+
+    EXPECT_EQ(editor.removeProfile("Default"), R::DefaultProfile);
+    EXPECT_EQ(editor.removeProfile("WORK"), R::NoProfile);
+    std::size_t index = 99;
+    EXPECT_EQ(editor.removeProfile("Work", &index), R::Removed);
+    EXPECT_EQ(index, 1u);
+    EXPECT_EQ(editor.names(), (std::vector<std::string>{"Default", "work"}));
+    EXPECT_EQ(shared.removedNames, (std::vector<std::string>{"Work"}));
+    EXPECT_FALSE(editor.view("Work"));
+}

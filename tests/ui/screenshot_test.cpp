@@ -1,0 +1,98 @@
+// Renders the Activity History window and both Options pages as they look with a month of
+// traffic. scripts/screenshot-dialogs runs this under Xvfb and keeps the pictures in docs/;
+// otherwise they go to a temporary folder and are only checked for being drawn.
+#include "dialog_test_support.h"
+#include "res/history_layout.h"
+#include "res/options_layouts.h"
+#include "ui/history/history_dlg.h"
+#include "ui/options/options_dlg.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+namespace {
+
+void addProfilesWithAMonthOfTraffic(SharedProfiles& shared)
+{
+    shared.profiles.resize(2);
+    CProfile& fallback = shared.profiles[0];
+    fallback.setName("Default");
+    fallback.setIp("192.0.2.10");
+    fallback.addIpFilter("*.*.*.*", true);
+    fallback.addPortFilter(true, 0);
+    CProfile& home = shared.profiles[1];
+    home.setName("Home");
+    home.setIp("192.0.2.10");
+    home.addIpFilter("*.*.*.*", true);
+    home.addIpFilter("192.0.*.*", false);
+    home.addIpFilter("198.51.100.7", true);
+    home.addPortFilter(true, 443);
+    home.addPortFilter(true, 80);
+    home.addPortFilter(false, 25);
+    for (int day = 1; day <= 30; ++day) {
+        if (day % 7 == 0)
+            continue; // a few quiet days
+        home.addToDayHistory(150'000'000LL + day * 37'000'000LL % 900'000'000LL, true, {2026, 10, day});
+        home.addToDayHistory(12'000'000LL + day * 3'100'000LL % 60'000'000LL, false, {2026, 10, day});
+    }
+    home.addToDayHistory(80'000'000, true, {2026, 9, 12});
+}
+
+bool isDrawn(const QImage& image)
+{
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            if (image.pixel(x, y) != first)
+                return true;
+    return false;
+}
+
+void save(QWidget* window, const QString& folder, const char* name)
+{
+    QApplication::processEvents();
+    const QImage image = window->grab().toImage();
+    EXPECT_EQ(image.size(), window->size() * image.devicePixelRatio()) << name;
+    EXPECT_TRUE(isDrawn(image)) << name;
+    EXPECT_TRUE(image.save(QDir(folder).filePath(name))) << name;
+}
+
+} // namespace
+
+TEST(Screenshots, HistoryAndOptionsWindows)
+{
+    QTemporaryDir scratch;
+    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
+                               : scratch.path();
+    SharedProfiles shared;
+    addProfilesWithAMonthOfTraffic(shared);
+
+    CHistoryDlg history(shared);
+    history.show();
+    byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
+    EXPECT_EQ(byId<QTreeWidget>(&history, kHistoryTableId)->topLevelItemCount(), 26 + 2);
+    save(&history, folder, "history.png");
+    history.close();
+
+    DisplaySettings settings;
+    OptionsDlg options(settings, shared);
+    options.show();
+    save(&options, folder, "options-general.png");
+    byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(1);
+    auto* addresses = byId<QComboBox>(&options, kAddressBoxId);
+    {
+        // Show a documentation address rather than this machine's own.
+        const QSignalBlocker block(addresses);
+        addresses->clear();
+        addresses->addItem("192.0.2.10");
+    }
+    byId<QComboBox>(&options, kProfileBoxId)->setCurrentIndex(1);
+    EXPECT_EQ(addresses->currentText(), "192.0.2.10");
+    save(&options, folder, "options-profiles.png");
+}

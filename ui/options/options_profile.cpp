@@ -1,0 +1,264 @@
+#include "ui/options/options_profile.h"
+
+#include "app/dialog_builder.h"
+#include "res/options_layouts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <sstream>
+
+namespace {
+
+constexpr int kTextLimit = 79; // characters taken from the name and entry fields
+
+QString fromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string toStd(const QString& text)
+{
+    return text.left(kTextLimit).toStdString();
+}
+
+// The selected entry of a list box, or null when none is selected.
+QListWidgetItem* selectedItem(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> items = list->selectedItems();
+    return items.isEmpty() ? nullptr : items.front();
+}
+
+} // namespace
+
+OptionsProfile::OptionsProfile(SharedProfiles& profiles, QWidget* parent)
+    : QWidget(parent), editor(profiles)
+{
+    buildDialog(this, optionsProfileLayout());
+    // A page takes the size its tab gives it; the layout's size is only its minimum.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    profileBox = control<QComboBox>(this, kProfileBoxId);
+    addressBox = control<QComboBox>(this, kAddressBoxId);
+    lanSwitch = control<QCheckBox>(this, kLanSwitchId);
+    ipEntryEdit = control<QLineEdit>(this, kIpEntryEditId);
+    ipFilterList = control<QListWidget>(this, kIpFilterListId);
+    portEntryEdit = control<QLineEdit>(this, kPortEntryEditId);
+    portFilterList = control<QListWidget>(this, kPortFilterListId);
+
+    // Names are case-sensitive: no completion that would change the case of what is typed.
+    profileBox->setCompleter(nullptr);
+    addressBox->setCompleter(nullptr);
+    profileBox->lineEdit()->setMaxLength(kTextLimit);
+    ipEntryEdit->setMaxLength(kTextLimit);
+    portEntryEdit->setMaxLength(kTextLimit);
+
+    // The event table. Selection changes come from the user; the page's own fills block them.
+    const auto clicked = [this](int id, void (OptionsProfile::*handler)()) {
+        connect(control<QPushButton>(this, id), &QPushButton::clicked, this, handler);
+    };
+    connect(profileBox, &QComboBox::currentIndexChanged, this, &OptionsProfile::refresh);
+    connect(addressBox, &QComboBox::currentIndexChanged, this, &OptionsProfile::setAddress);
+    clicked(kAddIpEntryId, &OptionsProfile::addIpEntry);
+    clicked(kRemoveIpEntryId, &OptionsProfile::removeIpEntry);
+    clicked(kAddPortEntryId, &OptionsProfile::addPortEntry);
+    clicked(kRemovePortEntryId, &OptionsProfile::removePortEntry);
+    clicked(kAddProfileId, &OptionsProfile::addProfile);
+    clicked(kRemoveProfileId, &OptionsProfile::removeProfile);
+    connect(lanSwitch, &QCheckBox::clicked, this, &OptionsProfile::switchLan);
+}
+
+void OptionsProfile::initialise()
+{
+    ipEntryEdit->clear();
+    portEntryEdit->clear();
+    {
+        const QSignalBlocker block(addressBox);
+        addressBox->clear();
+        localAddressText = socket.localAddresses();
+        std::istringstream tokens(localAddressText);
+        for (std::string address; tokens >> address;)
+            addressBox->addItem(fromStd(address));
+    }
+    {
+        const QSignalBlocker block(profileBox);
+        profileBox->clear();
+        for (const std::string& name : editor.names())
+            profileBox->addItem(fromStd(name));
+    }
+    selectProfile(0);
+}
+
+void OptionsProfile::refresh()
+{
+    const std::optional<std::string> name = selectedProfile();
+    const std::optional<ProfilePageView> page = name ? editor.view(*name) : std::nullopt;
+    if (!page)
+        return;
+    ipFilterList->clear();
+    portFilterList->clear();
+    lanSwitch->setChecked(page->lanChecked);
+    for (const std::string& entry : page->ipEntries)
+        ipFilterList->addItem(fromStd(entry));
+    for (const std::string& entry : page->portEntries)
+        portFilterList->addItem(fromStd(entry));
+    selectAddress(page->ip);
+}
+
+void OptionsProfile::setAddress()
+{
+    const int index = addressBox->currentIndex();
+    if (const std::optional<std::string> name = selectedProfile(); name && index >= 0)
+        editor.setAddress(*name, addressBox->itemText(index).toStdString());
+}
+
+void OptionsProfile::addIpEntry()
+{
+    const std::optional<std::string> name = selectedProfile();
+    if (!name)
+        return;
+    const auto resolve = [this](const std::string& host) { return socket.resolve(host); };
+    const ProfileEditor::Change change = editor.addIpEntry(*name, toStd(ipEntryEdit->text()), resolve);
+    if (change.outcome == ProfileEditor::Outcome::Done) {
+        ipFilterList->addItem(fromStd(change.text));
+        ipEntryEdit->clear();
+    } else if (change.outcome == ProfileEditor::Outcome::Refused) {
+        showError("Unknown or invalid IP address");
+    }
+}
+
+void OptionsProfile::removeIpEntry()
+{
+    QListWidgetItem* item = selectedItem(ipFilterList);
+    const std::optional<std::string> name = selectedProfile();
+    if (item == nullptr || !name)
+        return;
+    if (editor.removeIpEntry(*name, item->text().toStdString()).outcome == ProfileEditor::Outcome::Done)
+        delete item;
+}
+
+void OptionsProfile::addPortEntry()
+{
+    const std::optional<std::string> name = selectedProfile();
+    if (!name)
+        return;
+    const ProfileEditor::Change change = editor.addPortEntry(*name, toStd(portEntryEdit->text()));
+    if (change.outcome == ProfileEditor::Outcome::Done) {
+        portFilterList->addItem(fromStd(change.text));
+        portEntryEdit->clear();
+    } else if (change.outcome == ProfileEditor::Outcome::Refused) {
+        showError("Invalid port number");
+    }
+}
+
+void OptionsProfile::removePortEntry()
+{
+    QListWidgetItem* item = selectedItem(portFilterList);
+    const std::optional<std::string> name = selectedProfile();
+    if (item == nullptr || !name)
+        return;
+    if (editor.removePortEntry(*name, item->text().toStdString()).outcome == ProfileEditor::Outcome::Done)
+        delete item;
+}
+
+void OptionsProfile::addProfile()
+{
+    const std::string name = toStd(profileBox->lineEdit()->text());
+    const int address = addressBox->currentIndex();
+    const std::string ip = address < 0 ? std::string() : addressBox->itemText(address).toStdString();
+    switch (editor.addProfile(name, ip)) {
+    case ProfileEditor::NewProfile::NameInUse:
+        showError("Profile with that name already exists");
+        return;
+    case ProfileEditor::NewProfile::InvalidName:
+        showError("Invalid profile name");
+        return;
+    case ProfileEditor::NewProfile::Added:
+        break;
+    }
+    {
+        const QSignalBlocker block(profileBox);
+        profileBox->addItem(fromStd(name));
+    }
+    selectProfile(profileBox->findText(fromStd(name), Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+void OptionsProfile::removeProfile()
+{
+    const std::optional<std::string> name = selectedProfile();
+    if (!name)
+        return;
+    std::size_t index = 0;
+    switch (editor.removeProfile(*name, &index)) {
+    case ProfileEditor::Removal::DefaultProfile:
+        showError("Cannot delete default profile");
+        return;
+    case ProfileEditor::Removal::NoProfile:
+        return;
+    case ProfileEditor::Removal::Removed:
+        break;
+    }
+    // The box lists the profiles in list order, so the profile's position is its entry's.
+    {
+        const QSignalBlocker block(profileBox);
+        profileBox->removeItem(static_cast<int>(index));
+    }
+    // The entry before the removed one; after the first, the new first.
+    selectProfile(index > 0 ? static_cast<int>(index) - 1 : 0);
+}
+
+void OptionsProfile::switchLan(bool checked)
+{
+    const std::optional<std::string> name = selectedProfile();
+    if (!name)
+        return;
+    const ProfileEditor::Change change = editor.setLanSwitch(*name, checked);
+    if (change.outcome != ProfileEditor::Outcome::Done)
+        return;
+    if (!checked) {
+        ipFilterList->addItem(fromStd(change.text));
+        return;
+    }
+    const QList<QListWidgetItem*> found = ipFilterList->findItems(fromStd(change.text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (!found.isEmpty())
+        delete found.front();
+}
+
+std::optional<std::string> OptionsProfile::selectedProfile() const
+{
+    const int index = profileBox->currentIndex();
+    if (index < 0)
+        return std::nullopt;
+    return profileBox->itemText(index).toStdString();
+}
+
+void OptionsProfile::selectProfile(int index)
+{
+    {
+        const QSignalBlocker block(profileBox);
+        profileBox->setCurrentIndex(index < profileBox->count() ? index : -1);
+    }
+    refresh();
+}
+
+// The address box shows the profile's address: the entry equal to it, else the first one that
+// begins with it; nothing when the profile has no address or the machine no such address.
+void OptionsProfile::selectAddress(const std::string& ip)
+{
+    const QString text = fromStd(ip);
+    int index = text.isEmpty() ? -1 : addressBox->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0 && !text.isEmpty())
+        index = addressBox->findText(text, Qt::MatchStartsWith | Qt::MatchCaseSensitive);
+    const QSignalBlocker block(addressBox);
+    addressBox->setCurrentIndex(index);
+}
+
+void OptionsProfile::showError(const char* text)
+{
+    QMessageBox box(QMessageBox::NoIcon, "Error", text, QMessageBox::Ok, this);
+    box.exec();
+}

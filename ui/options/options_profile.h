@@ -1,0 +1,53 @@
+#pragma once
+// The Profiles page of the Options dialog: choose a profile and edit it in place (bound address,
+// IP and port filters, the LAN switch), add and remove profiles. The rules live in
+// ProfileEditor; this page shows their results and reports refusals.
+
+#include "capture/net_socket.h"
+#include "ui/options/profile_editor.h"
+
+#include <QWidget>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+
+class OptionsProfile : public QWidget {
+    Q_OBJECT
+public:
+    OptionsProfile(SharedProfiles& profiles, QWidget* parent = nullptr);
+
+    // Fills the address and profile boxes afresh and shows the first profile.
+    void initialise();
+
+private:
+    void refresh();
+    void setAddress();
+    void addIpEntry();
+    void removeIpEntry();
+    void addPortEntry();
+    void removePortEntry();
+    void addProfile();
+    void removeProfile();
+    void switchLan(bool checked);
+
+    std::optional<std::string> selectedProfile() const;
+    void selectProfile(int index);
+    void selectAddress(const std::string& ip);
+    void showError(const char* text);
+
+    ProfileEditor editor;
+    CNetSocket socket; // local address listing and name resolution
+    std::string localAddressText;
+
+    QComboBox* profileBox;
+    QComboBox* addressBox;
+    QCheckBox* lanSwitch;
+    QLineEdit* ipEntryEdit;
+    QListWidget* ipFilterList;
+    QLineEdit* portEntryEdit;
+    QListWidget* portFilterList;
+};

@@ -1,0 +1,190 @@
+#include "ui/options/profile_editor.h"
+
+#include "ui/options/lan_pattern.h"
+
+#include <algorithm>
+#include <mutex>
+
+std::string withoutDenyMarker(const std::string& displayText)
+{
+    if (!displayText.empty() && displayText.front() == kDenyMarker)
+        return displayText.substr(1);
+    return displayText;
+}
+
+std::optional<std::uint16_t> parsePortText(const std::string& text)
+{
+    const long long number = readDecimalInteger(text);
+    if (number < 0 || number > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(number);
+}
+
+bool isUsableProfileName(const std::string& name)
+{
+    return name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::vector<std::string> ProfileEditor::names() const
+{
+    std::unique_lock lock(shared.guard);
+    std::vector<std::string> result;
+    for (const CProfile& profile : shared.profiles)
+        result.push_back(profile.name);
+    return result;
+}
+
+std::optional<ProfilePageView> ProfileEditor::view(const std::string& name) const
+{
+    std::unique_lock lock(shared.guard);
+    const CProfile* profile = find(name);
+    if (profile == nullptr)
+        return std::nullopt;
+    ProfilePageView page;
+    page.ip = profile->getIp();
+    const std::string lan = lanPattern(page.ip);
+    for (std::size_t i = 0; i < profile->ipFilter.size(); ++i) {
+        const std::string pattern = profile->ipFilterPattern(i);
+        if (!lan.empty() && pattern == lan)
+            page.lanChecked = false;
+        const bool allowed = profile->matchIpFilter(pattern);
+        page.ipEntries.push_back(allowed ? pattern : kDenyMarker + pattern);
+    }
+    for (const PortFilterEntry& entry : profile->portFilter) {
+        const std::string port = std::to_string(entry.port);
+        page.portEntries.push_back(profile->matchPortFilter(entry.port) ? port : kDenyMarker + port);
+    }
+    return page;
+}
+
+bool ProfileEditor::setAddress(const std::string& name, const std::string& ip)
+{
+    std::unique_lock lock(shared.guard);
+    CProfile* profile = find(name);
+    if (profile == nullptr)
+        return false;
+    profile->setIp(ip);
+    return true;
+}
+
+bool ProfileEditor::tryAddIp(const std::string& name, const std::string& text, Outcome& outcome)
+{
+    std::unique_lock lock(shared.guard);
+    CProfile* profile = findEditable(name);
+    if (profile == nullptr) {
+        outcome = Outcome::Ignored;
+        return false;
+    }
+    outcome = profile->addIpFilter(text, true) ? Outcome::Done : Outcome::Refused;
+    return outcome == Outcome::Done;
+}
+
+ProfileEditor::Change ProfileEditor::addIpEntry(const std::string& name, const std::string& text,
+                                                const Resolver& resolve)
+{
+    Change change;
+    if (tryAddIp(name, text, change.outcome) || change.outcome == Outcome::Ignored) {
+        change.text = text;
+        return change;
+    }
+    // Resolving may take a while (a name server); the guard is not held meanwhile.
+    const std::string resolved = resolve ? resolve(text) : std::string();
+    tryAddIp(name, resolved, change.outcome);
+    change.text = resolved;
+    return change;
+}
+
+ProfileEditor::Change ProfileEditor::removeIpEntry(const std::string& name, const std::string& displayText)
+{
+    std::unique_lock lock(shared.guard);
+    CProfile* profile = findEditable(name);
+    if (profile == nullptr)
+        return {};
+    const bool removed = profile->removeIpFilter(withoutDenyMarker(displayText));
+    return {removed ? Outcome::Done : Outcome::Refused, displayText};
+}
+
+ProfileEditor::Change ProfileEditor::addPortEntry(const std::string& name, const std::string& text)
+{
+    std::unique_lock lock(shared.guard);
+    CProfile* profile = findEditable(name);
+    if (profile == nullptr)
+        return {};
+    const std::optional<std::uint16_t> port = parsePortText(text);
+    if (!port || !profile->addPortFilter(true, *port))
+        return {Outcome::Refused, {}};
+    return {Outcome::Done, std::to_string(*port)};
+}
+
+ProfileEditor::Change ProfileEditor::removePortEntry(const std::string& name, const std::string& displayText)
+{
+    std::unique_lock lock(shared.guard);
+    CProfile* profile = findEditable(name);
+    if (profile == nullptr)
+        return {};
+    const std::optional<std::uint16_t> port = parsePortText(withoutDenyMarker(displayText));
+    const bool removed = port && profile->removePortFilter(*port);
+    return {removed ? Outcome::Done : Outcome::Refused, displayText};
+}
+
+ProfileEditor::Change ProfileEditor::setLanSwitch(const std::string& name, bool checked)
+{
+    std::unique_lock lock(shared.guard);
+    CProfile* profile = find(name);
+    if (profile == nullptr)
+        return {};
+    const std::string lan = lanPattern(profile->getIp());
+    if (lan.empty())
+        return {Outcome::Refused, {}};
+    const bool changed = checked ? profile->removeIpFilter(lan) : profile->addIpFilter(lan, false);
+    return {changed ? Outcome::Done : Outcome::Refused, kDenyMarker + lan};
+}
+
+ProfileEditor::NewProfile ProfileEditor::addProfile(const std::string& name, const std::string& ip)
+{
+    if (!isUsableProfileName(name))
+        return NewProfile::InvalidName;
+    std::unique_lock lock(shared.guard);
+    if (find(name) != nullptr)
+        return NewProfile::NameInUse;
+    CProfile profile;
+    profile.setName(name);
+    profile.setIp(ip);
+    shared.profiles.push_back(std::move(profile));
+    return NewProfile::Added;
+}
+
+ProfileEditor::Removal ProfileEditor::removeProfile(const std::string& name, std::size_t* index)
+{
+    std::unique_lock lock(shared.guard);
+    CProfile* profile = find(name);
+    if (profile == nullptr)
+        return Removal::NoProfile;
+    if (profile->name == kDefaultProfileName)
+        return Removal::DefaultProfile;
+    const auto position = static_cast<std::size_t>(profile - shared.profiles.data());
+    shared.removedNames.push_back(name);
+    shared.profiles.erase(shared.profiles.begin() + static_cast<std::ptrdiff_t>(position));
+    if (index != nullptr)
+        *index = position;
+    return Removal::Removed;
+}
+
+CProfile* ProfileEditor::find(const std::string& name)
+{
+    const auto found = std::find_if(shared.profiles.begin(), shared.profiles.end(),
+                                    [&](const CProfile& p) { return p.name == name; });
+    return found == shared.profiles.end() ? nullptr : &*found;
+}
+
+const CProfile* ProfileEditor::find(const std::string& name) const
+{
+    return const_cast<ProfileEditor*>(this)->find(name);
+}
+
+CProfile* ProfileEditor::findEditable(const std::string& name)
+{
+    CProfile* profile = find(name);
+    return profile != nullptr && profile->name == kDefaultProfileName ? nullptr : profile;
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The rules of the Profiles page, without widgets. Every operation names the profile it works on
+// (the first one of that exact name) and takes the profile guard exclusively for the time of the
+// read or the change, so the capture threads never see a half-made change.
+
+#include "profile/profile_list.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr const char* kDefaultProfileName = "Default";
+inline constexpr char kDenyMarker = '-';
+
+// What the page shows for one profile.
+struct ProfilePageView {
+    std::string ip;
+    std::vector<std::string> ipEntries;   // patterns, with the deny marker where the filter denies
+    std::vector<std::string> portEntries; // ports in decimal, marked the same way
+    bool lanChecked = true;               // no entry equals the profile's LAN pattern
+};
+
+// The deny marker is display only: the stored entry is the text without it.
+std::string withoutDenyMarker(const std::string& displayText);
+// A port typed by the user: leading number of the text (none reads as 0), refused when negative
+// or above 65535.
+std::optional<std::uint16_t> parsePortText(const std::string& text);
+// A new profile's name must serve as its file name "profiles/<name>.xml".
+bool isUsableProfileName(const std::string& name);
+
+class ProfileEditor {
+public:
+    using Resolver = std::function<std::string(const std::string&)>;
+
+    enum class Outcome {
+        Done,    // changed
+        Refused, // the profile refused the change (the page may report it)
+        Ignored, // no such profile, or the Default profile's filters: nothing to say
+    };
+    struct Change {
+        Outcome outcome = Outcome::Ignored;
+        std::string text; // the list text that was added or is to be deleted
+    };
+    enum class NewProfile { Added, NameInUse, InvalidName };
+    enum class Removal { Removed, DefaultProfile, NoProfile };
+
+    explicit ProfileEditor(SharedProfiles& profiles) : shared(profiles) {}
+
+    std::vector<std::string> names() const;
+    std::optional<ProfilePageView> view(const std::string& name) const;
+
+    bool setAddress(const std::string& name, const std::string& ip);
+    // Tries the text as typed, then as a host name resolved (outside the guard) by `resolve`.
+    Change addIpEntry(const std::string& name, const std::string& text, const Resolver& resolve);
+    Change removeIpEntry(const std::string& name, const std::string& displayText);
+    Change addPortEntry(const std::string& name, const std::string& text);
+    Change removePortEntry(const std::string& name, const std::string& displayText);
+    // Checked removes the profile's LAN deny entry, unchecked adds it. Works on Default too.
+    Change setLanSwitch(const std::string& name, bool checked);
+
+    NewProfile addProfile(const std::string& name, const std::string& ip);
+    // Erases the profile and notes its name for the store, which sets its file aside at the
+    // next save. Refused for Default. `index` receives the position the profile had.
+    Removal removeProfile(const std::string& name, std::size_t* index = nullptr);
+
+private:
+    CProfile* find(const std::string& name);
+    const CProfile* find(const std::string& name) const;
+    CProfile* findEditable(const std::string& name); // null for Default
+    bool tryAddIp(const std::string& name, const std::string& text, Outcome& outcome);
+
+    SharedProfiles& shared;
+};
