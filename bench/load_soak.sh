@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Memory and CPU of the real program under load: Velmora runs in a network namespace while a
 # peer namespace sends it a steady flood of small UDP packets (100k packets/s by default).
-# Prints resident memory after the first minute and at the end, and the CPU seconds used.
+# Prints resident memory when the capture is up, after the first minute and at the end, the
+# CPU seconds used (process and per thread), the rate the meter's interface really received,
+# and how many of those packets the program counted (the rest were dropped on the way to it).
 # Targets: no growth of resident memory after the first minute; at most 10% of one core.
 # Usage: bench/load_soak.sh BUILD-DIR [SECONDS] [PACKETS-PER-SECOND]     (as root)
 set -euo pipefail
@@ -9,9 +11,13 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$top/build/default}")
 seconds=${2:-300}
 rate=${3:-100000}
+payload=18 # 46-byte IP packets
 . "$top/tests/e2e/netns.sh"
 . "$top/tests/e2e/profiles.sh"
 need_root
+for binary in "$build/velmora" "$build/bench/udp_pacer"; do
+  [ -x "$binary" ] || { echo "load_soak: build $binary first" >&2; exit 1; }
+done
 
 work=$(mktemp -d)
 pid=
@@ -21,26 +27,86 @@ mkdir -p "$work/profiles"
 write_profile "$work/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
 write_profile "$work/profiles" Web.xml Web "$METER_ADDR" "0:10.*.*.* 1:*.*.*.*" "0:80 1:0"
 
+# `ip netns exec` and `env` both exec, so $! is the program itself; checked below all the same.
 (cd "$work" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen "$build/velmora" >"$work/log" 2>&1) &
-shell=$!
-sleep 2
-pid=$(pgrep -P "$shell" velmora || echo "$shell")
-rss() { awk '/VmRSS/ { print $2 }' "/proc/$pid/status"; }
-cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$pid/stat"; }
+pid=$!
+capture_up=
+for _ in $(seq 100); do
+  sleep 0.1
+  if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" != velmora ]; then
+    pid=$(ip netns pids "$METER_NS" | while read -r p; do [ "$(cat "/proc/$p/comm")" = velmora ] && echo "$p"; done | head -n1)
+    [ -n "$pid" ] || continue
+  fi
+  if grep -qx velmora-capture "/proc/$pid"/task/*/comm 2>/dev/null; then capture_up=1; break; fi
+done
+[ -n "$capture_up" ] || { cat "$work/log"; echo "load_soak: the program did not open its capture" >&2; exit 1; }
 
-cpu0=$(cpu)
+rss() { awk '/VmRSS/ { print $2 }' "/proc/$pid/status"; }
+ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$pid/stat"; } # utime + stime
+# One line per thread: "tid name ticks" (the name may hold spaces: it sits between the parentheses).
+thread_ticks() {
+  for stat in "/proc/$pid"/task/*/stat; do
+    awk '{ tid = $1; name = $0; sub(/^[^(]*\(/, "", name); sub(/\) [^)]*$/, "", name); gsub(/ /, "_", name)
+           rest = $0; sub(/^.*\) /, "", rest); split(rest, f, " "); print tid, name, f[12] + f[13] }' "$stat"
+  done
+}
+counter() { in_meter cat "/sys/class/net/vm0/statistics/$1"; }
+hz=$(getconf CLK_TCK)
+
+rx_packets0=$(counter rx_packets)
+thread_ticks >"$work/threads0"
+ticks0=$(ticks)
 rss0=$(rss)
-in_peer "$build/bench/udp_pacer" "$METER_ADDR" 9 "$rate" "$seconds" >"$work/sent" &
+start=$(date +%s.%N)
+in_peer "$build/bench/udp_pacer" "$METER_ADDR" 9 "$rate" "$seconds" "$payload" >"$work/sent" &
 pacer=$!
-rss1=
-if [ "$seconds" -gt 60 ]; then sleep 60; rss1=$(rss); fi
+# Resident memory every 10 s while the flood runs.
+(
+  t=0
+  while kill -0 "$pacer" 2>/dev/null; do
+    sleep 10; t=$((t + 10))
+    kill -0 "$pacer" 2>/dev/null && echo "$t $(rss)"
+  done
+) >"$work/rss" &
+sampler=$!
 wait "$pacer"
+elapsed=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+kill "$sampler" 2>/dev/null || true
+wait "$sampler" 2>/dev/null || true
+sleep 0.5 # the ring hands over a block at the latest 50 ms after its first packet
 rss2=$(rss)
-cpu1=$(cpu)
+ticks1=$(ticks)
+thread_ticks >"$work/threads1"
+rx_packets1=$(counter rx_packets)
+rx_bytes=$(in_meter sh -c "echo \$(( \$(cat /sys/class/net/vm0/statistics/rx_bytes) - 14 * \$(cat /sys/class/net/vm0/statistics/rx_packets) ))")
+
 kill -TERM "$pid"
-wait "$shell" 2>/dev/null || true
+for _ in $(seq 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+wait "$pid" 2>/dev/null || true
 pid=
-used=$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { printf "%.2f", b - a }')
-echo "flood: $(cat "$work/sent") packets in $seconds s (target $rate/s)"
+
+received=$((rx_packets1 - rx_packets0))
+used=$(awk -v a="$ticks0" -v b="$ticks1" -v hz="$hz" 'BEGIN { printf "%.2f", (b - a) / hz }')
+rss1=$(awk '$1 == 60 { print $2 }' "$work/rss")
+echo "flood: $(cat "$work/sent") packets sent in ${elapsed} s (target $rate/s); the meter's interface received $received ($(awk -v n="$received" -v s="$elapsed" 'BEGIN { printf "%.0f", n / s }')/s)"
 echo "resident memory: start ${rss0} kB, after 60 s ${rss1:-n/a} kB, end ${rss2} kB"
-echo "CPU: $used s in $seconds s = $(awk -v u="$used" -v s="$seconds" 'BEGIN { printf "%.1f", 100 * u / s }')% of one core"
+if [ -n "$rss1" ]; then
+  awk '$1 >= 60 { if (min == "" || $2 < min) min = $2; if ($2 > max) max = $2 }
+       END { printf "resident memory from 60 s on: min %d kB, max %d kB\n", min, max }' "$work/rss"
+fi
+echo "CPU: $used s in $elapsed s = $(awk -v u="$used" -v s="$elapsed" 'BEGIN { printf "%.1f", 100 * u / s }')% of one core"
+echo "CPU per thread (s):"
+awk -v hz="$hz" 'NR == FNR { before[$1] = $3; next }
+                 { used = ($3 - before[$1]) / hz; if (used > 0) printf "  %-16s %6.2f\n", $2, used }' \
+    "$work/threads0" "$work/threads1"
+# The Default profile counts every packet of the interface (IP bytes, as its day totals); what
+# it lacks was lost before the program saw it (packet socket ring full: kernel drops).
+if whole_file "$work/profiles/Default.xml"; then
+  counted=$(total "$work/profiles/Default.xml" down)
+  awk -v c="$counted" -v r="$rx_bytes" -v size=$((payload + 28)) 'BEGIN {
+    printf "counted: %.0f of %.0f received IP bytes (totals are saved with six significant digits): ", c, r
+    if (sprintf("%.6g", r) + 0 == c + 0) print "every packet"
+    else printf "about %.0f packets missed\n", (r - c) / size }'
+else
+  echo "counted: no saved Default profile (see the program's log below)"; cat "$work/log"
+fi
