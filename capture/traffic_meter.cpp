@@ -72,8 +72,12 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
     std::size_t index = 0;
     {
         std::shared_lock lock(profiles->guard);
-        for (; index < profiles->profiles.size(); ++index) {
-            CProfile& profile = profiles->profiles[index];
+        // Read once: the vector shares a cache line with the guard, which other capture
+        // threads write as they take and release it.
+        CProfile* const list = profiles->profiles.data();
+        const std::size_t count = profiles->profiles.size();
+        for (; index < count; ++index) {
+            CProfile& profile = list[index];
             const bool isDownload = isDownloadFor(profile, packet);
             if (!passesFilters(profile, packet, isDownload))
                 continue;
@@ -85,7 +89,7 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
             if (index == selected)
                 accountSelected(packet, isDownload);
         }
-        if (index == profiles->profiles.size())
+        if (index == count)
             return;
     }
     std::unique_lock lock(profiles->guard);

@@ -40,10 +40,13 @@ public:
     void dispatchPacket(const std::uint8_t* data, std::int32_t length);
     void dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available);
 
-    std::atomic<std::uint32_t> selectedProfile{0};
+    // Read on every packet, written when the window selects another profile. Kept off the
+    // cache line of the counters below, which every packet writes: capture threads on other
+    // cores would otherwise miss on it, and on the fields after it, at every packet.
+    alignas(64) std::atomic<std::uint32_t> selectedProfile{0};
 
     // Bytes and header allowance of the selected profile since the last tick: exact counts.
-    std::atomic<std::uint64_t> downloadBytes{0};
+    alignas(64) std::atomic<std::uint64_t> downloadBytes{0};
     std::atomic<std::uint64_t> uploadBytes{0};
     std::atomic<std::uint64_t> downloadOverhead{0};
     std::atomic<std::uint64_t> uploadOverhead{0};
@@ -59,7 +62,7 @@ protected:
 private:
     void accountSelected(const PacketSummary& packet, bool isDownload);
 
-    ReadoutCallback callback;
+    alignas(64) ReadoutCallback callback;
     SharedProfiles* profiles = nullptr;
     const DayClock* clock = &DayClock::system();
 
