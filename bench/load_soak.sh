@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Memory and CPU of the real program under load: Velmora runs in a network namespace while a
 # peer namespace sends it a steady flood of small UDP packets (100k packets/s by default).
-# Prints resident memory when the capture is up, after the first minute and at the end, the
-# CPU seconds used (process and per thread), the rate the meter's interface really received,
-# and how many of those packets the program counted (the rest were dropped on the way to it).
+# Prints resident memory when the capture is up, after the first minute (and the first periodic
+# save of the profiles) and at the end, the CPU seconds used (process and per thread), the rate
+# the meter's interface really received, and how many of those packets the program counted
+# (the rest were dropped on the way to it: the packet ring was full).
 # Targets: no growth of resident memory after the first minute; at most 10% of one core.
 # Usage: bench/load_soak.sh BUILD-DIR [SECONDS] [PACKETS-PER-SECOND]     (as root)
+#        RSS_EVERY=N samples memory every N s instead of 10.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$top/build/default}")
 seconds=${2:-300}
 rate=${3:-100000}
 payload=18 # 46-byte IP packets
+every=${RSS_EVERY:-10} # seconds between memory samples
 . "$top/tests/e2e/netns.sh"
 . "$top/tests/e2e/profiles.sh"
 need_root
@@ -60,11 +63,11 @@ rss0=$(rss)
 start=$(date +%s.%N)
 in_peer "$build/bench/udp_pacer" "$METER_ADDR" 9 "$rate" "$seconds" "$payload" >"$work/sent" &
 pacer=$!
-# Resident memory every 10 s while the flood runs.
+# Resident memory every $every s while the flood runs.
 (
   t=0
   while kill -0 "$pacer" 2>/dev/null; do
-    sleep 10; t=$((t + 10))
+    sleep "$every"; t=$((t + every))
     kill -0 "$pacer" 2>/dev/null && echo "$t $(rss)"
   done
 ) >"$work/rss" &
@@ -87,12 +90,15 @@ pid=
 
 received=$((rx_packets1 - rx_packets0))
 used=$(awk -v a="$ticks0" -v b="$ticks1" -v hz="$hz" 'BEGIN { printf "%.2f", (b - a) / hz }')
-rss1=$(awk '$1 == 60 { print $2 }' "$work/rss")
+# The program saves its profiles a minute after it starts (and every minute after): the
+# reference is the first sample past that first save.
+rss1=$(awk '$1 >= 70 { print $2; exit }' "$work/rss")
 echo "flood: $(cat "$work/sent") packets sent in ${elapsed} s (target $rate/s); the meter's interface received $received ($(awk -v n="$received" -v s="$elapsed" 'BEGIN { printf "%.0f", n / s }')/s)"
-echo "resident memory: start ${rss0} kB, after 60 s ${rss1:-n/a} kB, end ${rss2} kB"
+echo "resident memory: start ${rss0} kB, after 70 s (first minute and first save) ${rss1:-n/a} kB, end ${rss2} kB"
+echo "resident memory every $every s (kB): $(awk '{ printf "%s%d", (NR > 1 ? " " : ""), $2 }' "$work/rss")"
 if [ -n "$rss1" ]; then
-  awk '$1 >= 60 { if (min == "" || $2 < min) min = $2; if ($2 > max) max = $2 }
-       END { printf "resident memory from 60 s on: min %d kB, max %d kB\n", min, max }' "$work/rss"
+  awk '$1 >= 70 { if (min == "" || $2 < min) min = $2; if ($2 > max) max = $2 }
+       END { printf "resident memory from 70 s on: min %d kB, max %d kB\n", min, max }' "$work/rss"
 fi
 echo "CPU: $used s in $elapsed s = $(awk -v u="$used" -v s="$elapsed" 'BEGIN { printf "%.1f", 100 * u / s }')% of one core"
 echo "CPU per thread (s):"
