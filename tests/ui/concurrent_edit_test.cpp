@@ -44,13 +44,17 @@ TEST(ConcurrentEditing, WindowsWorkWhileCaptureAccounts)
     const auto upload = makePacket(ipv4(192, 0, 2, 1), ipv4(198, 51, 100, 7), 50000, 443, 60);
     constexpr int kMaxPackets = 2'000'000;
     std::atomic<bool> stop{false};
-    int dispatched = 0;
+    std::atomic<int> dispatched{0};
     std::thread capture([&] {
-        for (; dispatched < kMaxPackets && !stop.load(); ++dispatched) {
-            const auto& packet = dispatched % 2 == 0 ? download : upload;
+        for (int count = 0; count < kMaxPackets && !stop.load(); ++count) {
+            const auto& packet = count % 2 == 0 ? download : upload;
             meter.dispatchPacket(packet.data(), static_cast<std::int32_t>(packet.size()));
+            dispatched.store(count + 1);
         }
     });
+    // The windows start once packets are flowing, so their work overlaps the accounting.
+    while (dispatched.load() == 0)
+        std::this_thread::yield();
 
     MessageBoxAnswerer messages;
     CHistoryDlg history(shared);
@@ -85,7 +89,7 @@ TEST(ConcurrentEditing, WindowsWorkWhileCaptureAccounts)
     messages.expectNone();
     ASSERT_EQ(shared.profiles.size(), 2u);
     EXPECT_EQ(shared.removedNames.size(), 10u);
-    const int downloads = (dispatched + 1) / 2;
-    const int uploads = dispatched / 2;
+    const int downloads = (dispatched.load() + 1) / 2;
+    const int uploads = dispatched.load() / 2;
     EXPECT_EQ(totalBytes(shared.profiles[0]), downloads * 100.0 + uploads * 60.0);
 }
