@@ -53,7 +53,10 @@ start=$(date +%s.%N)
 pid=$!
 sleep 1
 kill -0 "$pid" 2>/dev/null || { cat "$work/velmora.log"; fail "velmora did not start"; }
-kill -TERM "$pid"
+# Under strace the program is strace's child; the signal goes to the program itself.
+target=$pid
+[ ${#trace[@]} -gt 0 ] && target=$(pgrep -P "$pid" | head -n 1)
+kill -TERM "${target:-$pid}"
 for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
 kill -0 "$pid" 2>/dev/null && fail "velmora still running 10 s after SIGTERM"
 wait "$pid" || true
@@ -69,6 +72,7 @@ whole_file "$p/Good.xml" && whole_file "$p/with spaces.xml" && whole_file "$p/De
 grep -q '<portFilter allow="1">443</portFilter>' "$p/with spaces.xml" || fail "with spaces.xml lost its filter"
 grep -rl 'SECRET-MARKER' "$p" | grep -v external.xml && fail "the external entity was read"
 if [ ${#trace[@]} -gt 0 ]; then
+  grep -q 'profiles/Good.xml' "$work/opens.log" || fail "the open trace recorded nothing"
   if grep -F "$secret" "$work/opens.log"; then fail "velmora opened $secret"; fi
 fi
 n=$(find "$p" -maxdepth 1 -name '*.xml' -type f | wc -l)
