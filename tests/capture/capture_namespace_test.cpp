@@ -5,6 +5,7 @@
 #include "capture/address_watcher.h"
 #include "capture/traffic_meter.h"
 #include "network_namespace.h"
+#include "packet_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -42,15 +43,8 @@ LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface)
 // Everything in the Default profile's day history.
 LinkBytes accounted(const SharedProfiles& profiles)
 {
-    LinkBytes bytes;
-    const ProfileList copy = profiles.snapshot();
-    for (const YearHistory& year : copy.front().history) {
-        for (const DayTotals& day : year.days) {
-            bytes.down += static_cast<unsigned long long>(day.down);
-            bytes.up += static_cast<unsigned long long>(day.up);
-        }
-    }
-    return bytes;
+    const DayTotals sum = historyTotals(profiles.snapshot().front());
+    return {static_cast<unsigned long long>(sum.down), static_cast<unsigned long long>(sum.up)};
 }
 
 sockaddr_in socketAddress(const std::string& address, int port)

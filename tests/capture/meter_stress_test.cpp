@@ -58,13 +58,9 @@ TEST(MeterStress, DispatchWhileProfilesChange)
     second.join();
     window.join();
 
-    const ProfileList copy = shared.snapshot();
-    double down = 0, up = 0;
-    for (const YearHistory& year : copy[0].history)
-        for (const DayTotals& day : year.days)
-            down += day.down, up += day.up;
-    EXPECT_EQ(down, 2.0 * kPacketsPerThread * 100);
-    EXPECT_EQ(up, 2.0 * kPacketsPerThread * 60);
+    const DayTotals counted = historyTotals(shared.snapshot()[0]);
+    EXPECT_EQ(counted.down, 2.0 * kPacketsPerThread * 100);
+    EXPECT_EQ(counted.up, 2.0 * kPacketsPerThread * 60);
 }
 
 } // namespace
