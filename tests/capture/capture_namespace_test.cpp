@@ -6,6 +6,7 @@
 #include "capture/traffic_meter.h"
 #include "network_namespace.h"
 #include "packet_builder.h"
+#include "profile/profile_store.h"
 
 #include <gtest/gtest.h>
 
@@ -156,12 +157,7 @@ protected:
         ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
         ASSERT_TRUE(linkNamespaces(*near, "vm0", "198.51.100.1/25", *far, "vm1", "198.51.100.2/25"));
 
-        CProfile profile;
-        profile.setName("Default");
-        profile.setIp("198.51.100.1");
-        profile.addIpFilter("*.*.*.*", true);
-        profile.addPortFilter(true, 0);
-        profiles.profiles.push_back(profile);
+        profiles.profiles.push_back(makeDefaultProfile("198.51.100.1"));
     }
 
     void TearDown() override

@@ -3,6 +3,7 @@
 // ThreadSanitizer this also proves the guard covers every access.
 #include "capture/traffic_meter.h"
 #include "packet_builder.h"
+#include "profile/profile_store.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +15,7 @@ namespace {
 TEST(MeterStress, DispatchWhileProfilesChange)
 {
     SharedProfiles shared;
-    CProfile base;
-    base.setName("Default");
-    base.setIp("198.51.100.2");
-    base.addIpFilter("*.*.*.*", true);
-    base.addPortFilter(true, 0);
+    const CProfile base = makeDefaultProfile("198.51.100.2");
     shared.profiles.push_back(base);
 
     CTrafficMeter meter({}, &shared);

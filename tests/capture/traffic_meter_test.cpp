@@ -1,4 +1,5 @@
 #include "capture/traffic_meter.h"
+#include "profile/profile_store.h"
 #include "packet_builder.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,7 @@ namespace {
 constexpr std::uint32_t kLocal = ipv4(198, 51, 100, 2);
 constexpr std::uint32_t kPeer = ipv4(198, 51, 100, 1);
 
-CProfile defaultProfile(const std::string& ip = "198.51.100.2")
-{
-    CProfile profile;
-    profile.setName("Default");
-    profile.setIp(ip);
-    profile.addIpFilter("*.*.*.*", true);
-    profile.addPortFilter(true, 0);
-    return profile;
-}
+const std::string kLocalText = "198.51.100.2";
 
 class MeterTest : public testing::Test {
 protected:
@@ -46,7 +39,7 @@ protected:
 
 TEST_F(MeterTest, LengthsDecideCountingAndOverhead)
 {
-    shared.profiles = {defaultProfile()};
+    shared.profiles = {makeDefaultProfile(kLocalText)};
     struct Case {
         int length;
         bool download;
@@ -72,11 +65,11 @@ TEST_F(MeterTest, LengthsDecideCountingAndOverhead)
 
 TEST_F(MeterTest, FiltersSeeTheRemoteSideOfEachDirection)
 {
-    CProfile web = defaultProfile();
+    CProfile web = makeDefaultProfile(kLocalText);
     web.portFilter.clear();
     web.addPortFilter(true, 0);
     web.addPortFilter(false, 80);
-    CProfile noLan = defaultProfile();
+    CProfile noLan = makeDefaultProfile(kLocalText);
     noLan.addIpFilter("198.51.*.*", false);
     shared.profiles = {web, noLan};
 
@@ -92,7 +85,7 @@ TEST_F(MeterTest, FiltersSeeTheRemoteSideOfEachDirection)
 
 TEST_F(MeterTest, DirectionComparesTheBoundAddressAsText)
 {
-    shared.profiles = {defaultProfile("198.051.100.002"), defaultProfile()};
+    shared.profiles = {makeDefaultProfile("198.051.100.002"), makeDefaultProfile(kLocalText)};
     send(kPeer, kLocal, 1, 2, 100);
     send(ipv4(192, 0, 2, 1), ipv4(192, 0, 2, 255), 1, 2, 60); // between two other hosts
     EXPECT_EQ(historyTotals(shared.profiles[0]).down, 0);   // not inet_ntoa text: only uploads
@@ -103,9 +96,9 @@ TEST_F(MeterTest, DirectionComparesTheBoundAddressAsText)
 
 TEST_F(MeterTest, EmptyFiltersCountNothing)
 {
-    CProfile noPorts = defaultProfile();
+    CProfile noPorts = makeDefaultProfile(kLocalText);
     noPorts.portFilter.clear();
-    CProfile noAddresses = defaultProfile();
+    CProfile noAddresses = makeDefaultProfile(kLocalText);
     noAddresses.ipFilter.clear();
     shared.profiles = {noPorts, noAddresses};
     send(kPeer, kLocal, 1, 2, 100);
@@ -116,10 +109,10 @@ TEST_F(MeterTest, EmptyFiltersCountNothing)
 
 TEST_F(MeterTest, OnlyTheSelectedProfileMovesTheCounters)
 {
-    CProfile strict = defaultProfile();
+    CProfile strict = makeDefaultProfile(kLocalText);
     strict.ipFilter.clear();
     strict.addIpFilter("192.0.2.*", true);
-    shared.profiles = {defaultProfile(), strict};
+    shared.profiles = {makeDefaultProfile(kLocalText), strict};
     meter.selectedProfile = 1;
     send(kPeer, kLocal, 1, 2, 100);                 // counts for 0 only
     EXPECT_EQ(meter.downloadBytes.load(), 0u);
@@ -137,7 +130,7 @@ TEST_F(MeterTest, OnlyTheSelectedProfileMovesTheCounters)
 
 TEST_F(MeterTest, NewYearAppendsAYearRecordAtTheEnd)
 {
-    CProfile profile = defaultProfile();
+    CProfile profile = makeDefaultProfile(kLocalText);
     profile.yearRecord(2030);
     profile.yearRecord(2025);
     shared.profiles = {profile};
@@ -154,7 +147,7 @@ TEST_F(MeterTest, NewYearAppendsAYearRecordAtTheEnd)
 
 TEST_F(MeterTest, AcceptPacketAgreesWithDispatch)
 {
-    CProfile profile = defaultProfile();
+    CProfile profile = makeDefaultProfile(kLocalText);
     const auto packet = makePacket(kPeer, kLocal, 443, 5000, 1000);
     EXPECT_TRUE(acceptPacket(profile, packet.data(), 1000, LocalDate{2025, 1, 3}));
     EXPECT_FALSE(acceptPacket(profile, packet.data(), 28, LocalDate{2025, 1, 3}));
@@ -164,7 +157,7 @@ TEST_F(MeterTest, AcceptPacketAgreesWithDispatch)
 
 TEST_F(MeterTest, MalformedInputIsIgnored)
 {
-    shared.profiles = {defaultProfile()};
+    shared.profiles = {makeDefaultProfile(kLocalText)};
     const auto packet = makePacket(kPeer, kLocal, 1, 2, 24);
     meter.dispatchPacket(packet.data(), 1500, 23); // ports not captured
     meter.dispatchPacket(nullptr, 1500);

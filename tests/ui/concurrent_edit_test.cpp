@@ -3,6 +3,7 @@
 #include "capture/packet_builder.h"
 #include "capture/traffic_meter.h"
 #include "dialog_test_support.h"
+#include "profile/profile_store.h"
 #include "res/history_layout.h"
 #include "res/options_layouts.h"
 #include "ui/history/history_dlg.h"
@@ -19,10 +20,7 @@ TEST(ConcurrentEditing, WindowsWorkWhileCaptureAccounts)
 {
     SharedProfiles shared;
     shared.profiles.resize(2);
-    shared.profiles[0].setName("Default");
-    shared.profiles[0].setIp("192.0.2.1");
-    shared.profiles[0].addIpFilter("*.*.*.*", true);
-    shared.profiles[0].addPortFilter(true, 0);
+    shared.profiles[0] = makeDefaultProfile("192.0.2.1");
     shared.profiles[1].setName("Work");
     shared.profiles[1].setIp("192.0.2.1");
 

@@ -1,5 +1,6 @@
 #include "capture/net_socket.h"
 #include "dialog_test_support.h"
+#include "profile/profile_store.h"
 #include "res/options_layouts.h"
 #include "ui/options/options_dlg.h"
 
@@ -17,10 +18,7 @@ struct ProfilesPageTest : testing::Test {
     void SetUp() override
     {
         shared.profiles.resize(2);
-        shared.profiles[0].setName("Default");
-        shared.profiles[0].setIp("192.168.1.20");
-        shared.profiles[0].addIpFilter("*.*.*.*", true);
-        shared.profiles[0].addPortFilter(true, 0);
+        shared.profiles[0] = makeDefaultProfile("192.168.1.20");
         shared.profiles[1].setName("Work");
         shared.profiles[1].setIp("192.168.1.20");
     }
