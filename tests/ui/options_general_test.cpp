@@ -87,6 +87,7 @@ TEST_F(GeneralPageTest, UnknownDivisorLeavesTheListUnselectedAndKeepsIt)
 TEST_F(GeneralPageTest, SwitchingTabsKeepsWhatWasChosenOrTyped)
 {
     open();
+    EXPECT_EQ(tabs->currentIndex(), 0) << "opens on General";
     unitBox->setCurrentIndex(2);
     tabs->setCurrentIndex(1);
     auto* portEdit = byId<QLineEdit>(&dialog, kPortEntryEditId);
