@@ -5,6 +5,8 @@
 #include "capture/address_watcher.h"
 #include "capture/traffic_meter.h"
 #include "network_namespace.h"
+#include "packet_builder.h"
+#include "profile/profile_store.h"
 
 #include <gtest/gtest.h>
 
@@ -42,15 +44,8 @@ LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface)
 // Everything in the Default profile's day history.
 LinkBytes accounted(const SharedProfiles& profiles)
 {
-    LinkBytes bytes;
-    const ProfileList copy = profiles.snapshot();
-    for (const YearHistory& year : copy.front().history) {
-        for (const DayTotals& day : year.days) {
-            bytes.down += static_cast<unsigned long long>(day.down);
-            bytes.up += static_cast<unsigned long long>(day.up);
-        }
-    }
-    return bytes;
+    const DayTotals sum = historyTotals(profiles.snapshot().front());
+    return {static_cast<unsigned long long>(sum.down), static_cast<unsigned long long>(sum.up)};
 }
 
 sockaddr_in socketAddress(const std::string& address, int port)
@@ -162,12 +157,7 @@ protected:
         ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
         ASSERT_TRUE(linkNamespaces(*near, "vm0", "198.51.100.1/25", *far, "vm1", "198.51.100.2/25"));
 
-        CProfile profile;
-        profile.setName("Default");
-        profile.setIp("198.51.100.1");
-        profile.addIpFilter("*.*.*.*", true);
-        profile.addPortFilter(true, 0);
-        profiles.profiles.push_back(profile);
+        profiles.profiles.push_back(makeDefaultProfile("198.51.100.1"));
     }
 
     void TearDown() override

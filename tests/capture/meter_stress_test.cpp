@@ -3,6 +3,7 @@
 // ThreadSanitizer this also proves the guard covers every access.
 #include "capture/traffic_meter.h"
 #include "packet_builder.h"
+#include "profile/profile_store.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +15,7 @@ namespace {
 TEST(MeterStress, DispatchWhileProfilesChange)
 {
     SharedProfiles shared;
-    CProfile base;
-    base.setName("Default");
-    base.setIp("198.51.100.2");
-    base.addIpFilter("*.*.*.*", true);
-    base.addPortFilter(true, 0);
+    const CProfile base = makeDefaultProfile("198.51.100.2");
     shared.profiles.push_back(base);
 
     CTrafficMeter meter({}, &shared);
@@ -58,13 +55,9 @@ TEST(MeterStress, DispatchWhileProfilesChange)
     second.join();
     window.join();
 
-    const ProfileList copy = shared.snapshot();
-    double down = 0, up = 0;
-    for (const YearHistory& year : copy[0].history)
-        for (const DayTotals& day : year.days)
-            down += day.down, up += day.up;
-    EXPECT_EQ(down, 2.0 * kPacketsPerThread * 100);
-    EXPECT_EQ(up, 2.0 * kPacketsPerThread * 60);
+    const DayTotals counted = historyTotals(shared.snapshot()[0]);
+    EXPECT_EQ(counted.down, 2.0 * kPacketsPerThread * 100);
+    EXPECT_EQ(counted.up, 2.0 * kPacketsPerThread * 60);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
-// Hand-built IPv4 packets for the accounting tests.
+// Hand-built IPv4 packets for the accounting tests, and the sums they are checked against.
+
+#include "profile/profile.h"
 
 #include <cstdint>
 #include <vector>
@@ -21,6 +23,18 @@ inline std::vector<std::uint8_t> makePacket(std::uint32_t source, std::uint32_t 
     bytes[22] = std::uint8_t(destinationPort >> 8);
     bytes[23] = std::uint8_t(destinationPort);
     return bytes;
+}
+
+// Everything in a profile's day history, downloads and uploads apart.
+inline DayTotals historyTotals(const CProfile& profile)
+{
+    DayTotals sum;
+    for (const YearHistory& year : profile.history)
+        for (const DayTotals& day : year.days) {
+            sum.down += day.down;
+            sum.up += day.up;
+        }
+    return sum;
 }
 
 constexpr std::uint32_t ipv4(unsigned a, unsigned b, unsigned c, unsigned d)

@@ -45,16 +45,4 @@ TEST(PacketDecode, LengthDecidesWhichViewsExist)
     }
 }
 
-TEST(PacketDecode, SummaryNeverReadsPastTheBytesAtHand)
-{
-    // A 1500-byte datagram of which only 23 bytes were captured: the ports are missing.
-    const auto packet = makePacket(1, 2, 3, 4, 24);
-    PacketSummary summary;
-    EXPECT_FALSE(summarisePacket(packet.data(), 1500, 23, summary));
-    EXPECT_TRUE(summarisePacket(packet.data(), 1500, 24, summary));
-    EXPECT_EQ(summary.length, 1500);
-    EXPECT_TRUE(summary.hasTcpView);
-    EXPECT_FALSE(summarisePacket(nullptr, 1500, 1500, summary));
-}
-
 } // namespace

@@ -1,4 +1,5 @@
 #include "capture/traffic_meter.h"
+#include "profile/profile_store.h"
 #include "packet_builder.h"
 
 #include <gtest/gtest.h>
@@ -14,33 +15,7 @@ namespace {
 constexpr std::uint32_t kLocal = ipv4(198, 51, 100, 2);
 constexpr std::uint32_t kPeer = ipv4(198, 51, 100, 1);
 
-CProfile defaultProfile(const std::string& ip = "198.51.100.2")
-{
-    CProfile profile;
-    profile.setName("Default");
-    profile.setIp(ip);
-    profile.addIpFilter("*.*.*.*", true);
-    profile.addPortFilter(true, 0);
-    return profile;
-}
-
-double totalDown(const CProfile& p)
-{
-    double sum = 0;
-    for (const YearHistory& y : p.history)
-        for (const DayTotals& d : y.days)
-            sum += d.down;
-    return sum;
-}
-
-double totalUp(const CProfile& p)
-{
-    double sum = 0;
-    for (const YearHistory& y : p.history)
-        for (const DayTotals& d : y.days)
-            sum += d.up;
-    return sum;
-}
+const std::string kLocalText = "198.51.100.2";
 
 class MeterTest : public testing::Test {
 protected:
@@ -64,7 +39,7 @@ protected:
 
 TEST_F(MeterTest, LengthsDecideCountingAndOverhead)
 {
-    shared.profiles = {defaultProfile()};
+    shared.profiles = {makeDefaultProfile(kLocalText)};
     struct Case {
         int length;
         bool download;
@@ -84,17 +59,17 @@ TEST_F(MeterTest, LengthsDecideCountingAndOverhead)
         EXPECT_EQ(overhead.load(), c.overhead) << c.length;
         EXPECT_EQ((c.download ? meter.uploadBytes : meter.downloadBytes).load(), 0u) << c.length;
     }
-    EXPECT_EQ(totalDown(shared.profiles[0]), 29 + 41 + 65535);
-    EXPECT_EQ(totalUp(shared.profiles[0]), 40 + 1500);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).down, 29 + 41 + 65535);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).up, 40 + 1500);
 }
 
 TEST_F(MeterTest, FiltersSeeTheRemoteSideOfEachDirection)
 {
-    CProfile web = defaultProfile();
+    CProfile web = makeDefaultProfile(kLocalText);
     web.portFilter.clear();
     web.addPortFilter(true, 0);
     web.addPortFilter(false, 80);
-    CProfile noLan = defaultProfile();
+    CProfile noLan = makeDefaultProfile(kLocalText);
     noLan.addIpFilter("198.51.*.*", false);
     shared.profiles = {web, noLan};
 
@@ -102,28 +77,28 @@ TEST_F(MeterTest, FiltersSeeTheRemoteSideOfEachDirection)
     send(kPeer, kLocal, 443, 80, 100);             // download from remote port 443: counted
     send(kLocal, kPeer, 443, 80, 200);             // upload to remote port 80: denied
     send(kLocal, ipv4(192, 0, 2, 9), 80, 443, 300); // upload to a host outside 198.51
-    EXPECT_EQ(totalDown(shared.profiles[0]), 100);
-    EXPECT_EQ(totalUp(shared.profiles[0]), 300);
-    EXPECT_EQ(totalDown(shared.profiles[1]), 0);
-    EXPECT_EQ(totalUp(shared.profiles[1]), 300);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).down, 100);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).up, 300);
+    EXPECT_EQ(historyTotals(shared.profiles[1]).down, 0);
+    EXPECT_EQ(historyTotals(shared.profiles[1]).up, 300);
 }
 
 TEST_F(MeterTest, DirectionComparesTheBoundAddressAsText)
 {
-    shared.profiles = {defaultProfile("198.051.100.002"), defaultProfile()};
+    shared.profiles = {makeDefaultProfile("198.051.100.002"), makeDefaultProfile(kLocalText)};
     send(kPeer, kLocal, 1, 2, 100);
     send(ipv4(192, 0, 2, 1), ipv4(192, 0, 2, 255), 1, 2, 60); // between two other hosts
-    EXPECT_EQ(totalDown(shared.profiles[0]), 0);   // not inet_ntoa text: only uploads
-    EXPECT_EQ(totalUp(shared.profiles[0]), 160);
-    EXPECT_EQ(totalDown(shared.profiles[1]), 100);
-    EXPECT_EQ(totalUp(shared.profiles[1]), 60);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).down, 0);   // not inet_ntoa text: only uploads
+    EXPECT_EQ(historyTotals(shared.profiles[0]).up, 160);
+    EXPECT_EQ(historyTotals(shared.profiles[1]).down, 100);
+    EXPECT_EQ(historyTotals(shared.profiles[1]).up, 60);
 }
 
 TEST_F(MeterTest, EmptyFiltersCountNothing)
 {
-    CProfile noPorts = defaultProfile();
+    CProfile noPorts = makeDefaultProfile(kLocalText);
     noPorts.portFilter.clear();
-    CProfile noAddresses = defaultProfile();
+    CProfile noAddresses = makeDefaultProfile(kLocalText);
     noAddresses.ipFilter.clear();
     shared.profiles = {noPorts, noAddresses};
     send(kPeer, kLocal, 1, 2, 100);
@@ -134,10 +109,10 @@ TEST_F(MeterTest, EmptyFiltersCountNothing)
 
 TEST_F(MeterTest, OnlyTheSelectedProfileMovesTheCounters)
 {
-    CProfile strict = defaultProfile();
+    CProfile strict = makeDefaultProfile(kLocalText);
     strict.ipFilter.clear();
     strict.addIpFilter("192.0.2.*", true);
-    shared.profiles = {defaultProfile(), strict};
+    shared.profiles = {makeDefaultProfile(kLocalText), strict};
     meter.selectedProfile = 1;
     send(kPeer, kLocal, 1, 2, 100);                 // counts for 0 only
     EXPECT_EQ(meter.downloadBytes.load(), 0u);
@@ -150,12 +125,12 @@ TEST_F(MeterTest, OnlyTheSelectedProfileMovesTheCounters)
         send(kPeer, kLocal, 1, 2, 100);
     }
     EXPECT_EQ(meter.downloadBytes.load(), 50u);
-    EXPECT_EQ(totalDown(shared.profiles[0]), 450);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).down, 450);
 }
 
 TEST_F(MeterTest, NewYearAppendsAYearRecordAtTheEnd)
 {
-    CProfile profile = defaultProfile();
+    CProfile profile = makeDefaultProfile(kLocalText);
     profile.yearRecord(2030);
     profile.yearRecord(2025);
     shared.profiles = {profile};
@@ -172,7 +147,7 @@ TEST_F(MeterTest, NewYearAppendsAYearRecordAtTheEnd)
 
 TEST_F(MeterTest, AcceptPacketAgreesWithDispatch)
 {
-    CProfile profile = defaultProfile();
+    CProfile profile = makeDefaultProfile(kLocalText);
     const auto packet = makePacket(kPeer, kLocal, 443, 5000, 1000);
     EXPECT_TRUE(acceptPacket(profile, packet.data(), 1000, LocalDate{2025, 1, 3}));
     EXPECT_FALSE(acceptPacket(profile, packet.data(), 28, LocalDate{2025, 1, 3}));
@@ -182,12 +157,13 @@ TEST_F(MeterTest, AcceptPacketAgreesWithDispatch)
 
 TEST_F(MeterTest, MalformedInputIsIgnored)
 {
-    shared.profiles = {defaultProfile()};
+    shared.profiles = {makeDefaultProfile(kLocalText)};
     const auto packet = makePacket(kPeer, kLocal, 1, 2, 24);
     meter.dispatchPacket(packet.data(), 1500, 23); // ports not captured
     meter.dispatchPacket(nullptr, 1500);
     meter.dispatchPacket(packet.data(), 1500, 24); // captured head of a large datagram
     EXPECT_EQ(meter.downloadBytes.load(), 1500u);
+    EXPECT_EQ(meter.downloadOverhead.load(), 40u) << "the TCP view follows the length, not the bytes at hand";
     CTrafficMeter detached;
     detached.dispatchPacket(packet.data(), 24); // no profile list at all
 }

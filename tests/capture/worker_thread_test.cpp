@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -47,30 +48,24 @@ private:
     std::condition_variable signal;
 };
 
-TEST(WorkerThread, StopAndWaitWakesABlockedRunAndJoinsIt)
+// terminate() ends the thread the same way as stopAndWait(): woken, never killed.
+TEST(WorkerThread, StopAndTerminateWakeABlockedRunAndJoinIt)
 {
-    BlockingWorker worker;
-    EXPECT_FALSE(worker.isRunning());
-    ASSERT_TRUE(worker.start("velmora-test"));
-    EXPECT_TRUE(worker.isRunning());
-    worker.waitUntilStarted();
-    worker.stopAndWait();
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_FALSE(worker.hasThread());
-    EXPECT_EQ(worker.runsEnded, 1);
-}
-
-TEST(WorkerThread, TerminateEndsTheThreadTheSameWay)
-{
-    BlockingWorker worker;
-    ASSERT_TRUE(worker.start());
-    worker.waitUntilStarted();
-    worker.terminate();
-    EXPECT_FALSE(worker.hasThread());
-    EXPECT_EQ(worker.runsEnded, 1);
-    worker.terminate(); // nothing left to end
-    worker.stopAndWait();
-    EXPECT_EQ(worker.runsStarted, 1);
+    const std::pair<const char*, void (CWorkerThread::*)()> endings[] = {
+        {"stopAndWait", &CWorkerThread::stopAndWait}, {"terminate", &CWorkerThread::terminate}};
+    for (const auto& [label, end] : endings) {
+        BlockingWorker worker;
+        EXPECT_FALSE(worker.isRunning()) << label;
+        ASSERT_TRUE(worker.start("velmora-test")) << label;
+        EXPECT_TRUE(worker.isRunning()) << label;
+        worker.waitUntilStarted();
+        (worker.*end)();
+        EXPECT_FALSE(worker.isRunning()) << label;
+        EXPECT_FALSE(worker.hasThread()) << label;
+        EXPECT_EQ(worker.runsEnded, 1) << label;
+        (worker.*end)(); // nothing left to end
+        EXPECT_EQ(worker.runsStarted, 1) << label;
+    }
 }
 
 TEST(WorkerThread, StartingAgainEndsTheEarlierThreadFirst)

@@ -74,24 +74,6 @@ TEST(ProfileStore, DefaultComesFirstWhenNoFileNamesIt)
     expectDefaultProfile(profiles[0], "192.0.2.7");
 }
 
-TEST(ProfileStore, DefaultLoadedFromAnyFileKeepsItsPlace)
-{
-    TempDir dir;
-    writeFile(dir / "A.xml", namedProfile("A"));
-    writeFile(dir / "Home.xml", namedProfile("Default", "192.0.2.99"));
-    writeFile(dir / "Z.xml", namedProfile("Z"));
-    ProfileList profiles;
-    loadAllProfiles(profiles, dir.path, "192.0.2.7");
-    std::vector<std::string> expected;
-    for (const std::string& stem : listedXmlFiles(dir.path))
-        expected.push_back(stem == "Home" ? "Default" : stem);
-    EXPECT_EQ(namesOf(profiles), expected);
-    for (const CProfile& profile : profiles)
-        if (profile.getName() == "Default") {
-            EXPECT_EQ(profile.getIp(), "192.0.2.99");
-        }
-}
-
 TEST(ProfileStore, OnlyReadableXmlFilesBecomeProfiles)
 {
     TempDir dir;
@@ -228,7 +210,8 @@ TEST(ProfileStore, ManyFilesKeepDirectoryOrder)
         const std::string name = "P" + std::to_string(i);
         writeFile(dir / (name + ".xml"), i % 9 == 4 ? "<broken" : namedProfile(name));
     }
-    writeFile(dir / "Home.xml", namedProfile("Default"));
+    // Default read from a file of another name keeps its place and its own address.
+    writeFile(dir / "Home.xml", namedProfile("Default", "192.0.2.99"));
     std::vector<std::string> expected;
     for (const std::string& stem : listedXmlFiles(dir.path))
         if (stem == "Home")
@@ -238,6 +221,10 @@ TEST(ProfileStore, ManyFilesKeepDirectoryOrder)
     ProfileList profiles;
     loadAllProfiles(profiles, dir.path, "");
     EXPECT_EQ(namesOf(profiles), expected);
+    for (const CProfile& profile : profiles)
+        if (profile.getName() == "Default") {
+            EXPECT_EQ(profile.getIp(), "192.0.2.99");
+        }
     EXPECT_EQ(readFile(dir / "P4.xml"), "<broken");
 }
 

@@ -2,6 +2,8 @@
 // Helpers for driving the real dialogs: controls by id, and modal message boxes answered with OK.
 
 #include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -14,6 +16,23 @@ T* byId(const QWidget* window, int id)
     T* widget = window->findChild<T*>(QString::number(id));
     EXPECT_NE(widget, nullptr) << "control " << id;
     return widget;
+}
+
+// The texts of a box's or a list's entries, in order.
+inline QStringList itemTexts(const QComboBox* box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+inline QStringList itemTexts(const QListWidget* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
 }
 
 // While it lives, every message box that becomes the active modal window is recorded and

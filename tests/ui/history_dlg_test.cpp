@@ -7,14 +7,6 @@
 
 namespace {
 
-QStringList boxItems(const QComboBox* box)
-{
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
-}
-
 struct HistoryWindowTest : testing::Test {
     void SetUp() override
     {
@@ -66,18 +58,14 @@ struct HistoryWindowTest : testing::Test {
 TEST_F(HistoryWindowTest, OpensOnTheFirstProfileInMegabytes)
 {
     open();
-    EXPECT_EQ(window.windowTitle(), "Activity History");
-    EXPECT_EQ(boxItems(profileBox), (QStringList{"Default", "Work", "Idle"}));
+    EXPECT_EQ(itemTexts(profileBox), (QStringList{"Default", "Work", "Idle"}));
     EXPECT_EQ(profileBox->currentIndex(), 0);
-    EXPECT_EQ(boxItems(sizeBox),
+    EXPECT_EQ(itemTexts(sizeBox),
               (QStringList{"Bytes (B)", "Kilobytes (KB)", "Megabytes (MB)", "Gigabytes (GB)"}));
     EXPECT_EQ(sizeBox->currentIndex(), 2);
     EXPECT_EQ(yearBox->count(), 0);
     EXPECT_EQ(monthBox->count(), 0);
     EXPECT_EQ(table->topLevelItemCount(), 0);
-    EXPECT_EQ(table->headerItem()->text(1), "Total Downloaded");
-    EXPECT_EQ(table->columnWidth(0), 45);
-    EXPECT_EQ(table->columnWidth(3), 100);
 }
 
 TEST_F(HistoryWindowTest, MonthWithTwoDaysShowsTheirRowsSpacerAndTotal)
@@ -85,13 +73,13 @@ TEST_F(HistoryWindowTest, MonthWithTwoDaysShowsTheirRowsSpacerAndTotal)
     open();
     profileBox->setCurrentIndex(1);
     // Years in order of creation, the last one selected; it holds no traffic.
-    EXPECT_EQ(boxItems(yearBox), (QStringList{"2025", "2026", "2027"}));
+    EXPECT_EQ(itemTexts(yearBox), (QStringList{"2025", "2026", "2027"}));
     EXPECT_EQ(yearBox->currentText(), "2027");
     EXPECT_EQ(monthBox->count(), 0);
     EXPECT_EQ(rows(), (QStringList{"", "Total|0.00|0.00|0.00"}));
 
     yearBox->setCurrentIndex(1);
-    EXPECT_EQ(boxItems(monthBox), (QStringList{"March", "May"}));
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May"}));
     EXPECT_EQ(monthBox->currentText(), "May");
     EXPECT_EQ(rows(), (QStringList{"3|1.50|0.25|1.75", "17|0.00|0.00|0.00", "", "Total|1.50|0.25|1.75"}));
 
@@ -99,7 +87,7 @@ TEST_F(HistoryWindowTest, MonthWithTwoDaysShowsTheirRowsSpacerAndTotal)
     EXPECT_EQ(rows(), (QStringList{"1|0.00|0.00|0.00", "", "Total|0.00|0.00|0.00"}));
 
     yearBox->setCurrentIndex(0);
-    EXPECT_EQ(boxItems(monthBox), (QStringList{"December"}));
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"December"}));
     EXPECT_EQ(rows(), (QStringList{"30|1.50|0.00|1.50", "", "Total|1.50|0.00|1.50"}));
 }
 

@@ -1,5 +1,6 @@
 #include "capture/net_socket.h"
 #include "dialog_test_support.h"
+#include "profile/profile_store.h"
 #include "res/options_layouts.h"
 #include "ui/options/options_dlg.h"
 
@@ -13,22 +14,11 @@
 
 namespace {
 
-QStringList listItems(const QListWidget* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->text();
-    return items;
-}
-
 struct ProfilesPageTest : testing::Test {
     void SetUp() override
     {
         shared.profiles.resize(2);
-        shared.profiles[0].setName("Default");
-        shared.profiles[0].setIp("192.168.1.20");
-        shared.profiles[0].addIpFilter("*.*.*.*", true);
-        shared.profiles[0].addPortFilter(true, 0);
+        shared.profiles[0] = makeDefaultProfile("192.168.1.20");
         shared.profiles[1].setName("Work");
         shared.profiles[1].setIp("192.168.1.20");
     }
@@ -97,14 +87,11 @@ TEST_F(ProfilesPageTest, OpensOnTheFirstProfileWithTheMachinesAddresses)
     QStringList addresses;
     for (const QString& token : QString::fromStdString(CNetSocket().localAddresses()).split(' ', Qt::SkipEmptyParts))
         addresses << token;
-    QStringList shown;
-    for (int i = 0; i < addressBox->count(); ++i)
-        shown << addressBox->itemText(i);
-    EXPECT_EQ(shown, addresses);
+    EXPECT_EQ(itemTexts(addressBox), addresses);
     EXPECT_EQ(profileBox->count(), 2);
     EXPECT_EQ(profileBox->currentText(), "Default");
-    EXPECT_EQ(listItems(ipList), QStringList{"*.*.*.*"});
-    EXPECT_EQ(listItems(portList), QStringList{"0"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"*.*.*.*"});
+    EXPECT_EQ(itemTexts(portList), QStringList{"0"});
     EXPECT_TRUE(lanSwitch->isChecked());
 }
 
@@ -117,19 +104,19 @@ TEST_F(ProfilesPageTest, LanSwitchAddsAndRemovesTheDenyEntry)
     ASSERT_EQ(profile(1).ipFilter.size(), 1u);
     EXPECT_EQ(profile(1).ipFilter[0].pattern, "192.168.*.*");
     EXPECT_FALSE(profile(1).ipFilter[0].allow);
-    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"-192.168.*.*"});
 
     click(kLanSwitchId);
     EXPECT_TRUE(lanSwitch->isChecked());
     EXPECT_TRUE(profile(1).ipFilter.empty());
-    EXPECT_TRUE(listItems(ipList).isEmpty());
+    EXPECT_TRUE(itemTexts(ipList).isEmpty());
 
     click(kLanSwitchId);
     dialog.close();
     open();
     choose("Work");
     EXPECT_FALSE(lanSwitch->isChecked());
-    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"-192.168.*.*"});
     messages.expectNone();
 }
 
@@ -143,13 +130,13 @@ TEST_F(ProfilesPageTest, NewAddressKeepsTheOldLanEntry)
     addressBox->setCurrentIndex(addressBox->findText("10.0.0.5"));
     EXPECT_EQ(profile(1).getIp(), "10.0.0.5");
     EXPECT_EQ(profile(1).ipFilter.size(), 1u);
-    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"-192.168.*.*"});
     EXPECT_FALSE(lanSwitch->isChecked());
     choose("Default");
     choose("Work");
     EXPECT_TRUE(lanSwitch->isChecked());
     EXPECT_EQ(addressBox->currentText(), "10.0.0.5");
-    EXPECT_EQ(listItems(ipList), QStringList{"-192.168.*.*"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"-192.168.*.*"});
 }
 
 TEST_F(ProfilesPageTest, AddingTheSameAddressTwiceIsRefused)
@@ -159,7 +146,7 @@ TEST_F(ProfilesPageTest, AddingTheSameAddressTwiceIsRefused)
     type(ipEdit, "10.0.0.1");
     click(kAddIpEntryId);
     messages.expectNone();
-    EXPECT_EQ(listItems(ipList), QStringList{"10.0.0.1"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"10.0.0.1"});
     EXPECT_TRUE(ipEdit->text().isEmpty());
 
     type(ipEdit, "10.0.0.1");
@@ -167,13 +154,13 @@ TEST_F(ProfilesPageTest, AddingTheSameAddressTwiceIsRefused)
     messages.expectError("Unknown or invalid IP address");
     EXPECT_EQ(ipEdit->text(), "10.0.0.1");
     EXPECT_EQ(profile(1).ipFilter.size(), 1u);
-    EXPECT_EQ(listItems(ipList), QStringList{"10.0.0.1"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"10.0.0.1"});
 
     // A name is tried after the text as typed fails; localhost comes from the hosts file.
     type(ipEdit, "localhost");
     click(kAddIpEntryId);
     messages.expectNone();
-    EXPECT_EQ(listItems(ipList), (QStringList{"10.0.0.1", "127.0.0.1"}));
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"10.0.0.1", "127.0.0.1"}));
     EXPECT_EQ(profile(1).ipFilterPattern(1), "127.0.0.1");
 }
 
@@ -199,13 +186,13 @@ TEST_F(ProfilesPageTest, PortEntries)
             EXPECT_TRUE(portEdit->text().isEmpty()) << c.typed;
         }
     }
-    EXPECT_EQ(listItems(portList), (QStringList{"80", "0", "65535"}));
+    EXPECT_EQ(itemTexts(portList), (QStringList{"80", "0", "65535"}));
     ASSERT_EQ(profile(1).portFilter.size(), 3u);
     EXPECT_EQ(profile(1).portFilter[2].port, 65535);
 
     selectEntry(portList, "0");
     click(kRemovePortEntryId);
-    EXPECT_EQ(listItems(portList), (QStringList{"80", "65535"}));
+    EXPECT_EQ(itemTexts(portList), (QStringList{"80", "65535"}));
     EXPECT_EQ(profile(1).portFilter.size(), 2u);
 }
 
@@ -223,8 +210,8 @@ TEST_F(ProfilesPageTest, DefaultProfileFiltersAreLockedButItsAddressAndSwitchWor
     selectEntry(portList, "0");
     click(kRemovePortEntryId);
     messages.expectNone();
-    EXPECT_EQ(listItems(ipList), QStringList{"*.*.*.*"});
-    EXPECT_EQ(listItems(portList), QStringList{"0"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"*.*.*.*"});
+    EXPECT_EQ(itemTexts(portList), QStringList{"0"});
     EXPECT_EQ(profile(0).ipFilter.size(), 1u);
     EXPECT_EQ(profile(0).portFilter.size(), 1u);
 
@@ -236,7 +223,7 @@ TEST_F(ProfilesPageTest, DefaultProfileFiltersAreLockedButItsAddressAndSwitchWor
     EXPECT_EQ(profile(0).getIp(), "10.0.0.5");
     click(kLanSwitchId);
     EXPECT_EQ(profile(0).ipFilterPattern(1), "10.0.*.*");
-    EXPECT_EQ(listItems(ipList), (QStringList{"*.*.*.*", "-10.0.*.*"}));
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"*.*.*.*", "-10.0.*.*"}));
     messages.expectNone();
 }
 
@@ -264,8 +251,8 @@ TEST_F(ProfilesPageTest, ProfileNames)
     EXPECT_EQ(profile(2).name, "work");
     EXPECT_EQ(profileBox->currentIndex(), 2);
     EXPECT_EQ(profileBox->itemText(2), "work");
-    EXPECT_TRUE(listItems(ipList).isEmpty());
-    EXPECT_TRUE(listItems(portList).isEmpty());
+    EXPECT_TRUE(itemTexts(ipList).isEmpty());
+    EXPECT_TRUE(itemTexts(portList).isEmpty());
     EXPECT_TRUE(lanSwitch->isChecked());
     const int address = addressBox->currentIndex();
     EXPECT_EQ(profile(2).getIp(), address < 0 ? "" : addressBox->itemText(address).toStdString());
@@ -275,7 +262,7 @@ TEST_F(ProfilesPageTest, ProfileNames)
     ASSERT_EQ(shared.profiles.size(), 2u);
     EXPECT_EQ(profile(1).name, "Work");
     EXPECT_EQ(profileBox->currentText(), "Work");
-    EXPECT_EQ(listItems(ipList), QStringList{"1.2.3.4"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"1.2.3.4"});
     EXPECT_EQ(shared.removedNames, std::vector<std::string>{"work"});
 }
 
@@ -286,14 +273,14 @@ TEST_F(ProfilesPageTest, RemoveTakesTheDenyMarkerOff)
     ASSERT_TRUE(profile(1).addPortFilter(false, 80));
     open();
     choose("Work");
-    EXPECT_EQ(listItems(ipList), (QStringList{"-10.0.*.*", "-10.0.0.1"}));
-    EXPECT_EQ(listItems(portList), QStringList{"-80"});
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"-10.0.*.*", "-10.0.0.1"}));
+    EXPECT_EQ(itemTexts(portList), QStringList{"-80"});
     selectEntry(ipList, "-10.0.*.*");
     click(kRemoveIpEntryId);
     selectEntry(portList, "-80");
     click(kRemovePortEntryId);
-    EXPECT_EQ(listItems(ipList), QStringList{"-10.0.0.1"});
-    EXPECT_TRUE(listItems(portList).isEmpty());
+    EXPECT_EQ(itemTexts(ipList), QStringList{"-10.0.0.1"});
+    EXPECT_TRUE(itemTexts(portList).isEmpty());
     ASSERT_EQ(profile(1).ipFilter.size(), 1u);
     EXPECT_EQ(profile(1).ipFilter[0].pattern, "10.0.0.1");
     EXPECT_TRUE(profile(1).portFilter.empty());
@@ -305,11 +292,11 @@ TEST_F(ProfilesPageTest, RemovingTheFirstProfileShowsTheNewFirst)
     profile(0).setName("Alpha");
     ASSERT_TRUE(profile(0).addPortFilter(true, 443));
     open();
-    EXPECT_EQ(listItems(portList), QStringList{"443"});
+    EXPECT_EQ(itemTexts(portList), QStringList{"443"});
     click(kRemoveProfileId);
     EXPECT_EQ(profileBox->currentIndex(), 0);
     EXPECT_EQ(profileBox->currentText(), "Default");
-    EXPECT_EQ(listItems(portList), QStringList{"0"});
+    EXPECT_EQ(itemTexts(portList), QStringList{"0"});
     EXPECT_EQ(shared.removedNames, std::vector<std::string>{"Alpha"});
 
     // Elsewhere the entry before the removed one is shown.
@@ -329,7 +316,7 @@ TEST_F(ProfilesPageTest, LanSwitchWithoutATwoPartAddressChangesNothing)
     click(kLanSwitchId);
     EXPECT_FALSE(lanSwitch->isChecked()); // the box keeps its state until the next refresh
     EXPECT_TRUE(profile(1).ipFilter.empty());
-    EXPECT_TRUE(listItems(ipList).isEmpty());
+    EXPECT_TRUE(itemTexts(ipList).isEmpty());
     choose("Default");
     choose("Work");
     EXPECT_TRUE(lanSwitch->isChecked());

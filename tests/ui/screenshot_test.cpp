@@ -2,6 +2,7 @@
 // traffic. scripts/screenshot-dialogs runs this under Xvfb and keeps the pictures in docs/;
 // otherwise they go to a temporary folder and are only checked for being drawn.
 #include "dialog_test_support.h"
+#include "profile/profile_store.h"
 #include "res/history_layout.h"
 #include "res/options_layouts.h"
 #include "ui/history/history_dlg.h"
@@ -20,11 +21,7 @@ namespace {
 void addProfilesWithAMonthOfTraffic(SharedProfiles& shared)
 {
     shared.profiles.resize(2);
-    CProfile& fallback = shared.profiles[0];
-    fallback.setName("Default");
-    fallback.setIp("192.0.2.10");
-    fallback.addIpFilter("*.*.*.*", true);
-    fallback.addPortFilter(true, 0);
+    shared.profiles[0] = makeDefaultProfile("192.0.2.10");
     CProfile& home = shared.profiles[1];
     home.setName("Home");
     home.setIp("192.0.2.10");
