@@ -8,6 +8,9 @@
 # Targets: no growth of resident memory after the first minute; at most 10% of one core.
 # Usage: bench/load_soak.sh BUILD-DIR [SECONDS] [PACKETS-PER-SECOND]     (as root)
 #        RSS_EVERY=N samples memory every N s instead of 10.
+#        CHECK=1 exits non-zero when a target is missed (CI runs it so, for a shorter time):
+#        resident memory more than 256 kB above the 70 s sample later on, more than 10% of one
+#        core, or packets the program did not count.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$top/build/default}")
@@ -115,4 +118,18 @@ if whole_file "$work/profiles/Default.xml"; then
     else printf "about %.0f packets missed\n", (r - c) / size }'
 else
   echo "counted: no saved Default profile (see the program's log below)"; cat "$work/log"
+  counted=-1
+fi
+
+if [ "${CHECK:-0}" = 1 ]; then
+  missed=""
+  if [ -n "$rss1" ]; then
+    grown=$(awk -v ref="$rss1" '$1 >= 70 && $2 > max { max = $2 } END { print max - ref }' "$work/rss")
+    [ "$grown" -le 256 ] || missed="$missed; resident memory grew $grown kB after the first minute"
+  fi
+  awk -v u="$used" -v s="$elapsed" 'BEGIN { exit !(u <= 0.10 * s) }' || missed="$missed; CPU above 10% of one core"
+  awk -v c="$counted" -v r="$rx_bytes" 'BEGIN { exit !(sprintf("%.6g", r) + 0 == c + 0) }' ||
+    missed="$missed; not every packet was counted"
+  if [ -n "$missed" ]; then echo "load_soak: target missed${missed}" >&2; exit 1; fi
+  echo "load_soak: targets met"
 fi
