@@ -70,9 +70,6 @@ bool CMainDlg::saveProfiles()
         copy = profiles.profiles;
         removed = profiles.removedNames;
     }
-    // Without the directory every file would fail to open and the counting would be lost.
-    std::error_code ignored;
-    std::filesystem::create_directories(options.profileDirectory, ignored);
     const bool saved = saveAllProfiles(copy, removed, options.profileDirectory);
     if (saved && !removed.empty()) {
         std::unique_lock lock(profiles.guard);

@@ -13,6 +13,7 @@
 #include "capture/packet_capture.h"
 #include "capture/packet_decode.h"
 #include "capture/traffic_meter.h"
+#include "profile/profile_store.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -95,12 +96,7 @@ int count(const char* address, int port, double seconds)
 {
     const int sink = openSink(address, port);
     SharedProfiles profiles;
-    CProfile profile;
-    profile.setName("Default");
-    profile.setIp(address);
-    profile.addIpFilter("*.*.*.*", true);
-    profile.addPortFilter(true, 0);
-    profiles.profiles.push_back(profile);
+    profiles.profiles.push_back(makeDefaultProfile(address));
     CTrafficMeter meter({}, &profiles);
 
     std::atomic<unsigned long long> floodPackets{0};

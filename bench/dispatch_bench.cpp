@@ -1,6 +1,7 @@
 // Nanoseconds per dispatchPacket: (a) the Default profile alone, (b) ten profiles with ten IP
 // and ten port entries each, (c) case (b) with two threads dispatching at once.
 #include "capture/traffic_meter.h"
+#include "profile/profile_store.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,12 +24,7 @@ std::vector<std::uint8_t> packet(std::uint32_t source, std::uint32_t destination
 
 CProfile defaultProfile()
 {
-    CProfile profile;
-    profile.setName("Default");
-    profile.setIp("198.51.100.2");
-    profile.addIpFilter("*.*.*.*", true);
-    profile.addPortFilter(true, 0);
-    return profile;
+    return makeDefaultProfile("198.51.100.2");
 }
 
 // Ten profiles, each with ten IP entries that do not cover the peer (so every entry is

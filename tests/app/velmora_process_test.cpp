@@ -1,6 +1,7 @@
 // The real program: a terminating signal ends it through its teardown, which saves every
 // profile. It runs on the offscreen platform in a temporary working directory.
 #include "profile/profile_store.h"
+#include "wait_for.h"
 
 #include <QTemporaryDir>
 #include <chrono>
@@ -46,18 +47,6 @@ bool meterThreadRuns(pid_t pid)
             return true;
     }
     return false;
-}
-
-template <class Condition>
-bool waitFor(Condition condition, std::chrono::seconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 } // namespace

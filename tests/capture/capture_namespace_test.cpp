@@ -3,6 +3,7 @@
 // Every IPv4 byte the kernel counts on the link must be accounted once, in the right direction.
 
 #include "capture/address_watcher.h"
+#include "wait_for.h"
 #include "capture/traffic_meter.h"
 #include "network_namespace.h"
 #include "packet_builder.h"
@@ -125,18 +126,6 @@ bool dropRawCapability()
         return false;
     data[CAP_TO_INDEX(CAP_NET_RAW)].effective &= ~CAP_TO_MASK(CAP_NET_RAW);
     return syscall(SYS_capset, &header, data) == 0;
-}
-
-template <typename Condition>
-bool waitFor(Condition condition, std::chrono::milliseconds limit = 10s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 bool hasAddress(const CaptureList& captures, const std::string& address)

@@ -1,6 +1,7 @@
 // Arbitrary bytes and lengths through the per-packet accounting, over a few filtered profiles.
 // Input: two bytes choose the claimed datagram length (-1 to 70000), the rest is the packet.
 #include "capture/traffic_meter.h"
+#include "profile/profile_store.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,11 +11,7 @@ namespace {
 SharedProfiles& profiles()
 {
     static SharedProfiles shared{{}, [] {
-        CProfile all;
-        all.setName("Default");
-        all.setIp("198.51.100.2");
-        all.addIpFilter("*.*.*.*", true);
-        all.addPortFilter(true, 0);
+        CProfile all = makeDefaultProfile("198.51.100.2");
         CProfile web = all;
         web.setName("web");
         web.ipFilter.clear();
