@@ -2,11 +2,18 @@
 // The application: runs the main window until Exit, closing it, a session end or a
 // terminating signal, then destroys it (which saves the profiles and stops every worker).
 
+#include "capture/capture_socket.h"
+
 #include <QApplication>
 
 class CMainApp : public QApplication {
     Q_OBJECT
 public:
-    CMainApp(int& argc, char** argv);
+    // `captureSocket`: the packet socket main opened before giving up its privileges; the
+    // window's capture takes it over.
+    CMainApp(int& argc, char** argv, CaptureSocket captureSocket = {});
     int run();
+
+private:
+    CaptureSocket captureSocket; // until run() hands it to the window
 };

@@ -25,7 +25,7 @@ constexpr int kUnitLabelIds[8] = {1007, 1008, 1031, 1032, 1009, 1010, 1033, 1034
 
 } // namespace
 
-CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
+CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
     : QDialog(parent), options(std::move(mainOptions))
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -34,6 +34,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
     buildWindow();
 
     loadProfiles();
+    adoptCaptureSocket(std::move(captureSocket));
     fillProfileSelector();
     // The meter thread only posts its readouts; it never waits for this thread, so the window
     // can stop and join it at any time. Queued calls die with the window.

@@ -7,6 +7,7 @@
 #include "app/display_settings.h"
 #include "app/graph_painter.h"
 #include "app/rate_history.h"
+#include "capture/capture_socket.h"
 #include "capture/traffic_meter.h"
 #include "profile/profile_list.h"
 
@@ -34,7 +35,9 @@ struct MainDlgOptions {
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CMainDlg(MainDlgOptions options = {}, QWidget* parent = nullptr);
+    // `captureSocket` is the packet socket opened at start (capture_socket.h); without one
+    // (the default) the capture stays off.
+    explicit CMainDlg(MainDlgOptions options = {}, CaptureSocket captureSocket = {}, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // Readout handling on the GUI thread: texts, history, graph repaint, tooltip.
@@ -72,7 +75,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Engine; // the address lookup socket, the captures and the address watcher
+    struct Engine; // the address lookup socket, the capture and the address watcher
     struct EngineDeleter {
         void operator()(Engine* engine) const;
     };
@@ -82,6 +85,7 @@ private:
     void loadProfiles();
     void fillProfileSelector();
     void selectProfile(int index);
+    void adoptCaptureSocket(CaptureSocket captureSocket);
     void startWorkers();
     void stopWorkers();
     void setUnitLabels(const QString& text);
