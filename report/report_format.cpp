@@ -32,7 +32,7 @@ std::string wholeBytes(double bytes)
 // "2006-01-14" for a day of a month report, "2006-01" for a month of a year report.
 std::string rowDate(const ReportPeriod& period, const ReportRow& row)
 {
-    char text[32];
+    char text[48];
     if (period.isWholeYear())
         std::snprintf(text, sizeof text, "%04d-%02d", period.year, row.index + 1);
     else

@@ -46,7 +46,7 @@ std::optional<ReportPeriod> parseReportYear(const std::string& text)
 
 std::string periodText(const ReportPeriod& period)
 {
-    char text[16];
+    char text[32];
     if (period.isWholeYear())
         std::snprintf(text, sizeof text, "%04d", period.year);
     else
