@@ -35,7 +35,7 @@ void CMainDlg::loadProfiles()
     const std::string addresses = engine->socket.localAddresses();
     const std::string firstAddress = addresses.substr(0, addresses.find(' '));
     ProfileList loaded;
-    loadAllProfiles(loaded, options.profileDirectory, firstAddress);
+    loadAllProfiles(loaded, options.profileDirectory, firstAddress, LoadMode::Owner);
     std::unique_lock lock(profiles.guard);
     profiles.profiles = std::move(loaded);
 }
