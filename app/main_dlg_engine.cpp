@@ -37,6 +37,7 @@ void CMainDlg::loadProfiles()
     loadAllProfiles(loaded, options.profileDirectory, firstAddress);
     std::unique_lock lock(profiles.guard);
     profiles.profiles = std::move(loaded);
+    profiles.prepareYear(DayClock::system().today().year);
 }
 
 void CMainDlg::startWorkers()
