@@ -1,5 +1,7 @@
 #include "capture/packet_decode.h"
 
+#include "capture/wire_packets.h"
+
 namespace {
 constexpr std::int32_t kPortsEnd = 24;        // both ports read at bytes 20-23
 constexpr std::int32_t kUdpViewMinimum = 29;  // 20 + 8-byte UDP header, plus one byte
@@ -28,5 +30,7 @@ bool summarisePacket(const std::uint8_t* data, std::int32_t length, std::size_t 
     summary.sourcePort = loadBigEndian16(data + 20);
     summary.destinationPort = loadBigEndian16(data + 22);
     summary.hasTcpView = length >= kTcpViewMinimum;
+    summary.bytes = std::uint64_t(length);
+    summary.overhead = overheadOf(summary.bytes);
     return true;
 }
