@@ -100,6 +100,40 @@ TEST(ProfileStoreFaults, FilesOfTheOldNamingMoveToTheirOwnName)
     EXPECT_EQ(again.size(), 4u);
 }
 
+// A file that cannot be loaded under the name a loaded profile saves to: the save would replace
+// it, so the owner renames it first; its bytes survive.
+TEST(ProfileStoreFaults, UnloadedFilesAreNeverReplacedBySaves)
+{
+    std::string nesting;
+    for (int i = 0; i < 1000; ++i)
+        nesting = "<e/><a>" + nesting + "</a>";
+    const std::string crafted = profileFileText("<name>" + nesting + "</name>");
+    const struct {
+        const char* label;
+        std::string file;
+        std::string backup; // a loadable file holding the name the bad file is named after
+    } cases[] = {
+        {"Default.xml rejected: a fresh Default is made", "Default.xml", ""},
+        {"Home.xml rejected, Home loaded from Backup.xml", "Home.xml", "Backup.xml"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / c.file, crafted);
+        if (!c.backup.empty())
+            writeFile(dir / c.backup, fileOf("Home", "192.0.2.1"));
+        testing::internal::CaptureStderr();
+        ProfileList profiles;
+        loadAllProfiles(profiles, dir.path, "", LoadMode::Owner);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
+        EXPECT_EQ(readFile(dir / (c.file + ".rejected")), crafted) << c.label;
+        EXPECT_NE(said.find("kept as"), std::string::npos) << c.label;
+        ProfileList again;
+        loadAllProfiles(again, dir.path, "", LoadMode::Owner);
+        EXPECT_EQ(again.size(), profiles.size()) << c.label;
+    }
+}
+
 TEST(ProfileStoreFaults, TemporariesOfAKilledSaveAreRemovedAtLoad)
 {
     TempDir dir;
