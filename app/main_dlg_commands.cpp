@@ -56,12 +56,6 @@ void CMainDlg::restoreFromTray()
     activateWindow();
 }
 
-void CMainDlg::updateTooltip(float download, float upload)
-{
-    if (inTray)
-        tray->setToolTip(QString::fromStdString(trayTooltip(download, upload)));
-}
-
 void CMainDlg::openHelp()
 {
     const QString path = findHelpDocument(QDir::currentPath(), QStringLiteral(VELMORA_DATA_DIR));

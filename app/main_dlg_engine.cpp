@@ -89,6 +89,7 @@ void CMainDlg::shutdown()
     shutDown = true;
     saveTimer->stop();
     saveProfiles();
+    storeSettings();
     stopWorkers();
     if (tray != nullptr)
         tray->hide();
