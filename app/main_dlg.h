@@ -80,6 +80,9 @@ public:
     void openHistory();
     void openOptions();
     void openHelp();
+    // Opens the manual's file on the desktop, or shows the built-in copy (manual_window.h).
+    void openManual(const QString& file);
+    QWidget* manual() const { return manualWindow; }
     void showAbout();
 
     DisplaySettings& displaySettings() { return settings; }
@@ -135,6 +138,7 @@ private:
     TrayBars trayBars;       // the same rates in display units, for the icon's picture
     QSystemTrayIcon* tray = nullptr;
     QMenu* trayPopup = nullptr;
+    QWidget* manualWindow = nullptr;
     QTimer* saveTimer = nullptr;
     bool inTray = false;
     bool shutDown = false;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -242,6 +243,20 @@ TEST(HelpDocument, FoundInCurrentDirectoryThenDataDirectory)
     QFile(current.filePath("Velmora.html")).open(QIODevice::WriteOnly);
     EXPECT_EQ(findHelpDocument(current.path(), data.path()), current.filePath("Velmora.html"));
     EXPECT_EQ(findHelpDocument(QString(), QString()), QString());
+}
+
+// Without the manual's file beside the program, Help still shows the manual, corrected.
+TEST_F(MainDlgTest, HelpShowsTheBuiltInManualWhenThereIsNoFileToOpen)
+{
+    CMainDlg window(options());
+    window.openManual(QString());
+    ASSERT_NE(window.manual(), nullptr);
+    EXPECT_TRUE(window.manual()->isVisible());
+    const auto* browser = window.manual()->findChild<QTextBrowser*>();
+    ASSERT_NE(browser, nullptr);
+    const QString text = browser->toPlainText();
+    EXPECT_TRUE(text.contains("40 bytes for each packet longer than 40 bytes")) << text.left(200).toStdString();
+    EXPECT_FALSE(text.contains("per TCP packet"));
 }
 
 namespace {
