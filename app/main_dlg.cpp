@@ -255,6 +255,7 @@ void CMainDlg::changeEvent(QEvent* event)
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == graphFrame && event->type() == QEvent::Paint) {
+        painter.setDevicePixelRatio(graphFrame->devicePixelRatioF());
         painter.render(history);
         painter.copyTo(graphFrame);
         return true;
