@@ -8,6 +8,7 @@
 #include "app/readout_format.h"
 #include "app/graph_painter.h"
 #include "app/rate_history.h"
+#include "app/save_notices.h"
 #include "app/stored_settings.h"
 #include "app/tray_icon_painter.h"
 #include "app/tray_tooltip.h"
@@ -38,6 +39,8 @@ struct MainDlgOptions {
     bool startWorkers = true;
     // How often every profile is written while the program runs.
     std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
+    // How long the save at exit is retried before the program gives up on it.
+    std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
     // Where the unit, graph length, counted profile and window position are kept between
     // runs; empty: the desktop's configuration directory.
     QString settingsFile;
@@ -57,10 +60,14 @@ public:
     // counted profile stays when it still exists, else "Default" is counted.
     void applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength);
 
-    // Copies the profiles under the guard and writes them without it.
+    // Copies the profiles under the guard and writes them without it; a failure is reported
+    // (saveNotices) and the totals stay in memory for the next save.
     bool saveProfiles();
-    // Saves, closes the captures, stops the meter and the address watcher. Idempotent.
+    // Closes the captures, stops the meter and the address watcher, then saves (retried for
+    // exitSavePatience). Idempotent.
     void shutdown();
+    // After shutdown: the last save failed, and the counting since the last good one is lost.
+    bool exitSaveFailed() const { return lostAtExit; }
     // The desktop session ends: save at once, then end the run like Exit.
     void endSession();
 
@@ -71,8 +78,6 @@ public:
     // the icon once a second while the window is in the tray.
     QString trayTooltipText() const;
     QIcon trayIconPicture() const;
-    // Extra tooltip lines after the rates and today's totals (a failed save, ...).
-    void setTrayNotices(std::vector<std::string> notices);
 
     // Writes the unit, graph length, counted profile and window position (stored_settings.h).
     void storeSettings();
@@ -140,6 +145,8 @@ private:
     QMenu* trayPopup = nullptr;
     QWidget* manualWindow = nullptr;
     QTimer* saveTimer = nullptr;
+    SaveNotices saveNotices;
     bool inTray = false;
     bool shutDown = false;
+    bool lostAtExit = false;
 };

@@ -17,6 +17,8 @@ QString CMainDlg::trayTooltipText() const
         if (index < profiles.profiles.size())
             tooltip.today = dayTotals(profiles.profiles[index], options.dayClock->today());
     }
+    if (const QString problem = saveNotices.tooltipLine(); !problem.isEmpty())
+        tooltip.notices.push_back(problem.toStdString());
     return QString::fromStdString(::trayTooltipText(tooltip));
 }
 
@@ -25,11 +27,6 @@ QIcon CMainDlg::trayIconPicture() const
     TrayBars bars = trayBars;
     bars.top = graph::scaleTop(history.maxDownload, history.maxUpload);
     return TrayIconPainter::icon(bars);
-}
-
-void CMainDlg::setTrayNotices(std::vector<std::string> notices)
-{
-    trayStatus.notices = std::move(notices);
 }
 
 void CMainDlg::updateTrayStatus()

@@ -1,4 +1,4 @@
-// Readout texts, unit labels, tooltip and the rate history with its maxima.
+// Readout texts, unit labels, the unit a readout moves to, and the rate history with its maxima.
 #include "app/rate_history.h"
 #include "app/readout_format.h"
 
