@@ -1,7 +1,7 @@
 // Pictures of the main window at about 440 MB/s shown in B/s, and of the tray icon.
 // scripts/screenshot-readouts runs this at scale factors 1 and 2 and keeps the pictures in
 // docs/; otherwise they go to a temporary folder and are only checked for being drawn.
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 #include "app/tray_icon_painter.h"
 
