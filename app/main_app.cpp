@@ -23,5 +23,6 @@ int CMainApp::run()
     connect(this, &QGuiApplication::commitDataRequest, &window,
             [&window](QSessionManager&) { window.endSession(); });
     window.exec();
-    return 0;
+    window.shutdown();
+    return window.exitSaveFailed() ? 1 : 0;
 }

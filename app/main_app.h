@@ -1,6 +1,7 @@
 #pragma once
 // The application: runs the main window until Exit, closing it, a session end or a
-// terminating signal, then destroys it (which saves the profiles and stops every worker).
+// terminating signal, then shuts it down (stops every worker, then saves the profiles).
+// run() returns 1 when that last save failed, 0 otherwise.
 
 #include <QApplication>
 

@@ -58,8 +58,12 @@ void CMainDlg::restoreFromTray()
 
 void CMainDlg::updateTooltip(float download, float upload)
 {
-    if (inTray)
-        tray->setToolTip(QString::fromStdString(trayTooltip(download, upload)));
+    if (!inTray)
+        return;
+    QString text = QString::fromStdString(trayTooltip(download, upload));
+    if (const QString problem = saveNotices.tooltipLine(); !problem.isEmpty())
+        text += QLatin1Char('\n') + problem;
+    tray->setToolTip(text);
 }
 
 void CMainDlg::openHelp()
