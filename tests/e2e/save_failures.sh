@@ -46,7 +46,12 @@ start_velmora() { # DIR; the log goes next to it, "DIR.log", since DIR may fill 
 # exit is being retried. Sets `status`.
 stop_velmora() { # REPAIR
   kill -TERM "$velmora_pid"
-  if [ -n "$1" ]; then sleep 1.5; "$1"; fi
+  if [ -n "$1" ]; then
+    sleep 1.5
+    f=$(ls "$dir"/profiles*/Default.xml)
+    echo "stored while failing: down $(total "$f" down), up $(total "$f" up)"
+    "$1"
+  fi
   for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$velmora_pid" 2>/dev/null && fail "velmora still running 15 s after SIGTERM"
   status=0
@@ -103,10 +108,11 @@ for entry in "${cases[@]}"; do
   "break_$fault"
   repair=
   [ "$repaired" = yes ] && repair="repair_$fault"
+  echo "--- $fault, repaired: $repaired"
   stop_velmora "$repair"
   read -r rx1 tx1 < <(rx_tx)
   said=$(grep '^velmora: ' "$dir.log" || true)
-  echo "--- $fault, repaired: $repaired, exit status $status"
+  echo "exit status $status"
   echo "$said"
   grep -q "^velmora: could not save .*profiles.*: $reason; the totals are kept in memory" <<<"$said" ||
     fail "$fault: no line naming the file and \"$reason\""
