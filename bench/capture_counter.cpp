@@ -100,8 +100,9 @@ int count(const char* address, int port, double seconds)
     CTrafficMeter meter({}, &profiles);
 
     std::atomic<unsigned long long> floodPackets{0};
-    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
-        meter.dispatchPacket(data, length, captured);
+    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured,
+                               const OffloadHeader& offload) {
+        meter.dispatchPacket(data, length, captured, offload);
         // IPv4 + UDP (protocol 17) to the flood's port, header without options.
         if (captured >= 24 && data[9] == 17 && loadBigEndian16(data + 22) == port)
             floodPackets.fetch_add(1, std::memory_order_relaxed);
