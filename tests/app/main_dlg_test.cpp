@@ -383,14 +383,14 @@ TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
         first.displaySettings().unitDivisor = 1000000;
         first.displaySettings().historyLength = 10;
         first.applyDisplaySettings(1000, 30);
-        choose(first, "Work");
+        choose(first, "Café"); // a name beyond ASCII
         first.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
         first.move(40, 50);
     }
     CMainDlg second(options());
-    EXPECT_EQ(control<QComboBox>(&second, 1013)->currentText(), "Work");
-    EXPECT_EQ(second.sharedProfiles().profiles[second.trafficMeter().selectedProfile.load()].name, "Work");
+    EXPECT_EQ(control<QComboBox>(&second, 1013)->currentText(), "Café");
+    EXPECT_EQ(second.sharedProfiles().profiles[second.trafficMeter().selectedProfile.load()].name, "Café");
     EXPECT_EQ(second.displaySettings().unitDivisor.load(), 1000000u);
     EXPECT_EQ(second.rateHistory().length(), 10u);
     EXPECT_EQ(text(second, 1033), "MB/s");
