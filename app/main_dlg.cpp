@@ -1,6 +1,6 @@
 #include "app/main_dlg.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/readout_format.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"

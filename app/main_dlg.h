@@ -4,8 +4,8 @@
 // address watcher. Construction loads the profiles and starts the workers; destruction saves
 // the profiles and stops the workers in order (shutdown()).
 
-#include "app/display_settings.h"
 #include "app/readout_format.h"
+#include "widgets/display_settings.h"
 #include "app/graph_painter.h"
 #include "app/rate_history.h"
 #include "app/save_notices.h"

@@ -1,6 +1,6 @@
 // The main window's tray icon and its small commands: help, about, history and options.
 #include "app/about_dlg.h"
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 #include "app/manual_window.h"
 #include "app/readout_format.h"

@@ -1,6 +1,6 @@
 #include "app/manual_window.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 
 #include <QTextBrowser>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #include "app/stored_settings.h"
 
 #include "app/readout_format.h"
-#include "ui/options/profile_editor.h"
+#include "profile/profile_editor.h"
 
 #include <QSettings>
 #include <algorithm>

@@ -2,7 +2,7 @@
 // settings, minimising without a tray. Workers stay off: readouts come from the meter's
 // own tick(), called here.
 #include "app/about_dlg.h"
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 #include "profile/profile_store.h"
 

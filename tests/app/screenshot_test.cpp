@@ -1,6 +1,6 @@
 // Pictures of the main window at about 440 MB/s while the unit is B/s, and of the tray icon.
 // scripts/screenshot-readouts runs this at scale factors 1 and 2 and keeps them in docs/.
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "capture/net_socket.h"
-#include "ui/options/lan_pattern.h"
-#include "ui/options/profile_editor.h"
+#include "profile/lan_pattern.h"
+#include "profile/profile_editor.h"
 
 #include <gtest/gtest.h>
 

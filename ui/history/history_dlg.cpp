@@ -1,6 +1,6 @@
 #include "ui/history/history_dlg.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "res/history_layout.h"
 #include "ui/history/month_table.h"
 

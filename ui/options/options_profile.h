@@ -4,7 +4,7 @@
 // ProfileEditor; this page shows their results and reports refusals.
 
 #include "capture/net_socket.h"
-#include "ui/options/profile_editor.h"
+#include "profile/profile_editor.h"
 
 #include <QWidget>
 #include <optional>

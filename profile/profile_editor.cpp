@@ -1,6 +1,6 @@
-#include "ui/options/profile_editor.h"
+#include "profile/profile_editor.h"
 
-#include "ui/options/lan_pattern.h"
+#include "profile/lan_pattern.h"
 
 #include <algorithm>
 #include <mutex>

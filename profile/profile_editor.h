@@ -1,7 +1,8 @@
 #pragma once
-// The rules of the Profiles page, without widgets. Every operation names the profile it works on
-// (the first one of that exact name) and takes the profile guard exclusively for the time of the
-// read or the change, so the capture threads never see a half-made change.
+// The rules of the Options dialog's profile editing, without widgets. Every operation names the
+// profile it works on (the first one of that exact name) and takes the profile guard
+// exclusively for the time of the read or the change, so the capture threads never see a
+// half-made change.
 
 #include "profile/profile_list.h"
 
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-inline constexpr const char* kDefaultProfileName = "Default";
 inline constexpr char kDenyMarker = '-';
 
 // What the page shows for one profile.
