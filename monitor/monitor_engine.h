@@ -77,6 +77,7 @@ public:
     std::vector<std::string> profileNames() const;
 
     SharedProfiles& profiles() { return shared; }
+    const SharedProfiles& profiles() const { return shared; }
     CTrafficMeter& meter() { return *trafficMeter; }
 
 private:
