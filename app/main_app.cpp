@@ -5,7 +5,8 @@
 
 #include <QSessionManager>
 
-CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv)
+CMainApp::CMainApp(int& argc, char** argv, CaptureSocket socket)
+    : QApplication(argc, argv), captureSocket(std::move(socket))
 {
     setApplicationName(QStringLiteral("Velmora"));
     setApplicationVersion(QStringLiteral(VELMORA_VERSION));
@@ -18,7 +19,7 @@ CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv)
 int CMainApp::run()
 {
     SignalWaker waker;
-    CMainDlg window;
+    CMainDlg window({}, std::move(captureSocket));
     connect(&waker, &SignalWaker::signalled, &window, [] { QCoreApplication::exit(0); });
     connect(this, &QGuiApplication::commitDataRequest, &window,
             [&window](QSessionManager&) { window.endSession(); });

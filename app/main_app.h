@@ -3,11 +3,18 @@
 // terminating signal, then shuts it down (stops every worker, then saves the profiles).
 // run() returns 1 when that last save failed, 0 otherwise.
 
+#include "capture/capture_socket.h"
+
 #include <QApplication>
 
 class CMainApp : public QApplication {
     Q_OBJECT
 public:
-    CMainApp(int& argc, char** argv);
+    // `captureSocket`: the packet socket main opened before giving up its privileges; the
+    // window's capture takes it over.
+    CMainApp(int& argc, char** argv, CaptureSocket captureSocket = {});
     int run();
+
+private:
+    CaptureSocket captureSocket; // until run() hands it to the window
 };

@@ -33,7 +33,7 @@ bool fitsIn(const QLabel* label, const std::string& text)
 
 } // namespace
 
-CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
+CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
     : QDialog(parent), options(std::move(mainOptions)),
       // The engine's threads only post to the window; they never wait for this thread, so the
       // window can stop and join them at any time. Queued calls die with the window.
@@ -53,7 +53,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
     buildWindow();
     const StoredSettings stored = restoreSettings();
 
-    engine.start(monitorOptions());
+    engine.start(monitorOptions(), std::move(captureSocket));
     fillProfileSelector();
     createTray();
     connectEvents();

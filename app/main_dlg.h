@@ -2,7 +2,7 @@
 // The main window: profile selector, eight readouts, the traffic graph, the menus and the tray
 // icon. It is a view of the engine (monitor/monitor_engine.h), which it holds: construction
 // starts the engine, readouts and save outcomes arrive as queued calls, and shutdown() stops
-// it (captures first, then the last save).
+// it (the capture first, then the last save).
 
 #include "app/readout_format.h"
 #include "widgets/display_settings.h"
@@ -49,7 +49,9 @@ struct MainDlgOptions {
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CMainDlg(MainDlgOptions options = {}, QWidget* parent = nullptr);
+    // `captureSocket` is the packet socket opened at start (capture_socket.h), which the
+    // engine's capture takes over; without one (the default) the capture stays off.
+    explicit CMainDlg(MainDlgOptions options = {}, CaptureSocket captureSocket = {}, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // Readout handling on the GUI thread: texts, history, graph repaint, tooltip.
@@ -61,7 +63,7 @@ public:
     // Saves every profile now (CMonitorEngine::save); a failure is reported (saveNotices) and
     // the totals stay in memory for the next save.
     bool saveProfiles();
-    // Stores the settings and stops the engine: captures first, then the last save (retried
+    // Stores the settings and stops the engine: the capture first, then the last save (retried
     // for exitSavePatience). Idempotent.
     void shutdown();
     // After shutdown: the last save failed, and the counting since the last good one is lost.

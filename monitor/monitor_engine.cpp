@@ -1,8 +1,8 @@
 #include "monitor/monitor_engine.h"
 
 #include "capture/address_watcher.h"
-#include "capture/capture_list.h"
 #include "capture/net_socket.h"
+#include "capture/packet_capture.h"
 #include "monitor/periodic_saver.h"
 #include "profile/profile_store.h"
 #include "profile/save_episode.h"
@@ -15,8 +15,8 @@ constexpr auto kExitSaveRetryPause = std::chrono::milliseconds(500);
 }
 
 struct CMonitorEngine::Workers {
-    CaptureList captures;
-    std::unique_ptr<CAddressWatcher> watcher;
+    std::unique_ptr<CPacketCapture> capture;
+    std::unique_ptr<CAddressWatcher> watcher; // points to the capture: destroyed first
     std::unique_ptr<CPeriodicSaver> saver;
 };
 
@@ -32,7 +32,7 @@ CMonitorEngine::~CMonitorEngine()
     stop();
 }
 
-void CMonitorEngine::start(const MonitorOptions& startOptions)
+void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket captureSocket)
 {
     options = startOptions;
     CNetSocket socket; // only for the local address list
@@ -47,19 +47,22 @@ void CMonitorEngine::start(const MonitorOptions& startOptions)
     }
     trafficMeter->selectedProfile = 0;
     started = true;
-    startWorkers();
+    startWorkers(std::move(captureSocket));
 }
 
-void CMonitorEngine::startWorkers()
+void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
 {
     if (options.startWorkers) {
         trafficMeter->start("velmora-meter");
         CTrafficMeter* target = trafficMeter.get();
-        workers->watcher = std::make_unique<CAddressWatcher>(
+        workers->capture = std::make_unique<CPacketCapture>(
             [target](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
                 target->dispatchPacket(data, length, captured);
-            },
-            &workers->captures);
+            });
+        // A refused socket leaves the capture off and the rates at 0; main has already said on
+        // stderr how to grant the capability.
+        workers->capture->open(std::move(captureSocket));
+        workers->watcher = std::make_unique<CAddressWatcher>(workers->capture.get());
         workers->watcher->start("velmora-watch");
     }
     if (options.saveInterval.count() > 0) {
@@ -68,16 +71,15 @@ void CMonitorEngine::startWorkers()
     }
 }
 
-// The saver first (no periodic save meets the last one), then the captures (each stops at
-// once), the meter and the watcher; the watcher may have opened a capture after the first
-// pass, so the list is closed once more when it is gone.
+// The saver first (no periodic save meets the last one), then the capture (it stops at once),
+// the meter and the watcher.
 void CMonitorEngine::stopWorkers()
 {
     workers->saver.reset();
-    workers->captures.closeAll();
+    if (workers->capture != nullptr)
+        workers->capture->close();
     trafficMeter->stopAndWait();
     workers->watcher.reset();
-    workers->captures.closeAll();
 }
 
 SaveOutcome CMonitorEngine::save()
@@ -111,7 +113,7 @@ SaveOutcome CMonitorEngine::stop()
     if (stopped)
         return {};
     stopped = true;
-    // Captures first, so everything they counted is in the totals the save copies.
+    // The capture first, so everything it counted is in the totals the save copies.
     stopWorkers();
     if (!started)
         return {};

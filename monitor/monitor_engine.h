@@ -1,17 +1,19 @@
 #pragma once
-// The monitor without any front end: the profile list and its guard, the meter, the captures
-// and the address watcher that opens them, the periodic save and the stop order. The window,
+// The monitor without any front end: the profile list and its guard, the meter, the capture
+// and the address watcher that tells it which interfaces to count, the periodic save and the
+// stop order. The window,
 // the headless service and the tests drive it; it needs no Qt and no event loop.
 //
 //     CMonitorEngine engine(onReadout, onSave);
-//     engine.start({.profileDirectory = "profiles"});   // load, Default, meter, watcher, saver
+//     engine.start(options, std::move(socket));        // load, Default, meter, capture, saver
 //     ...                                               // readouts arrive once a second
-//     const SaveOutcome last = engine.stop();           // captures first, then the last save
+//     const SaveOutcome last = engine.stop();           // the capture first, then the last save
 //
 // Threads: onReadout runs on the meter thread, onSave on the thread that saved (the saver's
 // for periodic saves, the caller's for save() and stop()). Neither may wait for the thread
 // that calls stop(), which joins them. Every other call comes from one thread, the owner's.
 
+#include "capture/capture_socket.h"
 #include "capture/traffic_meter.h"
 #include "profile/profile_file.h"
 #include "profile/profile_list.h"
@@ -27,8 +29,8 @@
 struct MonitorOptions {
     // Where the profile files live; a relative path is taken from the current directory.
     std::filesystem::path profileDirectory = "profiles";
-    // Without workers no meter thread, no watcher and no capture run: the profiles are loaded
-    // and saved, and tests drive the meter themselves.
+    // Without workers no meter thread, no watcher and no capture run (the socket is closed):
+    // the profiles are loaded and saved, and tests drive the meter themselves.
     bool startWorkers = true;
     // How often every profile is written while the engine runs; zero: never on its own.
     std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
@@ -54,15 +56,17 @@ public:
 
     // Loads every profile of the directory (Default created, bound to the first local address,
     // when none has that name), gives each a record of this year, and starts the meter, the
-    // address watcher (which opens the captures) and the periodic save. Call once.
-    void start(const MonitorOptions& options);
+    // capture on `captureSocket` (opened by main while it could: capture_socket.h; without one
+    // the capture stays off and the rates stay 0), the address watcher and the periodic save.
+    // Call once.
+    void start(const MonitorOptions& options, CaptureSocket captureSocket = {});
 
     // Copies the profiles under the guard and writes them without it, so a slow disk never
     // stalls a capture thread; the files of removed profiles are set aside once all is written.
     // Saves never overlap. Tells onSave.
     SaveOutcome save();
 
-    // Stops the periodic save, closes the captures (so everything they counted is in the
+    // Stops the periodic save, closes the capture (so everything it counted is in the
     // totals), stops the meter and the watcher, then saves, retried for exitSavePatience.
     // Returns the last save's outcome. Later calls do nothing and return a success.
     SaveOutcome stop();
@@ -81,8 +85,8 @@ public:
     CTrafficMeter& meter() { return *trafficMeter; }
 
 private:
-    struct Workers; // the captures, the address watcher and the saver
-    void startWorkers();
+    struct Workers; // the capture, the address watcher and the saver
+    void startWorkers(CaptureSocket captureSocket);
     void stopWorkers();
 
     MonitorOptions options;

@@ -109,8 +109,9 @@ TEST_F(EngineNamespaceTest, SavedTotalsEqualTheTrafficAndCapturesStopBeforeTheLa
     MonitorOptions options;
     options.profileDirectory = dir / "profiles";
     options.saveInterval = 0ms;
-    // Started inside `near`: the local address of Default and every thread of the engine are there.
-    near->runInside([&] { engine.start(options); });
+    // Started inside `near`: the capture socket, the local address of Default and every thread
+    // of the engine are there.
+    near->runInside([&] { engine.start(options, CaptureSocket::open()); });
     ASSERT_EQ(engine.profileNames(), std::vector<std::string>{"Default"});
     ASSERT_TRUE(waitFor([&] { return !engine.profiles().snapshot().empty(); }));
 
