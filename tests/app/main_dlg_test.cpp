@@ -103,20 +103,6 @@ TEST_F(MainDlgTest, ClosingTheWindowSavesEveryProfile)
     EXPECT_TRUE(today.count("Default"));
 }
 
-TEST_F(MainDlgTest, ProfilesAreSavedPeriodicallyWhileRunning)
-{
-    MainDlgOptions often = options();
-    often.saveInterval = std::chrono::milliseconds(1);
-    CMainDlg window(often);
-    {
-        std::unique_lock lock(window.sharedProfiles().guard);
-        window.sharedProfiles().profiles.push_back(makeProfile("Home", 99));
-    }
-    // The timer writes on its own; nothing here saves or closes the window.
-    EXPECT_TRUE(QTest::qWaitFor([this] { return std::filesystem::exists(directory() / "Home.xml"); }, 60000));
-    EXPECT_TRUE(std::filesystem::exists(directory() / "Default.xml"));
-}
-
 TEST_F(MainDlgTest, ReadoutsArriveQueuedFormattedAndMoveTheHistory)
 {
     CMainDlg window(options());
