@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSignalBlocker>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <mutex>
 
@@ -35,7 +34,18 @@ bool fitsIn(const QLabel* label, const std::string& text)
 } // namespace
 
 CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
-    : QDialog(parent), options(std::move(mainOptions))
+    : QDialog(parent), options(std::move(mainOptions)),
+      // The engine's threads only post to the window; they never wait for this thread, so the
+      // window can stop and join them at any time. Queued calls die with the window.
+      engine(
+          [this](ReadoutKind kind, float download, float upload) {
+              QMetaObject::invokeMethod(
+                  this, [this, kind, download, upload] { showReadout(kind, download, upload); },
+                  Qt::QueuedConnection);
+          },
+          [this](const SaveOutcome& outcome) {
+              QMetaObject::invokeMethod(this, [this, outcome] { reportSave(outcome); }, Qt::AutoConnection);
+          })
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -43,30 +53,11 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
     buildWindow();
     const StoredSettings stored = restoreSettings();
 
-    loadProfiles();
-    adoptCaptureSocket(std::move(captureSocket));
+    engine.start(monitorOptions(), std::move(captureSocket));
     fillProfileSelector();
-    // The meter thread only posts its readouts; it never waits for this thread, so the window
-    // can stop and join it at any time. Queued calls die with the window.
-    meter = std::make_unique<CTrafficMeter>(
-        [this](ReadoutKind kind, float download, float upload) {
-            QMetaObject::invokeMethod(
-                this, [this, kind, download, upload] { showReadout(kind, download, upload); },
-                Qt::QueuedConnection);
-        },
-        &profiles);
-    meter->setPeriod(std::chrono::milliseconds(1000));
-    if (options.startWorkers)
-        startWorkers();
     createTray();
     connectEvents();
     selectProfileNamed(stored.selectedProfile);
-
-    // Day totals reach the disk at least once a minute, so a crash loses little counting.
-    saveTimer = new QTimer(this);
-    saveTimer->setInterval(options.saveInterval);
-    connect(saveTimer, &QTimer::timeout, this, [this] { saveProfiles(); });
-    saveTimer->start();
 }
 
 void CMainDlg::buildWindow()
@@ -112,12 +103,7 @@ void CMainDlg::connectEvents()
 
 void CMainDlg::fillProfileSelector()
 {
-    std::vector<std::string> names;
-    {
-        std::unique_lock lock(profiles.guard);
-        for (const CProfile& profile : profiles.profiles)
-            names.push_back(profile.name);
-    }
+    const std::vector<std::string> names = engine.profileNames();
     const QSignalBlocker blocker(profileSelector);
     profileSelector->clear();
     // Each entry keeps the name's own bytes, which a display text need not reproduce.
@@ -137,7 +123,7 @@ void CMainDlg::selectProfileNamed(const std::optional<std::string>& name)
         const QSignalBlocker blocker(profileSelector);
         profileSelector->setCurrentIndex(index);
     }
-    meter->selectedProfile = 0;
+    engine.selectFirstProfile();
     selectProfile(index);
 }
 
@@ -154,16 +140,7 @@ void CMainDlg::selectProfile(int index)
 {
     if (index < 0)
         return;
-    const std::string wanted = profileSelector->itemData(index).toByteArray().toStdString();
-    std::optional<std::uint32_t> found;
-    {
-        std::unique_lock lock(profiles.guard);
-        for (std::size_t i = 0; i < profiles.profiles.size() && !found; ++i)
-            if (profiles.profiles[i].name == wanted)
-                found = std::uint32_t(i);
-    }
-    if (found)
-        meter->selectedProfile = *found;
+    engine.selectProfile(profileSelector->itemData(index).toByteArray().toStdString());
 }
 
 void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)

@@ -83,7 +83,7 @@ void CMainDlg::showAbout()
 
 void CMainDlg::openHistory()
 {
-    CHistoryDlg historyDialog(profiles, this);
+    CHistoryDlg historyDialog(engine.profiles(), this);
     historyDialog.exec();
 }
 
@@ -92,7 +92,7 @@ void CMainDlg::openOptions()
     const std::uint32_t oldDivisor = settings.unitDivisor.load();
     const std::uint32_t oldLength = settings.historyLength.load();
     {
-        OptionsDlg optionsDialog(settings, profiles, this);
+        OptionsDlg optionsDialog(settings, engine.profiles(), this);
         optionsDialog.exec();
     }
     applyDisplaySettings(oldDivisor, oldLength);
