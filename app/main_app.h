@@ -1,6 +1,7 @@
 #pragma once
-// The application: runs the main window until Exit, closing it, a session end or a
-// terminating signal, then destroys it (which saves the profiles and stops every worker).
+// The application: one copy per data directory (the working directory); runs the main window
+// in the application's event loop until Exit, closing it, a session end or a terminating
+// signal, then destroys it (which saves the profiles and stops every worker).
 
 #include <QApplication>
 
@@ -9,4 +10,7 @@ class CMainApp : public QApplication {
 public:
     CMainApp(int& argc, char** argv);
     int run();
+
+private:
+    int refuseSecondCopy(const QString& dataDirectory);
 };

@@ -21,6 +21,7 @@ class QMenu;
 class QMenuBar;
 class QSystemTrayIcon;
 class QTimer;
+class X11MinimiseWatch;
 
 struct MainDlgOptions {
     // Where the profile files live; relative paths are taken from the current directory.
@@ -52,7 +53,11 @@ public:
 
     void hideToTray();
     void restoreFromTray();
+    // A second start asked for this window: out of the tray, unminimised, in front.
+    void bringForward();
     bool isInTray() const { return inTray; }
+    // On platforms that never report a minimise (native Wayland) the icon stays for the run.
+    bool isTrayAlwaysShown() const { return trayAlwaysShown; }
 
     void openHistory();
     void openOptions();
@@ -88,6 +93,8 @@ private:
     void setReadoutTexts(ReadoutKind kind, float download, float upload);
     void updateTooltip(float download, float upload);
     void createTray();
+    void connectKeyboard();
+    void showInFront();
     void endRun();
 
     MainDlgOptions options;
@@ -105,6 +112,8 @@ private:
     QSystemTrayIcon* tray = nullptr;
     QMenu* trayPopup = nullptr;
     QTimer* saveTimer = nullptr;
+    X11MinimiseWatch* x11Watch = nullptr; // xcb only
     bool inTray = false;
+    bool trayAlwaysShown = false;
     bool shutDown = false;
 };

@@ -2,7 +2,9 @@
 #include "app/about_dlg.h"
 #include "app/dialog_builder.h"
 #include "app/main_dlg.h"
+#include "app/platform_choice.h"
 #include "app/readout_format.h"
+#include "app/x11_minimise_watch.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"
 #include "ui/history/history_dlg.h"
@@ -11,6 +13,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -21,8 +24,10 @@ void CMainDlg::createTray()
     tray = new QSystemTrayIcon(applicationIcon(), this);
     tray->setToolTip(QStringLiteral("Velmora"));
     tray->setContextMenu(trayPopup);
+    // StatusNotifierItem trays (KDE, GNOME's AppIndicator extension) report a click as Trigger
+    // and never as DoubleClick; XEmbed trays report both.
     connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
             restoreFromTray();
     });
     connect(menuAction(trayPopup, kCmdTrayOpen), &QAction::triggered, this, &CMainDlg::restoreFromTray);
@@ -31,12 +36,23 @@ void CMainDlg::createTray()
         restoreFromTray();
         endRun();
     });
+
+    // Where a minimise is never reported, the icon is the one sure way back to the window and
+    // to Exit, so it stays for the whole run.
+    trayAlwaysShown = !platformReportsMinimise(QGuiApplication::platformName().toStdString()) &&
+                      QSystemTrayIcon::isSystemTrayAvailable();
+    if (trayAlwaysShown)
+        tray->show();
+    // KWin minimises by _NET_WM_STATE_HIDDEN alone, which Qt does not report.
+    x11Watch = X11MinimiseWatch::create(this, [this] {
+        QMetaObject::invokeMethod(this, &CMainDlg::hideToTray, Qt::QueuedConnection);
+    });
 }
 
 // Without a system tray the icon cannot be added and the window simply stays minimised.
 void CMainDlg::hideToTray()
 {
-    if (inTray || !isMinimized() || !QSystemTrayIcon::isSystemTrayAvailable())
+    if (inTray || !isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
         return;
     tray->setToolTip(QStringLiteral("Velmora"));
     tray->show();
@@ -46,10 +62,26 @@ void CMainDlg::hideToTray()
 
 void CMainDlg::restoreFromTray()
 {
-    if (!inTray)
+    if (!inTray && !trayAlwaysShown)
         return;
-    tray->hide();
+    if (!trayAlwaysShown)
+        tray->hide();
     inTray = false;
+    if (x11Watch != nullptr)
+        x11Watch->clearHiddenBeforeShow();
+    showInFront();
+}
+
+void CMainDlg::bringForward()
+{
+    if (inTray)
+        restoreFromTray();
+    else
+        showInFront();
+}
+
+void CMainDlg::showInFront()
+{
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showNormal();
     raise();
@@ -58,7 +90,7 @@ void CMainDlg::restoreFromTray()
 
 void CMainDlg::updateTooltip(float download, float upload)
 {
-    if (inTray)
+    if (inTray || trayAlwaysShown)
         tray->setToolTip(QString::fromStdString(trayTooltip(download, upload)));
 }
 
