@@ -113,9 +113,18 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
                                     const XMLSize_t attrCount, const bool isEmpty,
                                     const bool isRoot)
 {
-    if (!isEmpty && ++depth > ProfileXmlReader::kMaxDepth)
+    if (isEmpty) {
+        // The DOM parser ends an empty element itself, through endElement: that call must not
+        // lower the depth, or every empty element would buy one more level of nesting.
+        endingEmptyElement = true;
+        XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
+                                      isRoot);
+        endingEmptyElement = false;
+        return;
+    }
+    if (++depth > ProfileXmlReader::kMaxDepth)
         throw LimitExceeded{};
-    if (!isEmpty && depth == 2)
+    if (depth == 2)
         profileBelowRoot = XMLString::equals(elemDecl.getFullName(), u"Profile");
     XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
                                   isRoot);
@@ -124,7 +133,8 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
 void BoundedDomParser::endElement(const XMLElementDecl& elemDecl, const unsigned int urlId,
                                   const bool isRoot, const XMLCh* const elemPrefix)
 {
-    --depth;
+    if (!endingEmptyElement)
+        --depth;
     XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
 }
 
@@ -153,6 +163,7 @@ void BoundedDomParser::prepare()
     resetDocumentPool();
     errorCounter.resetErrors();
     depth = 0;
+    endingEmptyElement = false;
     profileBelowRoot = false;
     contentChars = 0;
     declaredEntityChars = 0;

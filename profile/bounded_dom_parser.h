@@ -89,7 +89,8 @@ private:
     ErrorCounter errorCounter;
     NoExternalResources resolver;
     XERCES_CPP_NAMESPACE::SecurityManager security;
-    int depth = 0;
+    int depth = 0; // elements open at this point of the document
+    bool endingEmptyElement = false; // inside startElement of an empty element
     bool profileBelowRoot = false; // the open element at depth 2 is named "Profile"
     std::size_t contentChars = 0;
     std::size_t declaredEntityChars = 0;

@@ -6,12 +6,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t kMaxStemBytes = 255 - std::string_view(".xml.removed.99").size();
+constexpr std::size_t kHashChars = 16;
 
 bool writeAll(int fd, std::string_view content)
 {
@@ -27,9 +32,8 @@ bool writeAll(int fd, std::string_view content)
     return true;
 }
 
-} // namespace
-
-std::string profileFileName(const std::string& name)
+// The name made fit for a file name, cut to at most `maxBytes`.
+std::string fileStem(const std::string& name, std::size_t maxBytes)
 {
     std::string stem = storableText(name);
     if (stem == "." || stem == "..")
@@ -37,13 +41,58 @@ std::string profileFileName(const std::string& name)
     for (char& c : stem)
         if (c == '/')
             c = '_';
-    if (stem.size() > kMaxStemBytes) {
-        std::size_t cut = kMaxStemBytes;
+    if (stem.size() > maxBytes) {
+        std::size_t cut = maxBytes;
         while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80)
             --cut; // never split a UTF-8 sequence
         stem.resize(cut);
     }
-    return stem + ".xml";
+    return stem;
+}
+
+// FNV-1a over the name's bytes, as 16 hex digits: stable across runs and builds, which the
+// file names need.
+std::string nameHash(const std::string& name)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string text(kHashChars, '0');
+    for (std::size_t i = kHashChars; i-- > 0; hash >>= 4)
+        text[i] = digits[hash & 0xF];
+    return text;
+}
+
+// Mode bits of an existing target, for its replacement; nothing when there is no target.
+std::optional<mode_t> existingMode(const std::filesystem::path& target)
+{
+    struct stat info {};
+    if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return info.st_mode & 07777;
+}
+
+} // namespace
+
+std::string errorText(int error)
+{
+    return std::generic_category().message(error);
+}
+
+std::string profileFileName(const std::string& name)
+{
+    const std::string whole = fileStem(name, kMaxStemBytes);
+    if (whole == name)
+        return whole + ".xml";
+    return fileStem(name, kMaxStemBytes - kHashChars - 1) + "~" + nameHash(name) + ".xml";
+}
+
+std::string legacyProfileFileName(const std::string& name)
+{
+    return fileStem(name, kMaxStemBytes) + ".xml";
 }
 
 AtomicFileBatch::~AtomicFileBatch()
@@ -54,11 +103,32 @@ AtomicFileBatch::~AtomicFileBatch()
     }
 }
 
+void AtomicFileBatch::recordFailure(const std::filesystem::path& file, int error)
+{
+    failed.push_back(SaveFailure{file, errorText(error)});
+}
+
+// Opens a fresh temporary. Out of descriptors, the temporaries open so far are committed (they
+// hold their descriptors until then) and the open is tried again.
+int AtomicFileBatch::openTemporary(const std::filesystem::path& temporary)
+{
+    for (;;) {
+        // A temporary left by a crash (or anything planted under its name, a symbolic link
+        // included) is replaced by a file of our own, never written through.
+        ::unlink(temporary.c_str());
+        const int fd = ::open(temporary.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || pending.empty())
+            return fd;
+        earlierFailed = !flushPending() || earlierFailed;
+    }
+}
+
 bool AtomicFileBatch::add(const std::filesystem::path& target, std::string_view content)
 {
     std::filesystem::path temporary = target;
     temporary += ".tmp";
-    // The same file added twice (two profiles of one name): the later content wins.
+    // The same file added twice: the later content wins.
     const auto same = std::find_if(pending.begin(), pending.end(),
                                    [&](const Pending& file) { return file.target == target; });
     if (same != pending.end()) {
@@ -67,14 +137,14 @@ bool AtomicFileBatch::add(const std::filesystem::path& target, std::string_view 
     }
     if (pending.size() >= kMaxOpen)
         earlierFailed = !flushPending() || earlierFailed;
-    // A temporary left by a crash (or anything planted under its name, a symbolic link
-    // included) is replaced by a file of our own, never written through.
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          0666);
-    if (fd < 0)
+    const int fd = openTemporary(temporary);
+    if (fd < 0) {
+        recordFailure(target, errno);
         return false;
-    if (!writeAll(fd, content)) {
+    }
+    const std::optional<mode_t> mode = existingMode(target);
+    if (!writeAll(fd, content) || (mode && ::fchmod(fd, *mode) != 0)) {
+        recordFailure(target, errno);
         ::close(fd);
         ::unlink(temporary.c_str());
         return false;
@@ -96,9 +166,13 @@ bool AtomicFileBatch::flushPending()
 {
     bool ok = true;
     for (const Pending& file : pending) {
-        bool written = ::fsync(file.fd) == 0;
-        written = ::close(file.fd) == 0 && written;
-        if (!written || ::rename(file.temporary.c_str(), file.target.c_str()) != 0) {
+        int error = ::fsync(file.fd) == 0 ? 0 : errno;
+        if (::close(file.fd) != 0 && error == 0)
+            error = errno;
+        if (error == 0 && ::rename(file.temporary.c_str(), file.target.c_str()) != 0)
+            error = errno;
+        if (error != 0) {
+            recordFailure(file.target, error);
             ::unlink(file.temporary.c_str());
             ok = false;
         }
@@ -113,13 +187,15 @@ bool replaceFileAtomically(const std::filesystem::path& target, std::string_view
     return batch.add(target, content) && batch.commit();
 }
 
-bool syncDirectory(const std::filesystem::path& directory)
+bool syncDirectory(const std::filesystem::path& directory, SaveFailures* failures)
 {
     const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!ok && failures != nullptr)
+        failures->push_back(SaveFailure{directory, errorText(error)});
     return ok;
 }
 

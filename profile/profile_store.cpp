@@ -11,6 +11,8 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -66,7 +68,7 @@ bool setAside(const std::filesystem::path& file)
 }
 
 bool setAsideRemoved(const ProfileList& profiles, const std::vector<std::string>& removedNames,
-                     const std::filesystem::path& directory)
+                     const std::filesystem::path& directory, SaveFailures& failures)
 {
     bool ok = true;
     for (const std::string& removed : removedNames) {
@@ -74,8 +76,10 @@ bool setAsideRemoved(const ProfileList& profiles, const std::vector<std::string>
         const bool stillUsed = std::any_of(profiles.begin(), profiles.end(), [&](const CProfile& p) {
             return profileFileName(p.getName()) == fileName;
         });
-        if (!stillUsed)
-            ok = setAside(directory / fileName) && ok;
+        if (!stillUsed && !setAside(directory / fileName)) {
+            failures.push_back(SaveFailure{directory / fileName, errorText(errno)});
+            ok = false;
+        }
     }
     return ok;
 }
@@ -124,6 +128,72 @@ std::vector<std::optional<CProfile>> readProfileFiles(const std::vector<std::fil
     return results;
 }
 
+// Temporaries a save was killed in the middle of ("<name>.xml.tmp", regular files only): the
+// file they were to replace is whole, so they are only clutter.
+void removeLeftoverTemporaries(const std::filesystem::path& directory)
+{
+    std::error_code error;
+    std::filesystem::directory_iterator entries(directory, error);
+    for (const auto end = std::filesystem::directory_iterator(); !error && entries != end;
+         entries.increment(error)) {
+        const std::string name = entries->path().filename().string();
+        std::error_code statError;
+        if (name.size() > kTemporarySuffix.size() && name.ends_with(kTemporarySuffix) &&
+            entries->symlink_status(statError).type() == std::filesystem::file_type::regular)
+            ::unlink(entries->path().c_str());
+    }
+}
+
+// How well a file's name fits the profile it holds: its own file name best, then the name an
+// earlier version gave it, then any other.
+int fileNameRank(const std::filesystem::path& file, const std::string& profileName)
+{
+    const std::string fileName = file.filename().string();
+    if (fileName == profileFileName(profileName))
+        return 0;
+    return fileName == legacyProfileFileName(profileName) ? 1 : 2;
+}
+
+// One profile per name. Of several files holding the same name the one best named for it
+// (then the first in file name order) is loaded; the others are left as they are, and said so.
+void dropDuplicateNames(const std::vector<std::filesystem::path>& files,
+                        std::vector<std::optional<CProfile>>& loaded)
+{
+    std::unordered_map<std::string, std::size_t> chosen; // name -> index into files
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!loaded[i])
+            continue;
+        const std::string& name = loaded[i]->getName();
+        const auto [it, first] = chosen.try_emplace(name, i);
+        if (first)
+            continue;
+        const std::size_t other = it->second;
+        const auto key = [&](std::size_t k) {
+            return std::make_pair(fileNameRank(files[k], name), files[k].filename().string());
+        };
+        const std::size_t keep = key(i) < key(other) ? i : other;
+        const std::size_t drop = keep == i ? other : i;
+        it->second = keep;
+        std::fprintf(stderr,
+                     "velmora: %s holds the profile \"%s\" that %s holds too; it is left as it is "
+                     "and not loaded\n",
+                     files[drop].c_str(), name.c_str(), files[keep].c_str());
+        loaded[drop].reset();
+    }
+}
+
+// A profile read from the file name an earlier version gave it moves to its own file name, so
+// the next save replaces that file instead of writing a second one.
+void moveToOwnFileName(const std::filesystem::path& file, const std::string& profileName)
+{
+    if (fileNameRank(file, profileName) != 1)
+        return;
+    const std::filesystem::path own = file.parent_path() / profileFileName(profileName);
+    if (!renameWithoutReplacing(file, own) && errno != EEXIST)
+        std::fprintf(stderr, "velmora: could not rename %s to %s: %s\n", file.c_str(),
+                     own.c_str(), errorText(errno).c_str());
+}
+
 } // namespace
 
 CProfile makeDefaultProfile(const std::string& address)
@@ -140,12 +210,16 @@ void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directo
                      const std::string& firstLocalAddress)
 {
     profiles.clear();
+    removeLeftoverTemporaries(directory);
     const std::vector<std::filesystem::path> files = profileFiles(directory);
     std::vector<std::optional<CProfile>> loaded = readProfileFiles(files);
+    dropDuplicateNames(files, loaded);
     bool defaultLoaded = false;
-    for (std::optional<CProfile>& profile : loaded) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::optional<CProfile>& profile = loaded[i];
         if (!profile)
             continue; // rejected by the parser: skipped, and the file stays as it is
+        moveToOwnFileName(files[i], profile->getName());
         defaultLoaded = defaultLoaded || profile->getName() == kDefaultName;
         profiles.push_back(std::move(*profile));
     }
@@ -154,17 +228,23 @@ void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directo
 }
 
 bool saveAllProfiles(const ProfileList& profiles, const std::vector<std::string>& removedNames,
-                     const std::filesystem::path& directory)
+                     const std::filesystem::path& directory, SaveFailures* failures)
 {
+    SaveFailures ignored;
+    SaveFailures& out = failures != nullptr ? *failures : ignored;
+    out.clear();
     std::error_code error;
     std::filesystem::create_directories(directory, error);
-    if (error)
+    if (error) {
+        out.push_back(SaveFailure{directory, errorText(error.value())});
         return false;
+    }
     bool ok = true;
     AtomicFileBatch batch;
     for (const CProfile& profile : profiles)
         ok = addProfileFile(batch, profile, directory) && ok;
     ok = batch.commit() && ok;
-    ok = setAsideRemoved(profiles, removedNames, directory) && ok;
-    return syncDirectory(directory) && ok;
+    out = batch.failures();
+    ok = setAsideRemoved(profiles, removedNames, directory, out) && ok;
+    return syncDirectory(directory, &out) && ok;
 }

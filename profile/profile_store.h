@@ -1,6 +1,7 @@
 #pragma once
 // Loads the profile list from the profile directory at start and writes it back.
 
+#include "profile/profile_file.h"
 #include "profile/profile_list.h"
 
 #include <filesystem>
@@ -8,12 +9,17 @@
 #include <vector>
 
 // Rebuilds `profiles` from "<directory>/*.xml" (directory order); Default created first, bound to
-// `firstLocalAddress` (may be empty), when no file held a profile named "Default".
+// `firstLocalAddress` (may be empty), when no file held a profile named "Default". One profile
+// per name: of several files holding one name, the profile's own file name wins and the others
+// are left as they are (a line on stderr names them). Temporaries a killed save left behind
+// are removed first.
 void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory, const std::string& firstLocalAddress);
 // Writes every profile into `directory` (created when missing), atomically per file; then sets aside
 // the file of every name in `removedNames` that no profile in `profiles` carries any more, by renaming
-// "<name>.xml" to "<name>.xml.removed" (never deleting). Returns false when any write failed.
-bool saveAllProfiles(const ProfileList& profiles, const std::vector<std::string>& removedNames, const std::filesystem::path& directory);
+// "<name>.xml" to "<name>.xml.removed" (never deleting). Returns false when any write failed;
+// `failures`, when given, then lists every file that failed and why.
+bool saveAllProfiles(const ProfileList& profiles, const std::vector<std::string>& removedNames, const std::filesystem::path& directory,
+                     SaveFailures* failures = nullptr);
 
 // The profile made when no file holds one named "Default": everything allowed.
 CProfile makeDefaultProfile(const std::string& address);

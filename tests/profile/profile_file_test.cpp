@@ -134,20 +134,31 @@ TEST(ProfileFile, SaveIntoMissingOrReadOnlyDirectoryFails)
     }
 }
 
+// A changed name keeps its changed stem, then "~" and 16 hex digits.
+static bool isStemWithHash(const std::string& file, const std::string& stem)
+{
+    const std::size_t hashAt = stem.size() + 1;
+    return file.size() == hashAt + 16 + 4 && file.compare(0, stem.size(), stem) == 0 &&
+           file[stem.size()] == '~' &&
+           file.find_first_not_of("0123456789abcdef", hashAt) == hashAt + 16 &&
+           file.ends_with(".xml");
+}
+
 TEST(ProfileFile, NamesNeverLeadOutsideTheDirectory)
 {
     const struct {
         std::string name;
-        std::string file;
+        std::string stem; // the file name before ".xml" or "~<hash>.xml"
+        bool changed;
     } cases[] = {
-        {"a/b", "a_b.xml"},
-        {"../../escape", ".._.._escape.xml"},
-        {"/etc/passwd", "_etc_passwd.xml"},
-        {".", "_.xml"},
-        {"..", "__.xml"},
-        {"...", "....xml"},
-        {"", ".xml"},
-        {"bad\xFFname", "bad\xEF\xBF\xBDname.xml"},
+        {"a/b", "a_b", true},
+        {"../../escape", ".._.._escape", true},
+        {"/etc/passwd", "_etc_passwd", true},
+        {".", "_", true},
+        {"..", "__", true},
+        {"...", "...", false},
+        {"", "", false},
+        {"bad\xFFname", "bad\xEF\xBF\xBDname", true},
     };
     for (const auto& c : cases) {
         TempDir root;
@@ -157,10 +168,35 @@ TEST(ProfileFile, NamesNeverLeadOutsideTheDirectory)
         profile.setName(c.name);
         ASSERT_TRUE(profile.save(dir.string())) << c.name;
         EXPECT_EQ(listDirectory(root.path), std::vector<std::string>{"profiles"}) << c.name;
-        EXPECT_EQ(listDirectory(dir), std::vector<std::string>{c.file}) << c.name;
+        const std::vector<std::string> files = listDirectory(dir);
+        ASSERT_EQ(files.size(), 1u) << c.name;
+        if (c.changed) {
+            EXPECT_TRUE(isStemWithHash(files[0], c.stem)) << files[0];
+        } else {
+            EXPECT_EQ(files[0], c.stem + ".xml");
+        }
         CProfile loaded;
-        ASSERT_TRUE(loaded.load((dir / c.file).string())) << c.name;
+        ASSERT_TRUE(loaded.load((dir / files[0]).string())) << c.name;
         EXPECT_EQ(loaded.getName(), storableText(c.name));
+    }
+}
+
+// Names that the file name had to change never share a file with each other, nor with the
+// plain name they were changed into.
+TEST(ProfileFile, DifferentNamesNeverShareAFile)
+{
+    const std::string longName(300, 'L');
+    const std::string groups[][3] = {
+        {longName, longName + "tail", longName.substr(0, 240)},
+        {"a/b", "a_b", "a\\b"},
+        {"bad\xFFname", "bad\xFEname", "bad\xEF\xBF\xBDname"},
+        {".", "_", ".."},
+    };
+    for (const auto& names : groups) {
+        TempDir dir;
+        for (const std::string& name : names)
+            ASSERT_TRUE(profileWithHistory(name, 1).save(dir.path.string())) << name;
+        EXPECT_EQ(listDirectory(dir.path).size(), 3u) << names[0];
     }
 }
 
@@ -174,5 +210,5 @@ TEST(ProfileFile, LongNamesAreCutToAValidFileName)
     EXPECT_LE(file.size() + std::string(".removed.99").size(), 255u);
     EXPECT_EQ(file.substr(file.size() - 4), ".xml");
     EXPECT_EQ(storableText(file), file); // no split character
-    EXPECT_EQ(profileFileName(name), profileFileName(name + "tail")); // same stem when cut
+    EXPECT_TRUE(isStemWithHash(file, file.substr(0, file.size() - 21))) << file;
 }

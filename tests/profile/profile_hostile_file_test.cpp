@@ -86,21 +86,56 @@ TEST(ProfileHostileFile, EntityExpansionIsBounded)
     EXPECT_FALSE(loaded);
 }
 
-TEST(ProfileHostileFile, DeepNestingFailsCleanly)
+static std::string repeated(const std::string& text, int times)
 {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+static std::string nestedIn(const std::string& open, const std::string& close, int depth)
+{
+    return repeated(open, depth) + "deep" + repeated(close, depth);
+}
+
+// Profile files nest three deep; the name element adds one. Whatever else the file holds
+// (empty elements in any spelling, before or between the levels), a name nested past the
+// limit is refused without running the stack dry.
+TEST(ProfileHostileFile, NestingLimitHoldsWhateverTheFileHolds)
+{
+    constexpr int kLimit = ProfileXmlReader::kMaxDepth;
+    const std::string empties = repeated("<e/>", 100000);
+    const struct {
+        const char* label;
+        std::string name;
+        bool loads;
+    } cases[] = {
+        {"just inside the limit", nestedIn("<a>", "</a>", kLimit - 3), true},
+        {"one level over", nestedIn("<a>", "</a>", kLimit - 2), false},
+        {"deep", nestedIn("<a>", "</a>", 100000), false},
+        {"empty elements, then deep", empties + nestedIn("<a>", "</a>", 100000), false},
+        {"empty elements, then one over", empties + nestedIn("<a>", "</a>", kLimit - 2), false},
+        {"empty elements between levels", nestedIn("<a><e/>", "</a>", 100000), false},
+        {"empty start-end pairs between levels", nestedIn("<a><e></e>", "</a>", kLimit - 2),
+         false},
+        {"empty elements with attributes", nestedIn("<e x='1'/><a>", "</a>", 100000), false},
+        {"many empty elements, shallow", empties + "deep", true},
+    };
     TempDir dir;
-    for (int depth : {ProfileXmlReader::kMaxDepth - 4, 100000}) {
-        std::string nested;
-        for (int i = 0; i < depth; ++i)
-            nested += "<a>";
-        nested += "deep";
-        for (int i = 0; i < depth; ++i)
-            nested += "</a>";
-        bool loaded = false;
-        const CProfile p = loadText(dir, profileFileText("<name>" + nested + "</name>"), &loaded);
-        EXPECT_EQ(loaded, depth < ProfileXmlReader::kMaxDepth) << depth;
-        EXPECT_EQ(p.getName(), loaded ? "deep" : "") << depth;
+    for (const auto& c : cases) {
+        bool loaded = !c.loads;
+        const CProfile p = loadText(dir, profileFileText("<name>" + c.name + "</name>"), &loaded);
+        EXPECT_EQ(loaded, c.loads) << c.label;
+        EXPECT_EQ(p.getName(), c.loads ? "deep" : "") << c.label;
     }
+    // Empty elements outside the name, around and inside the profile, count the same way.
+    bool loaded = true;
+    loadText(dir,
+             "<?xml version=\"1.0\"?>\n<Profiles>" + empties + "<Profile>" + empties +
+                 "<name>" + nestedIn("<a>", "</a>", 100000) + "</name></Profile></Profiles>",
+             &loaded);
+    EXPECT_FALSE(loaded);
 }
 
 TEST(ProfileHostileFile, HugeFilesFailCleanly)

@@ -1,0 +1,28 @@
+#pragma once
+// The report command: reads the profile files of a data directory (without taking its lock
+// and without any capture right) and prints one month or one year of day totals.
+
+#include "profile/day_clock.h"
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+
+struct ReportRequest {
+    std::filesystem::path dataDirectory = "."; // holds profiles/
+    std::optional<std::string> profile;        // every profile when not given
+    std::optional<std::string> month;          // "YYYY-MM"
+    std::optional<std::string> year;           // "YYYY"
+    std::string unit = "MB";
+    std::string format = "table";
+    LocalDate today; // the month reported when neither month nor year is given
+};
+
+// Exit status of a request that cannot be answered: bad option values, an unknown profile,
+// a data directory without profiles.
+inline constexpr int kReportUsageError = 2;
+
+// Writes the report to `out` and returns 0, or writes one line to `err` and returns
+// kReportUsageError.
+int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err);

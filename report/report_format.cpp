@@ -1,0 +1,206 @@
+#include "report/report_format.h"
+
+#include "profile/profile_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr std::array<ReportUnit, 4> kUnits{{{"B", 1.0}, {"KB", 1e3}, {"MB", 1e6}, {"GB", 1e9}}};
+
+constexpr std::array<const char*, 12> kMonthNames{
+    "January", "February", "March", "April", "May", "June",
+    "July", "August", "September", "October", "November", "December"};
+
+std::string amountText(double bytes, const ReportUnit& unit)
+{
+    char text[512]; // %.2f of the largest double needs 312 characters
+    std::snprintf(text, sizeof text, "%.2f", bytes / unit.divisor);
+    return text;
+}
+
+std::string wholeBytes(double bytes)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "%.0f", bytes);
+    return text;
+}
+
+// "2006-01-14" for a day of a month report, "2006-01" for a month of a year report.
+std::string rowDate(const ReportPeriod& period, const ReportRow& row)
+{
+    char text[48];
+    if (period.isWholeYear())
+        std::snprintf(text, sizeof text, "%04d-%02d", period.year, row.index + 1);
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", period.year, period.month + 1, row.index);
+    return text;
+}
+
+std::string periodTitle(const ReportPeriod& period)
+{
+    if (period.isWholeYear())
+        return std::to_string(period.year);
+    return std::string(kMonthNames[period.month]) + " " + std::to_string(period.year);
+}
+
+using TableLine = std::array<std::string, 4>;
+
+void appendAligned(std::string& out, const std::vector<TableLine>& lines)
+{
+    std::array<std::size_t, 4> widths{};
+    for (const TableLine& line : lines)
+        for (std::size_t column = 0; column < widths.size(); ++column)
+            widths[column] = std::max(widths[column], line[column].size());
+    for (const TableLine& line : lines) {
+        out += line[0];
+        out.append(widths[0] - line[0].size(), ' ');
+        for (std::size_t column = 1; column < widths.size(); ++column) {
+            out.append(2 + widths[column] - line[column].size(), ' '); // numbers align right
+            out += line[column];
+        }
+        out += '\n';
+    }
+}
+
+void appendCsvField(std::string& out, const std::string& field)
+{
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void appendJsonString(std::string& out, const std::string& text)
+{
+    out += '"';
+    for (unsigned char c : storableText(text)) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+void appendJsonAmounts(std::string& out, double down, double up)
+{
+    out += "\"downloaded\": " + wholeBytes(down) + ", \"uploaded\": " + wholeBytes(up) +
+           ", \"total\": " + wholeBytes(down + up);
+}
+
+} // namespace
+
+std::optional<ReportUnit> parseReportUnit(const std::string& text)
+{
+    for (const ReportUnit& unit : kUnits)
+        if (text == unit.name)
+            return unit;
+    return std::nullopt;
+}
+
+std::optional<ReportFormat> parseReportFormat(const std::string& text)
+{
+    if (text == "table")
+        return ReportFormat::Table;
+    if (text == "csv")
+        return ReportFormat::Csv;
+    if (text == "json")
+        return ReportFormat::Json;
+    return std::nullopt;
+}
+
+std::string reportTable(const std::vector<ProfileReport>& reports, const ReportPeriod& period,
+                        const ReportUnit& unit)
+{
+    std::string out;
+    for (const ProfileReport& report : reports) {
+        if (!out.empty())
+            out += '\n';
+        out += report.name + ", " + periodTitle(period) + " (" + unit.name + ")\n";
+        std::vector<TableLine> lines{
+            {period.isWholeYear() ? "Month" : "Day", "Total Downloaded", "Total Uploaded", "Total"}};
+        for (const ReportRow& row : report.rows) {
+            lines.push_back({period.isWholeYear() ? kMonthNames[row.index] : std::to_string(row.index),
+                             amountText(row.down, unit), amountText(row.up, unit),
+                             amountText(row.down + row.up, unit)});
+        }
+        lines.push_back({"Total", amountText(report.down, unit), amountText(report.up, unit),
+                         amountText(report.down + report.up, unit)});
+        appendAligned(out, lines);
+    }
+    return out;
+}
+
+std::string reportCsv(const std::vector<ProfileReport>& reports, const ReportPeriod& period,
+                      const ReportUnit& unit)
+{
+    std::string out = "profile,date,unit,downloaded,uploaded,total\r\n";
+    for (const ProfileReport& report : reports) {
+        for (const ReportRow& row : report.rows) {
+            appendCsvField(out, report.name);
+            out += ',' + rowDate(period, row) + ',' + unit.name + ',' + amountText(row.down, unit) +
+                   ',' + amountText(row.up, unit) + ',' + amountText(row.down + row.up, unit) +
+                   "\r\n";
+        }
+    }
+    return out;
+}
+
+std::string reportJson(const std::vector<ProfileReport>& reports, const ReportPeriod& period)
+{
+    std::string out = "{\n  \"period\": \"" + periodText(period) + "\",\n  \"profiles\": [";
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        const ProfileReport& report = reports[i];
+        out += i == 0 ? "\n" : ",\n";
+        out += "    {\n      \"name\": ";
+        appendJsonString(out, report.name);
+        out += ",\n      \"rows\": [";
+        double down = 0, up = 0;
+        for (std::size_t r = 0; r < report.rows.size(); ++r) {
+            const double rowDown = std::nearbyint(report.rows[r].down);
+            const double rowUp = std::nearbyint(report.rows[r].up);
+            out += r == 0 ? "\n" : ",\n";
+            out += "        {\"date\": \"" + rowDate(period, report.rows[r]) + "\", ";
+            appendJsonAmounts(out, rowDown, rowUp);
+            out += '}';
+            down += rowDown;
+            up += rowUp;
+        }
+        out += report.rows.empty() ? "],\n      " : "\n      ],\n      ";
+        appendJsonAmounts(out, down, up);
+        out += "\n    }";
+    }
+    out += reports.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+std::string formatReport(ReportFormat format, const std::vector<ProfileReport>& reports,
+                         const ReportPeriod& period, const ReportUnit& unit)
+{
+    switch (format) {
+    case ReportFormat::Csv:
+        return reportCsv(reports, period, unit);
+    case ReportFormat::Json:
+        return reportJson(reports, period);
+    case ReportFormat::Table:
+        break;
+    }
+    return reportTable(reports, period, unit);
+}

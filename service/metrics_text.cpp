@@ -1,0 +1,97 @@
+#include "service/metrics_text.h"
+
+#include "profile/profile_writer.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string sampleValue(double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", value); // round-trips every double
+    return text;
+}
+
+void appendFamily(std::string& out, const char* name, const char* type, const char* help)
+{
+    out += "# HELP ";
+    out += name;
+    out += ' ';
+    out += help;
+    out += "\n# TYPE ";
+    out += name;
+    out += ' ';
+    out += type;
+    out += '\n';
+}
+
+void appendSample(std::string& out, const char* name, double value)
+{
+    out += name;
+    out += ' ' + sampleValue(value) + '\n';
+}
+
+using ProfileField = double ProfileFigures::*;
+
+void appendProfileFamily(std::string& out, const std::vector<ProfileFigures>& profiles,
+                         const char* name, const char* type, const char* help, ProfileField field)
+{
+    appendFamily(out, name, type, help);
+    for (const ProfileFigures& profile : profiles) {
+        out += name;
+        out += "{profile=\"" + escapeLabelValue(profile.name) + "\"} " +
+               sampleValue(profile.*field) + '\n';
+    }
+}
+
+} // namespace
+
+std::string escapeLabelValue(std::string_view text)
+{
+    std::string out;
+    // storableText also replaces control characters XML cannot carry; a profile name never
+    // holds them after a save and a load, so the label is the name the files and reports show.
+    for (char c : storableText(text)) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program)
+{
+    std::string out;
+    appendProfileFamily(out, profiles, "velmora_received_bytes_total", "counter",
+                        "Bytes the profile counted as received since Velmora started.",
+                        &ProfileFigures::receivedSinceStart);
+    appendProfileFamily(out, profiles, "velmora_sent_bytes_total", "counter",
+                        "Bytes the profile counted as sent since Velmora started.",
+                        &ProfileFigures::sentSinceStart);
+    appendProfileFamily(out, profiles, "velmora_today_received_bytes", "gauge",
+                        "Bytes the profile counted as received today (local time).",
+                        &ProfileFigures::receivedToday);
+    appendProfileFamily(out, profiles, "velmora_today_sent_bytes", "gauge",
+                        "Bytes the profile counted as sent today (local time).",
+                        &ProfileFigures::sentToday);
+    appendFamily(out, "velmora_interfaces_captured", "gauge", "Interfaces whose packets are counted.");
+    appendSample(out, "velmora_interfaces_captured", static_cast<double>(program.interfacesCaptured));
+    appendFamily(out, "velmora_kernel_dropped_packets_total", "counter",
+                 "Packets the kernel dropped before Velmora could count them.");
+    appendSample(out, "velmora_kernel_dropped_packets_total", static_cast<double>(program.kernelDrops));
+    if (program.lastSuccessfulSave) {
+        appendFamily(out, "velmora_last_save_timestamp_seconds", "gauge",
+                     "When the profiles were last saved in full.");
+        appendSample(out, "velmora_last_save_timestamp_seconds", *program.lastSuccessfulSave);
+    }
+    appendFamily(out, "velmora_save_failures_total", "counter", "Saves that failed since Velmora started.");
+    appendSample(out, "velmora_save_failures_total", static_cast<double>(program.saveFailures));
+    out += "# EOF\n";
+    return out;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The metrics file's text, for the textfile collector of Prometheus' node exporter.
+//
+// The collector reads the Prometheus text format (version 0.0.4), not OpenMetrics: it rejects
+// sample timestamps, and a TYPE line must name the samples that follow it exactly. So a
+// counter's TYPE line carries its "_total" name, no UNIT lines are written, and nothing has a
+// timestamp. The text ends with "# EOF", which OpenMetrics requires and the text format reads
+// as a comment, so the same file also passes an OpenMetrics parser's end check.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ProfileFigures {
+    std::string name;
+    double receivedSinceStart = 0; // bytes, counters: they only grow while the process runs
+    double sentSinceStart = 0;
+    double receivedToday = 0; // bytes, gauges: today's day totals
+    double sentToday = 0;
+};
+
+struct ProgramFigures {
+    std::uint64_t interfacesCaptured = 0;
+    std::uint64_t kernelDrops = 0;                   // packets the kernel dropped since start
+    std::optional<double> lastSuccessfulSave;        // seconds since the epoch
+    std::uint64_t saveFailures = 0;
+};
+
+// A label value as the format needs it: backslash, double quote and line feed escaped;
+// bytes that are not UTF-8 become U+FFFD.
+std::string escapeLabelValue(std::string_view text);
+
+std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program);
