@@ -59,10 +59,11 @@ toplevel_configured() {
   [ -n "$toplevel" ] && grep -q "^\[[0-9. ]*\] $toplevel\.configure" "$log"
 }
 frames() { grep -c -- '-> wl_surface@[0-9]*\.attach(wl_buffer' "$log" || true; }
+painted() { [ "$(frames)" -gt 0 ]; }
 
 wait_until 30 toplevel_configured || { tail -20 "$log" >&2; fail "no Velmora window reached the compositor"; }
+wait_until 10 painted || fail "the window was never painted"
 first=$(frames)
-[ "$first" -gt 0 ] || fail "the window was never painted"
 sleep 5
 kill -0 "$velmora_pid" 2>/dev/null || { tail -20 "$log" >&2; fail "velmora ended on its own"; }
 later=$(frames)
