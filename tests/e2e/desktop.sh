@@ -5,7 +5,8 @@
 # a minimise reported only by _NET_WM_STATE_HIDDEN (as KWin does, WM_STATE left Normal) also
 # goes to the tray, and the restore that follows sticks; a second start on the same data
 # directory says so, brings the first window forward and ends, leaving the first running;
-# the tray menu's Exit saves the profiles and ends the program.
+# the tray menu's Exit saves the profiles and ends the program; started from a Wayland session
+# that has an X display, the program runs on X11.
 # Screenshots (main window at scale 1 and 2, the tray with the icon, the second start's
 # message) go to $VELMORA_SHOTS when it is set.
 # Usage: desktop.sh /path/to/velmora      Exit 77 = skipped (tools missing or not root).
@@ -151,8 +152,10 @@ down=$(total "$saved" down)
 [ "$down" -gt 0 ] || fail "no download counted in the saved profile"
 echo "saved at Exit: Default down $down bytes"
 
-step "start at scale 2 for the screenshot"
-start_velmora "$work/velmora-2x.log" QT_SCALE_FACTOR=2
+# Started as from a Wayland session that has XWayland: Qt alone would take the Wayland
+# platform (and find no compositor); the program must choose xcb and appear on this display.
+step "start at scale 2, from a Wayland session with XWayland, for the screenshot"
+start_velmora "$work/velmora-2x.log" QT_SCALE_FACTOR=2 XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=velmora-none-$$
 sleep 3
 import -window "$window" "$shots/main-window-2x.png"
 kill -TERM "$velmora_pid"
