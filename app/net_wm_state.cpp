@@ -6,7 +6,7 @@
 std::vector<std::uint32_t> atomList(std::uint8_t format, std::uint32_t type, const void* value,
                                     std::uint32_t itemCount)
 {
-    if (format != 32 || type != kAtomListType || value == nullptr)
+    if (format != 32 || type != kAtomListType || value == nullptr || itemCount == 0)
         return {};
     std::vector<std::uint32_t> atoms(itemCount);
     std::memcpy(atoms.data(), value, itemCount * sizeof(std::uint32_t));
