@@ -68,7 +68,9 @@ int CMainApp::run()
     // a dialog's modal run would end on the hide).
     connect(&window, &QDialog::finished, &window, [] { QCoreApplication::exit(0); });
     window.show();
-    return exec();
+    exec();
+    window.shutdown();
+    return window.exitSaveFailed() ? 1 : 0;
 }
 
 // A copy already counts into this directory: bring its window forward, tell the user, end.

@@ -1,7 +1,8 @@
 #pragma once
 // The application: one copy per data directory (the working directory); runs the main window
 // in the application's event loop until Exit, closing it, a session end or a terminating
-// signal, then destroys it (which saves the profiles and stops every worker).
+// signal, then shuts it down (stops every worker, then saves the profiles).
+// run() returns 1 when that last save failed or another copy already runs, 0 otherwise.
 
 #include <QApplication>
 

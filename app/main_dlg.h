@@ -7,6 +7,7 @@
 #include "app/display_settings.h"
 #include "app/graph_painter.h"
 #include "app/rate_history.h"
+#include "app/save_notices.h"
 #include "capture/traffic_meter.h"
 #include "profile/profile_list.h"
 
@@ -30,6 +31,8 @@ struct MainDlgOptions {
     bool startWorkers = true;
     // How often every profile is written while the program runs.
     std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
+    // How long the save at exit is retried before the program gives up on it.
+    std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
 };
 
 class CMainDlg : public QDialog {
@@ -44,10 +47,14 @@ public:
     // counting switched back to the first profile.
     void applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength);
 
-    // Copies the profiles under the guard and writes them without it.
+    // Copies the profiles under the guard and writes them without it; a failure is reported
+    // (saveNotices) and the totals stay in memory for the next save.
     bool saveProfiles();
-    // Saves, closes the captures, stops the meter and the address watcher. Idempotent.
+    // Closes the captures, stops the meter and the address watcher, then saves (retried for
+    // exitSavePatience). Idempotent.
     void shutdown();
+    // After shutdown: the last save failed, and the counting since the last good one is lost.
+    bool exitSaveFailed() const { return lostAtExit; }
     // The desktop session ends: save at once, then end the run like Exit.
     void endSession();
 
@@ -113,7 +120,9 @@ private:
     QMenu* trayPopup = nullptr;
     QTimer* saveTimer = nullptr;
     X11MinimiseWatch* x11Watch = nullptr; // xcb only
+    SaveNotices saveNotices;
     bool inTray = false;
     bool trayAlwaysShown = false;
     bool shutDown = false;
+    bool lostAtExit = false;
 };

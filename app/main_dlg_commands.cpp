@@ -90,8 +90,12 @@ void CMainDlg::showInFront()
 
 void CMainDlg::updateTooltip(float download, float upload)
 {
-    if (inTray || trayAlwaysShown)
-        tray->setToolTip(QString::fromStdString(trayTooltip(download, upload)));
+    if (!inTray && !trayAlwaysShown)
+        return;
+    QString text = QString::fromStdString(trayTooltip(download, upload));
+    if (const QString problem = saveNotices.tooltipLine(); !problem.isEmpty())
+        text += QLatin1Char('\n') + problem;
+    tray->setToolTip(text);
 }
 
 void CMainDlg::openHelp()

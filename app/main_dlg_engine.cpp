@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <system_error>
 
@@ -34,7 +35,7 @@ void CMainDlg::loadProfiles()
     const std::string addresses = engine->socket.localAddresses();
     const std::string firstAddress = addresses.substr(0, addresses.find(' '));
     ProfileList loaded;
-    loadAllProfiles(loaded, options.profileDirectory, firstAddress);
+    loadAllProfiles(loaded, options.profileDirectory, firstAddress, LoadMode::Owner);
     std::unique_lock lock(profiles.guard);
     profiles.profiles = std::move(loaded);
 }
@@ -70,7 +71,9 @@ bool CMainDlg::saveProfiles()
         copy = profiles.profiles;
         removed = profiles.removedNames;
     }
-    const bool saved = saveAllProfiles(copy, removed, options.profileDirectory);
+    SaveFailures failures;
+    const bool saved = saveAllProfiles(copy, removed, options.profileDirectory, &failures);
+    saveNotices.report(saved, failures, shutDown ? nullptr : this);
     if (saved && !removed.empty()) {
         std::unique_lock lock(profiles.guard);
         for (const std::string& name : removed) {
@@ -88,8 +91,16 @@ void CMainDlg::shutdown()
         return;
     shutDown = true;
     saveTimer->stop();
-    saveProfiles();
+    // Captures first, so everything they counted is in the totals the save copies.
     stopWorkers();
+    const auto retryPause = std::chrono::milliseconds(500);
+    if (!retrySave([this] { return saveProfiles(); }, options.exitSavePatience, retryPause)) {
+        lostAtExit = true;
+        std::fprintf(stderr,
+                     "velmora: gave up saving at exit (%s); the traffic counted since the last "
+                     "good save is lost\n",
+                     saveNotices.episode().problem().c_str());
+    }
     if (tray != nullptr)
         tray->hide();
 }

@@ -1,5 +1,7 @@
 #include "capture/packet_decode.h"
 
+#include "capture/wire_packets.h"
+
 #include <cstdio>
 
 namespace {
@@ -67,5 +69,7 @@ bool summarisePacket(const std::uint8_t* data, std::int32_t length, std::size_t 
     summary.sourcePort = loadBigEndian16(data + 20);
     summary.destinationPort = loadBigEndian16(data + 22);
     summary.hasTcpView = length >= kTcpViewMinimum;
+    summary.bytes = std::uint64_t(length);
+    summary.overhead = overheadOf(summary.bytes);
     return true;
 }

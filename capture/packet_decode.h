@@ -37,6 +37,10 @@ struct PacketSummary {
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
     bool hasTcpView = false; // longer than 40 bytes: charged 40 bytes of header, else 28
+    // What the packet adds to the totals: its length and header allowance as delivered, or
+    // the sums over the wire packets of an offloaded super-packet (wire_packets.h).
+    std::uint64_t bytes = 0;
+    std::uint64_t overhead = 0;
 };
 
 // Packets of 20 bytes or less, and of 21 to 28 bytes, never count for any profile: false.

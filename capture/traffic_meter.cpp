@@ -5,9 +5,6 @@
 
 namespace {
 
-constexpr std::uint64_t kTcpOverhead = 40; // IPv4 + TCP headers without options
-constexpr std::uint64_t kUdpOverhead = 28; // IPv4 + UDP headers
-
 bool isDownloadFor(const CProfile& profile, const PacketSummary& packet)
 {
     // A packet is a download when its destination's inet_ntoa text equals the profile's `ip`;
@@ -60,9 +57,20 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
 
 void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available)
 {
+    dispatchPacket(data, length, available, OffloadHeader{});
+}
+
+void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available,
+                                   const OffloadHeader& offload)
+{
     PacketSummary packet;
     if (profiles == nullptr || !summarisePacket(data, length, available, packet))
         return;
+    if (offload.segmentation != Segmentation::None) {
+        const WirePackets wire = countWirePackets(data, std::uint32_t(length), available, offload);
+        packet.bytes = wire.bytes;
+        packet.overhead = wire.overhead;
+    }
     const LocalDate date = clock->today();
     const std::uint32_t selected = selectedProfile.load(std::memory_order_relaxed);
 
@@ -85,7 +93,7 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
             if (year == nullptr)
                 break;
             DayTotals& slot = year->days[YearHistory::slotOf(date.month, date.day)];
-            addAtomically(isDownload ? slot.down : slot.up, double(length));
+            addAtomically(isDownload ? slot.down : slot.up, double(packet.bytes));
             if (index == selected)
                 accountSelected(packet, isDownload);
         }
@@ -98,7 +106,7 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
         const bool isDownload = isDownloadFor(profile, packet);
         if (!passesFilters(profile, packet, isDownload))
             continue;
-        profile.addToDayHistory(length, isDownload, date);
+        profile.addToDayHistory((long long)packet.bytes, isDownload, date);
         if (index == selected)
             accountSelected(packet, isDownload);
     }
@@ -106,9 +114,8 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
 
 void CTrafficMeter::accountSelected(const PacketSummary& packet, bool isDownload)
 {
-    const std::uint64_t overhead = packet.hasTcpView ? kTcpOverhead : kUdpOverhead;
-    (isDownload ? downloadBytes : uploadBytes).fetch_add(std::uint64_t(packet.length), std::memory_order_relaxed);
-    (isDownload ? downloadOverhead : uploadOverhead).fetch_add(overhead, std::memory_order_relaxed);
+    (isDownload ? downloadBytes : uploadBytes).fetch_add(packet.bytes, std::memory_order_relaxed);
+    (isDownload ? downloadOverhead : uploadOverhead).fetch_add(packet.overhead, std::memory_order_relaxed);
 }
 
 void CTrafficMeter::tick()

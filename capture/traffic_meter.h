@@ -3,6 +3,7 @@
 // selected profile, and the once-a-period sampling loop that turns them into readouts.
 
 #include "capture/packet_decode.h"
+#include "capture/wire_packets.h"
 #include "capture/worker_thread.h"
 #include "profile/profile_list.h"
 
@@ -39,6 +40,10 @@ public:
     // buffer holds `available` bytes of it (the whole packet when not given). Takes the guard.
     void dispatchPacket(const std::uint8_t* data, std::int32_t length);
     void dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available);
+    // A packet the socket delivered with its offload header: a super-packet counts as the wire
+    // packets it stands for. Filters and direction are decided once for all of them.
+    void dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available,
+                        const OffloadHeader& offload);
 
     // Read on every packet, written when the window selects another profile. Kept off the
     // cache line of the counters below, which every packet writes: capture threads on other

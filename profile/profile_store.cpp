@@ -207,10 +207,11 @@ CProfile makeDefaultProfile(const std::string& address)
 }
 
 void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory,
-                     const std::string& firstLocalAddress)
+                     const std::string& firstLocalAddress, LoadMode mode)
 {
     profiles.clear();
-    removeLeftoverTemporaries(directory);
+    if (mode == LoadMode::Owner)
+        removeLeftoverTemporaries(directory);
     const std::vector<std::filesystem::path> files = profileFiles(directory);
     std::vector<std::optional<CProfile>> loaded = readProfileFiles(files);
     dropDuplicateNames(files, loaded);
@@ -219,7 +220,8 @@ void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directo
         std::optional<CProfile>& profile = loaded[i];
         if (!profile)
             continue; // rejected by the parser: skipped, and the file stays as it is
-        moveToOwnFileName(files[i], profile->getName());
+        if (mode == LoadMode::Owner)
+            moveToOwnFileName(files[i], profile->getName());
         defaultLoaded = defaultLoaded || profile->getName() == kDefaultName;
         profiles.push_back(std::move(*profile));
     }

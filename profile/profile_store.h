@@ -8,12 +8,18 @@
 #include <string>
 #include <vector>
 
+// Who loads: the program that owns the directory (it saves there later) tidies it as it loads;
+// a reader alone (the report) changes nothing, since the owner may be saving at that moment.
+enum class LoadMode { ReadOnly, Owner };
+
 // Rebuilds `profiles` from "<directory>/*.xml" (directory order); Default created first, bound to
 // `firstLocalAddress` (may be empty), when no file held a profile named "Default". One profile
 // per name: of several files holding one name, the profile's own file name wins and the others
-// are left as they are (a line on stderr names them). Temporaries a killed save left behind
-// are removed first.
-void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory, const std::string& firstLocalAddress);
+// are left as they are (a line on stderr names them). As Owner, temporaries a killed save left
+// behind are removed first, and a profile found under the file name earlier versions gave it
+// is renamed to its own.
+void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory, const std::string& firstLocalAddress,
+                     LoadMode mode = LoadMode::ReadOnly);
 // Writes every profile into `directory` (created when missing), atomically per file; then sets aside
 // the file of every name in `removedNames` that no profile in `profiles` carries any more, by renaming
 // "<name>.xml" to "<name>.xml.removed" (never deleting). Returns false when any write failed;

@@ -63,6 +63,62 @@ TEST_F(MeterTest, LengthsDecideCountingAndOverhead)
     EXPECT_EQ(historyTotals(shared.profiles[0]).up, 40 + 1500);
 }
 
+// An offloaded super-packet as the socket delivers it: IPv4 and TCP (or UDP) headers of 20
+// bytes each (8 for UDP), the total length field filled in.
+std::vector<std::uint8_t> superPacket(std::uint32_t from, std::uint32_t to, std::uint16_t fromPort, std::uint16_t toPort,
+                                      std::uint8_t protocol, std::size_t length)
+{
+    std::vector<std::uint8_t> bytes = makePacket(from, to, fromPort, toPort, length);
+    bytes[2] = std::uint8_t(length >> 8);
+    bytes[3] = std::uint8_t(length);
+    bytes[9] = protocol;
+    bytes[32] = 5 << 4; // TCP data offset: 20 bytes
+    return bytes;
+}
+
+TEST_F(MeterTest, SuperPacketsCountTheirWirePacketsForEveryProfileThatTakesThem)
+{
+    CProfile noWeb = makeDefaultProfile(kLocalText);
+    noWeb.portFilter.clear();
+    noWeb.addPortFilter(true, 0);
+    noWeb.addPortFilter(false, 80);
+    shared.profiles = {makeDefaultProfile(kLocalText), noWeb};
+    struct Case {
+        std::uint16_t remotePort;
+        std::uint8_t protocol;
+        std::size_t length;
+        OffloadHeader offload;
+        double bytes;           // into both directions' totals of the allow-all profile
+        std::uint64_t overhead; // its live counters
+        double bytesWithoutWeb; // the profile that denies remote port 80
+    };
+    const Case cases[] = {
+        // 3000 payload bytes in 1448-byte segments: 3 wire packets of 40 header bytes each.
+        {443, 6, 3040, {Segmentation::Tcpv4, 1448}, 3120, 120, 3120},
+        {80, 6, 3040, {Segmentation::Tcpv4, 1448}, 3120, 120, 0},
+        // 2010 payload bytes in 1000-byte datagrams: the last wire packet is 38 bytes long.
+        {443, 17, 2038, {Segmentation::UdpL4, 1000}, 2094, 40 + 40 + 28, 2094},
+        // The offload header disagrees with the packet: counted as delivered.
+        {443, 17, 3040, {Segmentation::Tcpv4, 1448}, 3040, 40, 3040},
+        {443, 6, 3040, {Segmentation::None, 1448}, 3040, 40, 3040},
+    };
+    for (const Case& c : cases) {
+        const DayTotals before = historyTotals(shared.profiles[0]);
+        const DayTotals beforeWithoutWeb = historyTotals(shared.profiles[1]);
+        meter.tick();
+        const auto down = superPacket(kPeer, kLocal, c.remotePort, 5000, c.protocol, c.length);
+        const auto up = superPacket(kLocal, kPeer, 5000, c.remotePort, c.protocol, c.length);
+        meter.dispatchPacket(down.data(), std::int32_t(c.length), down.size(), c.offload);
+        meter.dispatchPacket(up.data(), std::int32_t(c.length), up.size(), c.offload);
+        EXPECT_EQ(historyTotals(shared.profiles[0]).down - before.down, c.bytes) << c.length;
+        EXPECT_EQ(historyTotals(shared.profiles[0]).up - before.up, c.bytes) << c.length;
+        EXPECT_EQ(historyTotals(shared.profiles[1]).down - beforeWithoutWeb.down, c.bytesWithoutWeb) << c.length;
+        EXPECT_EQ(historyTotals(shared.profiles[1]).up - beforeWithoutWeb.up, c.bytesWithoutWeb) << c.length;
+        EXPECT_EQ(meter.downloadBytes.load(), std::uint64_t(c.bytes)) << c.length;
+        EXPECT_EQ(meter.uploadOverhead.load(), c.overhead) << c.length;
+    }
+}
+
 TEST_F(MeterTest, FiltersSeeTheRemoteSideOfEachDirection)
 {
     CProfile web = makeDefaultProfile(kLocalText);

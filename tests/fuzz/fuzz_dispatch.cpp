@@ -1,5 +1,7 @@
 // Arbitrary bytes and lengths through the per-packet accounting, over a few filtered profiles.
-// Input: two bytes choose the claimed datagram length (-1 to 70000), the rest is the packet.
+// Input: two bytes choose the claimed datagram length (-1 to 70000), the third the selected
+// profile and the offload header's type (the first two give its segment size), the rest is
+// the packet.
 #include "capture/traffic_meter.h"
 #include "profile/profile_store.h"
 
@@ -38,9 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::int32_t length = std::int32_t(std::int64_t(data[0] << 8 | data[1]) * 70002 / 65536) - 1;
     meter.selectedProfile = data[2] % 5; // also beyond the end of the list
-    meter.dispatchPacket(size > 3 ? data + 3 : nullptr, length, size - 3);
+    const OffloadHeader offload{static_cast<Segmentation>(data[2] % 3), std::uint16_t(data[1] << 8 | data[0])};
+    meter.dispatchPacket(size > 3 ? data + 3 : nullptr, length, size - 3, offload);
     PacketSummary summary;
     summarisePacket(data + 3, length, size - 3, summary);
+    if (length >= 0)
+        countWirePackets(data + 3, std::uint32_t(length), size - 3, offload);
     if (meter.downloadBytes.load() > (std::uint64_t(1) << 40))
         meter.tick();
     return 0;

@@ -85,8 +85,11 @@ TEST(ProfileStoreFaults, FilesOfTheOldNamingMoveToTheirOwnName)
     for (const std::string& name : {std::string("a/b"), longName})
         writeFile(dir / legacyProfileFileName(name), fileOf(name, "192.0.2.1"));
     writeFile(dir / "a_b~.xml", fileOf("a_b~", "192.0.2.9")); // plain name, left alone
+    const std::vector<std::string> before = listDirectory(dir.path);
     ProfileList profiles;
     loadAllProfiles(profiles, dir.path, "");
+    EXPECT_EQ(listDirectory(dir.path), before); // a reader alone changes nothing
+    loadAllProfiles(profiles, dir.path, "", LoadMode::Owner);
     ASSERT_TRUE(saveAllProfiles(profiles, {}, dir.path));
     std::vector<std::string> expected = {"Default.xml", "a_b~.xml", profileFileName("a/b"),
                                          profileFileName(longName)};
@@ -110,6 +113,8 @@ TEST(ProfileStoreFaults, TemporariesOfAKilledSaveAreRemovedAtLoad)
     std::filesystem::create_symlink("Home.xml", dir / "Link.xml.tmp");
     ProfileList profiles;
     loadAllProfiles(profiles, dir.path, "");
+    EXPECT_EQ(listDirectory(dir.path).size(), 7u); // a reader alone changes nothing
+    loadAllProfiles(profiles, dir.path, "", LoadMode::Owner);
     EXPECT_EQ(listDirectory(dir.path),
               (std::vector<std::string>{"Dir.xml.tmp", "Home.xml", "Home.xml.tmp.keep",
                                         "Link.xml.tmp", "notes.tmp"}));
