@@ -38,6 +38,7 @@ void CMainDlg::loadProfiles()
     loadAllProfiles(loaded, options.profileDirectory, firstAddress, LoadMode::Owner);
     std::unique_lock lock(profiles.guard);
     profiles.profiles = std::move(loaded);
+    profiles.prepareYear(DayClock::system().today().year);
 }
 
 void CMainDlg::startWorkers()

@@ -2,10 +2,7 @@
 
 #include "capture/wire_packets.h"
 
-#include <cstdio>
-
 namespace {
-constexpr std::int32_t kIpHeaderBytes = 20;   // RFC 791 header without options
 constexpr std::int32_t kPortsEnd = 24;        // both ports read at bytes 20-23
 constexpr std::int32_t kUdpViewMinimum = 29;  // 20 + 8-byte UDP header, plus one byte
 constexpr std::int32_t kTcpViewMinimum = 41;  // 20 + 20-byte TCP header, plus one byte
@@ -20,42 +17,6 @@ std::uint32_t loadBigEndian32(const std::uint8_t* bytes)
 {
     return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 |
            std::uint32_t(bytes[2]) << 8 | std::uint32_t(bytes[3]);
-}
-
-void formatAddress(std::uint32_t address, char* out)
-{
-    std::snprintf(out, 16, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xff,
-                  (address >> 8) & 0xff, address & 0xff);
-}
-
-bool decodeIpHeader(const std::uint8_t* data, std::int32_t length, IpHeaderInfo& info)
-{
-    info = IpHeaderInfo{};
-    if (data == nullptr || length <= kIpHeaderBytes)
-        return false;
-    formatAddress(loadBigEndian32(data + 12), info.source);
-    formatAddress(loadBigEndian32(data + 16), info.destination);
-    return true;
-}
-
-bool decodeTcpHeader(const std::uint8_t* data, std::int32_t length, TcpHeaderInfo& info)
-{
-    info = TcpHeaderInfo{};
-    if (data == nullptr || length < kTcpViewMinimum)
-        return false;
-    info.sourcePort = loadBigEndian16(data + 20);
-    info.destinationPort = loadBigEndian16(data + 22);
-    return true;
-}
-
-bool decodeUdpHeader(const std::uint8_t* data, std::int32_t length, UdpHeaderInfo& info)
-{
-    info = UdpHeaderInfo{};
-    if (data == nullptr || length < kUdpViewMinimum)
-        return false;
-    info.sourcePort = loadBigEndian16(data + 20);
-    info.destinationPort = loadBigEndian16(data + 22);
-    return true;
 }
 
 bool summarisePacket(const std::uint8_t* data, std::int32_t length, std::size_t available,

@@ -28,18 +28,6 @@ void addAtomically(double& total, double amount)
 
 } // namespace
 
-bool acceptPacket(CProfile& profile, const std::uint8_t* data, std::int32_t length, const LocalDate& date)
-{
-    PacketSummary packet;
-    if (!summarisePacket(data, length, length > 0 ? std::size_t(length) : 0, packet))
-        return false;
-    const bool isDownload = isDownloadFor(profile, packet);
-    if (!passesFilters(profile, packet, isDownload))
-        return false;
-    profile.addToDayHistory(length, isDownload, date);
-    return true;
-}
-
 CTrafficMeter::CTrafficMeter(ReadoutCallback readoutCallback, SharedProfiles* list)
     : callback(std::move(readoutCallback)), profiles(list)
 {
@@ -72,44 +60,55 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
         packet.overhead = wire.overhead;
     }
     const LocalDate date = clock->today();
-    const std::uint32_t selected = selectedProfile.load(std::memory_order_relaxed);
-
-    // Shared: other capture threads account at the same time; day totals are added atomically.
-    // A profile without a record for this year needs the list changed, which takes the guard
-    // exclusively; the walk then goes on from that profile under the exclusive hold.
-    std::size_t index = 0;
-    {
-        std::shared_lock lock(profiles->guard);
-        // Read once: the vector shares a cache line with the guard, which other capture
-        // threads write as they take and release it.
-        CProfile* const list = profiles->profiles.data();
-        const std::size_t count = profiles->profiles.size();
-        for (; index < count; ++index) {
-            CProfile& profile = list[index];
-            const bool isDownload = isDownloadFor(profile, packet);
-            if (!passesFilters(profile, packet, isDownload))
-                continue;
-            YearHistory* year = profile.findYear(date.year);
-            if (year == nullptr)
-                break;
-            DayTotals& slot = year->days[YearHistory::slotOf(date.month, date.day)];
-            addAtomically(isDownload ? slot.down : slot.up, double(packet.bytes));
-            if (index == selected)
-                accountSelected(packet, isDownload);
+    for (;;) {
+        {
+            // Shared: other capture threads account at the same time; day totals are added
+            // atomically. Nothing is counted until the year is known to be prepared, so the
+            // walk never has to give up the guard half-way through a packet.
+            std::shared_lock lock(profiles->guard);
+            if (profiles->preparedYear == date.year) {
+                if (!accountForEveryProfile(packet, date))
+                    break; // a profile added without its record: give it one below
+                return;
+            }
         }
-        if (index == count)
-            return;
+        // The date entered another year: every profile gets its record before any packet of
+        // that year is counted.
+        std::unique_lock lock(profiles->guard);
+        profiles->prepareYear(date.year);
     }
     std::unique_lock lock(profiles->guard);
-    for (; index < profiles->profiles.size(); ++index) {
-        CProfile& profile = profiles->profiles[index];
+    profiles->prepareYear(date.year);
+}
+
+// The one walk over the profiles for one packet; the caller holds the guard shared. Returns
+// false when a profile the packet counts for had no record for the year (its share is lost:
+// only a profile put in the list without addProfile can lack one).
+bool CTrafficMeter::accountForEveryProfile(const PacketSummary& packet, const LocalDate& date)
+{
+    // Read once: the vector shares a cache line with the guard, which other capture threads
+    // write as they take and release it.
+    CProfile* const list = profiles->profiles.data();
+    const std::size_t count = profiles->profiles.size();
+    const std::uint32_t selected = selectedProfile.load(std::memory_order_relaxed);
+    const int slotIndex = YearHistory::slotOf(date.month, date.day);
+    bool everyRecordFound = true;
+    for (std::size_t index = 0; index < count; ++index) {
+        CProfile& profile = list[index];
         const bool isDownload = isDownloadFor(profile, packet);
         if (!passesFilters(profile, packet, isDownload))
             continue;
-        profile.addToDayHistory((long long)packet.bytes, isDownload, date);
+        YearHistory* year = profile.findYear(date.year);
+        if (year == nullptr) {
+            everyRecordFound = false;
+            continue;
+        }
+        DayTotals& slot = year->days[std::size_t(slotIndex)];
+        addAtomically(isDownload ? slot.down : slot.up, double(packet.bytes));
         if (index == selected)
             accountSelected(packet, isDownload);
     }
+    return everyRecordFound;
 }
 
 void CTrafficMeter::accountSelected(const PacketSummary& packet, bool isDownload)

@@ -20,11 +20,6 @@ enum class ReadoutKind : std::int8_t { Current = 0, Average = 1, CurrentOverhead
 // Receives (kind, download, upload) in bytes per period, on the meter thread.
 using ReadoutCallback = std::function<void(ReadoutKind, float, float)>;
 
-// Whether the packet counts for the profile; when it does, its length is already in the
-// profile's day history for `date`. The caller holds the profile guard.
-bool acceptPacket(CProfile& profile, const std::uint8_t* data, std::int32_t length,
-                  const LocalDate& date = DayClock::system().today());
-
 class CTrafficMeter : public CWorkerThread {
 public:
     static constexpr std::uint32_t kRingLength = 5;
@@ -37,7 +32,9 @@ public:
     void setPeriod(std::chrono::milliseconds value) { periodMs.store(value.count()); }
 
     // Accounts one packet for every profile. `length` is the datagram's real length; the
-    // buffer holds `available` bytes of it (the whole packet when not given). Takes the guard.
+    // buffer holds `available` bytes of it (the whole packet when not given). Holds the guard
+    // shared while it counts; takes it exclusively, before counting, only when the date has
+    // entered a year the profiles hold no record for yet (SharedProfiles::prepareYear).
     void dispatchPacket(const std::uint8_t* data, std::int32_t length);
     void dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available);
     // A packet the socket delivered with its offload header: a super-packet counts as the wire
@@ -65,6 +62,7 @@ protected:
     void wake() override;
 
 private:
+    bool accountForEveryProfile(const PacketSummary& packet, const LocalDate& date);
     void accountSelected(const PacketSummary& packet, bool isDownload);
 
     alignas(64) ReadoutCallback callback;

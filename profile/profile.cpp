@@ -232,6 +232,28 @@ YearHistory& CProfile::yearRecord(int year)
     return history.back();
 }
 
+void CProfile::reserveYear(int year)
+{
+    if (findYear(year) != nullptr)
+        return;
+    YearHistory& record = history.emplace_back();
+    record.year = year;
+    record.reserved = true;
+}
+
+void CProfile::dropUnusedReservations()
+{
+    std::erase_if(history, [](const YearHistory& record) { return record.reserved && !record.hasTraffic(); });
+}
+
+bool YearHistory::hasTraffic() const
+{
+    for (const DayTotals& slot : days)
+        if (slot.down > 0 || slot.up > 0)
+            return true;
+    return false;
+}
+
 YearHistory* CProfile::findYear(int year)
 {
     for (YearHistory& record : history)

@@ -36,6 +36,10 @@ struct YearHistory {
 
     std::int32_t year = 0;
     std::array<DayTotals, kSlots> days{};
+    // Made ahead of the traffic that may need it (CProfile::reserveYear). Until a slot holds
+    // traffic it is no part of the history the user sees: viewers drop it from their copies.
+    bool reserved = false;
+    bool hasTraffic() const;
 };
 
 using AddressParts = std::array<std::int16_t, 4>;
@@ -88,6 +92,11 @@ public:
     void addToDayHistory(long long bytes, bool isDownload, const LocalDate& date);
     // The year record for `year`, appended at the end when missing.
     YearHistory& yearRecord(int year);
+    // Appends a reserved record for `year` when there is none, so traffic of that year finds
+    // its record without changing the list of years.
+    void reserveYear(int year);
+    // Removes the reserved records that never received traffic: the history as the user knows it.
+    void dropUnusedReservations();
     // The year record for `year` or null; never appends.
     YearHistory* findYear(int year);
     const YearHistory* findYear(int year) const;

@@ -15,7 +15,9 @@ using ProfileList = std::vector<CProfile>;
 // - Capture threads hold it shared while they account one packet. Filters, names and
 //   addresses are only read then; day totals are added to with atomic operations on the
 //   doubles (std::atomic_ref), so two capture threads may add to the same slot at once.
-//   Appending a new year record takes the guard exclusively.
+//   They never change the list: every profile already holds a record for the year they count
+//   in, made under the exclusive guard by prepareYear (at start and when the date enters a new
+//   year) and by addProfile (for a profile added later).
 // - Every other access (the window editing, the history window reading, saving) holds it
 //   exclusively, so it never meets a capture thread half-way through an update.
 struct SharedProfiles {
@@ -23,11 +25,36 @@ struct SharedProfiles {
     ProfileList profiles;
     // Names of profiles removed since start; the next save sets their files aside.
     std::vector<std::string> removedNames;
+    // The year every profile holds a record for; 0 until the first prepareYear.
+    int preparedYear = 0;
 
-    // A copy of the list taken under the guard, for code that reads at leisure.
+    // Gives every profile a (reserved) record for `year`. The caller holds the guard exclusively.
+    void prepareYear(int year)
+    {
+        for (CProfile& profile : profiles)
+            profile.reserveYear(year);
+        preparedYear = year;
+    }
+    // Appends a profile with the record of the prepared year. The caller holds the guard
+    // exclusively.
+    void addProfile(CProfile profile)
+    {
+        if (preparedYear != 0)
+            profile.reserveYear(preparedYear);
+        profiles.push_back(std::move(profile));
+    }
+
+    // A copy of the list taken under the guard, for code that reads at leisure: the history
+    // as the user knows it, without the records reserved for traffic yet to come.
     ProfileList snapshot() const
     {
-        std::unique_lock lock(guard);
-        return profiles;
+        ProfileList copy;
+        {
+            std::unique_lock lock(guard);
+            copy = profiles;
+        }
+        for (CProfile& profile : copy)
+            profile.dropUnusedReservations();
+        return copy;
     }
 };

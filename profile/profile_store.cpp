@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -50,11 +51,11 @@ bool renameWithoutReplacing(const std::filesystem::path& from, const std::filesy
 
 // "<name>.xml" becomes "<name>.xml.removed"; when that exists from an earlier removal,
 // "<name>.xml.removed.2", ".3", ... so no earlier history is overwritten.
-bool setAside(const std::filesystem::path& file)
+bool setAside(const std::filesystem::path& file, const char* suffix = ".removed")
 {
     for (int attempt = 1; attempt < 100; ++attempt) {
         std::filesystem::path target = file;
-        target += ".removed";
+        target += suffix;
         if (attempt > 1)
             target += "." + std::to_string(attempt);
         if (renameWithoutReplacing(file, target))
@@ -182,6 +183,30 @@ void dropDuplicateNames(const std::vector<std::filesystem::path>& files,
     }
 }
 
+// A file that was not loaded (unreadable, rejected by the parser, or a duplicate) under the file
+// name a loaded profile saves to would be replaced by that save: it is renamed first, to
+// "<file>.rejected", so its content survives as it is.
+void keepUnloadedFilesFromSaves(const std::vector<std::filesystem::path>& files,
+                                const std::vector<std::optional<CProfile>>& loaded,
+                                const std::vector<std::string>& savedNames)
+{
+    std::unordered_set<std::string> savedFiles;
+    for (const std::string& name : savedNames)
+        savedFiles.insert(profileFileName(name));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (loaded[i] || !savedFiles.contains(files[i].filename().string()))
+            continue;
+        if (setAside(files[i], ".rejected"))
+            std::fprintf(stderr,
+                         "velmora: %s could not be loaded; it is kept as %s.rejected so that "
+                         "saving does not replace it\n",
+                         files[i].c_str(), files[i].c_str());
+        else
+            std::fprintf(stderr, "velmora: could not set %s aside: %s\n", files[i].c_str(),
+                         errorText(errno).c_str());
+    }
+}
+
 // A profile read from the file name an earlier version gave it moves to its own file name, so
 // the next save replaces that file instead of writing a second one.
 void moveToOwnFileName(const std::filesystem::path& file, const std::string& profileName)
@@ -215,6 +240,14 @@ void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directo
     const std::vector<std::filesystem::path> files = profileFiles(directory);
     std::vector<std::optional<CProfile>> loaded = readProfileFiles(files);
     dropDuplicateNames(files, loaded);
+    std::vector<std::string> names;
+    for (const std::optional<CProfile>& profile : loaded)
+        if (profile)
+            names.push_back(profile->getName());
+    if (std::find(names.begin(), names.end(), kDefaultName) == names.end())
+        names.push_back(kDefaultName);
+    if (mode == LoadMode::Owner)
+        keepUnloadedFilesFromSaves(files, loaded, names);
     bool defaultLoaded = false;
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::optional<CProfile>& profile = loaded[i];

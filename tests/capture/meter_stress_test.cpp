@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <thread>
 
@@ -40,7 +43,7 @@ TEST(MeterStress, DispatchWhileProfilesChange)
             CProfile extra = base;
             extra.setName("extra" + std::to_string(round));
             extra.addIpFilter("192.0.2.*", round % 2 == 0);
-            shared.profiles.push_back(extra);
+            shared.addProfile(extra);
             if (shared.profiles.size() > 4) {
                 shared.profiles.erase(shared.profiles.begin() + 1);
                 shared.profiles.back().addPortFilter(false, std::uint16_t(round));
@@ -58,6 +61,72 @@ TEST(MeterStress, DispatchWhileProfilesChange)
     const DayTotals counted = historyTotals(shared.snapshot()[0]);
     EXPECT_EQ(counted.down, 2.0 * kPacketsPerThread * 100);
     EXPECT_EQ(counted.up, 2.0 * kPacketsPerThread * 60);
+}
+
+
+// The date enters a new year again and again while the window thread inserts and erases
+// profiles in front of the one that counts. Every profile must have its new year's record
+// before a packet of that year is counted, so no packet can miss the counting profile because
+// the list moved under a walk that had to stop for a record.
+TEST(MeterStress, NewYearWhileProfilesBeforeTheCounterAreErased)
+{
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    constexpr std::time_t kYearAndADay = 366 * 86400;
+    std::atomic<std::time_t> now{1767225599}; // 2025-12-31 23:59:59
+    const DayClock clock([&] { return now.load(); });
+
+    CProfile blind = makeDefaultProfile("198.51.100.2"); // counts nothing: needs no record
+    blind.setName("blind");
+    blind.ipFilter.clear();
+    CProfile counter = makeDefaultProfile("198.51.100.2");
+    counter.setName("counter");
+    SharedProfiles shared;
+    shared.profiles = {blind, blind, blind, counter};
+    CTrafficMeter meter({}, &shared);
+    meter.setClock(&clock);
+
+    constexpr int kPacketsPerThread = 100000;
+    std::atomic<int> running{2};
+    std::atomic<int> dispatched{0};
+    auto capture = [&](std::uint32_t peer) {
+        const auto down = makePacket(peer, ipv4(198, 51, 100, 2), 443, 5000, 100);
+        const auto up = makePacket(ipv4(198, 51, 100, 2), peer, 5000, 443, 60);
+        for (int i = 0; i < kPacketsPerThread; ++i) {
+            meter.dispatchPacket(down.data(), 100);
+            meter.dispatchPacket(up.data(), 60);
+            dispatched.fetch_add(1, std::memory_order_relaxed);
+        }
+        --running;
+    };
+    std::thread first(capture, ipv4(198, 51, 100, 1));
+    std::thread second(capture, ipv4(192, 0, 2, 1));
+    // A new year about every 80 packets, so the years change all through the run.
+    for (int round = 1; running.load() > 0 && round <= 5000; ++round) {
+        while (dispatched.load(std::memory_order_relaxed) < round * 40 && running.load() > 0)
+            std::this_thread::yield();
+        now += kYearAndADay; // the next packet needs a record of the new year
+        {
+            std::unique_lock lock(shared.guard);
+            if (shared.profiles.front().name != "counter")
+                shared.profiles.erase(shared.profiles.begin());
+        }
+        std::unique_lock lock(shared.guard);
+        CProfile again = blind;
+        again.reserveYear(shared.preparedYear);
+        shared.profiles.insert(shared.profiles.begin(), std::move(again));
+    }
+    first.join();
+    second.join();
+
+    for (const CProfile& profile : shared.snapshot()) {
+        if (profile.name != "counter")
+            continue;
+        const DayTotals counted = historyTotals(profile);
+        EXPECT_EQ(counted.down, 2.0 * kPacketsPerThread * 100);
+        EXPECT_EQ(counted.up, 2.0 * kPacketsPerThread * 60);
+        EXPECT_GT(profile.history.size(), 1u) << "the years must have changed during the run";
+    }
 }
 
 } // namespace

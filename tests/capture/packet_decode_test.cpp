@@ -3,46 +3,39 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
-TEST(PacketDecode, ViewsReadAddressesAndPortsAtFixedOffsets)
+TEST(PacketDecode, SummaryReadsAddressesAndPortsAtFixedOffsets)
 {
     const auto packet = makePacket(ipv4(198, 51, 100, 1), ipv4(10, 0, 0, 255), 443, 51000, 60);
-    IpHeaderInfo ip;
-    ASSERT_TRUE(decodeIpHeader(packet.data(), 60, ip));
-    EXPECT_STREQ(ip.source, "198.51.100.1");
-    EXPECT_STREQ(ip.destination, "10.0.0.255");
-    TcpHeaderInfo tcp;
-    ASSERT_TRUE(decodeTcpHeader(packet.data(), 60, tcp));
-    EXPECT_EQ(tcp.sourcePort, 443);
-    EXPECT_EQ(tcp.destinationPort, 51000);
-    EXPECT_EQ(tcp.reserved, 0);
-    UdpHeaderInfo udp;
-    ASSERT_TRUE(decodeUdpHeader(packet.data(), 60, udp));
-    EXPECT_EQ(udp.destinationPort, 51000);
+    PacketSummary summary;
+    ASSERT_TRUE(summarisePacket(packet.data(), 60, packet.size(), summary));
+    EXPECT_EQ(summary.source, ipv4(198, 51, 100, 1));
+    EXPECT_EQ(summary.destination, ipv4(10, 0, 0, 255));
+    EXPECT_EQ(summary.sourcePort, 443);
+    EXPECT_EQ(summary.destinationPort, 51000);
+    EXPECT_EQ(summary.length, 60);
 }
 
-TEST(PacketDecode, LengthDecidesWhichViewsExist)
+TEST(PacketDecode, LengthAndBytesAtHandDecideWhatCounts)
 {
     const auto packet = makePacket(1, 2, 3, 4, 64);
     struct Case {
         int length;
-        bool ip, udp, tcp;
+        std::size_t available;
+        bool counts, tcpView;
     };
-    for (const Case c : {Case{-1, false, false, false}, Case{20, false, false, false}, Case{21, true, false, false},
-                         Case{28, true, false, false}, Case{29, true, true, false}, Case{40, true, true, false},
-                         Case{41, true, true, true}}) {
-        IpHeaderInfo ip;
-        UdpHeaderInfo udp;
-        TcpHeaderInfo tcp;
-        EXPECT_EQ(decodeIpHeader(packet.data(), c.length, ip), c.ip) << c.length;
-        EXPECT_EQ(decodeUdpHeader(packet.data(), c.length, udp), c.udp) << c.length;
-        EXPECT_EQ(decodeTcpHeader(packet.data(), c.length, tcp), c.tcp) << c.length;
+    for (const Case c : {Case{-1, 64, false, false}, Case{20, 64, false, false}, Case{28, 64, false, false},
+                         Case{29, 64, true, false}, Case{40, 64, true, false}, Case{41, 64, true, true},
+                         Case{1500, 24, true, true}, Case{1500, 23, false, false}}) {
         PacketSummary summary;
-        EXPECT_EQ(summarisePacket(packet.data(), c.length, packet.size(), summary), c.udp) << c.length;
+        EXPECT_EQ(summarisePacket(packet.data(), c.length, c.available, summary), c.counts) << c.length;
+        if (c.counts) {
+            EXPECT_EQ(summary.hasTcpView, c.tcpView) << c.length;
+        }
     }
+    PacketSummary summary;
+    EXPECT_FALSE(summarisePacket(nullptr, 64, 64, summary));
 }
 
 } // namespace

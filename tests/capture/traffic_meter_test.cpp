@@ -158,8 +158,8 @@ TEST_F(MeterTest, EmptyFiltersCountNothing)
     noAddresses.ipFilter.clear();
     shared.profiles = {noPorts, noAddresses};
     send(kPeer, kLocal, 1, 2, 100);
-    EXPECT_TRUE(shared.profiles[0].history.empty());
-    EXPECT_TRUE(shared.profiles[1].history.empty());
+    EXPECT_TRUE(shared.snapshot()[0].history.empty());
+    EXPECT_TRUE(shared.snapshot()[1].history.empty());
     EXPECT_EQ(meter.downloadBytes.load(), 0u);
 }
 
@@ -199,16 +199,6 @@ TEST_F(MeterTest, NewYearAppendsAYearRecordAtTheEnd)
     EXPECT_EQ(history[1].days[371].down, 100);
     EXPECT_EQ(history[2].year, 2026);
     EXPECT_EQ(history[2].days[0].down, 200);
-}
-
-TEST_F(MeterTest, AcceptPacketAgreesWithDispatch)
-{
-    CProfile profile = makeDefaultProfile(kLocalText);
-    const auto packet = makePacket(kPeer, kLocal, 443, 5000, 1000);
-    EXPECT_TRUE(acceptPacket(profile, packet.data(), 1000, LocalDate{2025, 1, 3}));
-    EXPECT_FALSE(acceptPacket(profile, packet.data(), 28, LocalDate{2025, 1, 3}));
-    EXPECT_FALSE(acceptPacket(profile, nullptr, 1000, LocalDate{2025, 1, 3}));
-    EXPECT_EQ(profile.findYear(2025)->days[YearHistory::slotOf(1, 3)].down, 1000);
 }
 
 TEST_F(MeterTest, MalformedInputIsIgnored)

@@ -147,17 +147,6 @@ TEST(ProfileStore, SaveCreatesTheDirectoryAndRoundTrips)
     }
 }
 
-TEST(ProfileStore, SaveReportsFailure)
-{
-    TempDir dir;
-    writeFile(dir / "file", "a regular file");
-    const ProfileList profiles = {makeDefaultProfile("")};
-    EXPECT_FALSE(saveAllProfiles(profiles, {}, dir / "file" / "profiles"));
-    std::filesystem::create_directory(dir / "profiles");
-    std::filesystem::create_directory(dir / "profiles" / "Default.xml.tmp");
-    EXPECT_FALSE(saveAllProfiles(profiles, {}, dir / "profiles"));
-}
-
 TEST(ProfileStore, RemovedProfilesAreSetAsideNotDeleted)
 {
     TempDir dir;

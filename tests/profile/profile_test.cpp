@@ -1,4 +1,5 @@
 #include "profile/profile.h"
+#include "profile/profile_list.h"
 
 #include <gtest/gtest.h>
 
@@ -152,6 +153,37 @@ TEST(DayHistory, SlotsYearsAndRollover)
     EXPECT_EQ(profile.history[0].days[371].down, 7.0);
     EXPECT_EQ(profile.history[1].days[YearHistory::slotOf(5, 15)].down, 9.0);
     EXPECT_EQ(profile.history[2].days[0].up, 11.0);
+}
+
+// Records made ahead of traffic are invisible until they count some, and then sit where the
+// first packet of their year would have appended them.
+TEST(DayHistory, ReservedYearsShowOnlyOnceTheyCount)
+{
+    SharedProfiles shared;
+    CProfile loaded;
+    loaded.addToDayHistory(5, true, LocalDate{2030, 0, 1});
+    loaded.addToDayHistory(6, true, LocalDate{2025, 0, 1});
+    shared.profiles = {loaded};
+    shared.prepareYear(2025); // present already: nothing appended
+    EXPECT_EQ(shared.profiles[0].history.size(), 2u);
+    shared.prepareYear(2026);
+    shared.addProfile(CProfile{}); // added later: gets the prepared year too
+    ASSERT_EQ(shared.profiles[0].history.size(), 3u);
+    ASSERT_EQ(shared.profiles[1].history.size(), 1u);
+    EXPECT_EQ(shared.profiles[1].history[0].year, 2026);
+
+    const ProfileList before = shared.snapshot();
+    std::vector<int> shown;
+    for (const YearHistory& record : before[0].history)
+        shown.push_back(record.year);
+    EXPECT_EQ(shown, (std::vector<int>{2030, 2025}));
+    EXPECT_TRUE(before[1].history.empty());
+
+    shared.profiles[0].addToDayHistory(7, false, LocalDate{2026, 1, 1});
+    const ProfileList after = shared.snapshot();
+    ASSERT_EQ(after[0].history.size(), 3u);
+    EXPECT_EQ(after[0].history[2].year, 2026);
+    EXPECT_EQ(after[0].history[2].days[YearHistory::slotOf(1, 1)].up, 7.0);
 }
 
 TEST(ProfileAddress, BoundAddressFollowsSetIp)

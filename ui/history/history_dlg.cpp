@@ -154,9 +154,13 @@ void CHistoryDlg::yearChanged()
 std::optional<CProfile> CHistoryDlg::copyProfile(const std::string& name) const
 {
     std::unique_lock lock(profiles.guard);
-    if (const CProfile* profile = findProfileByName(profiles.profiles, name))
-        return *profile;
-    return std::nullopt;
+    const CProfile* profile = findProfileByName(profiles.profiles, name);
+    if (profile == nullptr)
+        return std::nullopt;
+    CProfile copy = *profile;
+    lock.unlock();
+    copy.dropUnusedReservations();
+    return copy;
 }
 
 std::string CHistoryDlg::selectedText(const QComboBox* box)

@@ -151,7 +151,7 @@ ProfileEditor::NewProfile ProfileEditor::addProfile(const std::string& name, con
     CProfile profile;
     profile.setName(name);
     profile.setIp(ip);
-    shared.profiles.push_back(std::move(profile));
+    shared.addProfile(std::move(profile));
     return NewProfile::Added;
 }
 
