@@ -1,6 +1,6 @@
 #include "app/about_dlg.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "res/main_layouts.h"
 
 #include <QDir>

@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QtMath>
 #include <QPolygonF>
 
 namespace {
@@ -25,11 +26,12 @@ QPolygonF toPolygon(const std::vector<GraphPoint>& points)
 
 void drawFrameAndAxes(QPainter& painter)
 {
+    // The border is filled rather than stroked: a stroke centred on the edge would lose half
+    // its width outside the image at a device pixel ratio above 1.
+    painter.fillRect(QRect(0, 0, graph::kWidth, graph::kHeight), Qt::black);
+    painter.fillRect(QRect(1, 1, graph::kWidth - 2, graph::kHeight - 2), Qt::white);
     painter.setPen(QPen(Qt::black, 1.0));
     painter.setBrush(Qt::NoBrush);
-    // Qt strokes a rectangle one pixel wider than its size; this keeps the border inside.
-    painter.drawRect(QRect(0, 0, graph::kWidth - 1, graph::kHeight - 1));
-    painter.fillRect(QRect(1, 1, graph::kWidth - 2, graph::kHeight - 2), Qt::white);
     painter.drawLine(QPointF(graph::kAxisX, graph::kTopY), QPointF(graph::kAxisX, graph::kBaselineY));
     painter.drawLine(QPointF(graph::kAxisX, graph::kBaselineY), QPointF(graph::kRightX, graph::kBaselineY));
 }
@@ -88,8 +90,19 @@ const QImage& GraphPainter::render(const RateHistory& history)
     return surface;
 }
 
+void GraphPainter::setDevicePixelRatio(qreal ratio)
+{
+    if (ratio <= 0 || ratio == surface.devicePixelRatio())
+        return;
+    surface = QImage(qCeil(graph::kWidth * ratio), qCeil(graph::kSurfaceHeight * ratio), QImage::Format_RGB32);
+    surface.setDevicePixelRatio(ratio);
+    surface.fill(Qt::white);
+}
+
 void GraphPainter::copyTo(QPaintDevice* device) const
 {
+    const qreal ratio = surface.devicePixelRatio();
     QPainter painter(device);
-    painter.drawImage(QPoint(0, 0), surface, QRect(0, 0, graph::kWidth, graph::kHeight));
+    painter.drawImage(QRectF(0, 0, graph::kWidth, graph::kHeight), surface,
+                      QRectF(0, 0, graph::kWidth * ratio, graph::kHeight * ratio));
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Draws the traffic graph into an off-screen image; the window copies the visible part into
-// the graph frame. The image and the font are made once and reused for every paint.
+// the graph frame. The image and the font are made once and reused for every paint; the image
+// has the pixels of the screen the window is on (devicePixelRatio), so a scaled desktop gets
+// a sharp graph rather than an enlarged bitmap.
 
 #include "app/rate_history.h"
 
@@ -13,9 +15,11 @@ class GraphPainter {
 public:
     GraphPainter();
 
+    // The screen's device pixels per logical pixel; a new ratio makes a new image.
+    void setDevicePixelRatio(qreal ratio);
     // Redraws the whole graph from the history and its maxima.
     const QImage& render(const RateHistory& history);
-    // Copies the visible 380 x 104 pixels to (0, 0) of the device.
+    // Copies the visible 380 x 104 logical pixels to (0, 0) of the device.
     void copyTo(QPaintDevice* device) const;
 
     const QImage& image() const { return surface; }

@@ -1,6 +1,6 @@
 #include "app/main_dlg.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/readout_format.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"
@@ -22,8 +22,17 @@ namespace {
 
 // Value controls of each readout kind (download, upload), in ReadoutKind order.
 constexpr int kValueIds[4][2] = {{1001, 1002}, {1003, 1004}, {1005, 1006}, {1011, 1012}};
+// The unit label beside each value control, in the same order.
+constexpr int kValueUnitIds[4][2] = {{1007, 1008}, {1031, 1032}, {1009, 1010}, {1033, 1034}};
 // The eight unit labels, in the order they are rewritten.
 constexpr int kUnitLabelIds[8] = {1007, 1008, 1031, 1032, 1009, 1010, 1033, 1034};
+
+// Whether the text shows whole in the label: the value labels are right-aligned, so a longer
+// text would lose its leading digits.
+bool fitsIn(const QLabel* label, const std::string& text)
+{
+    return label->fontMetrics().horizontalAdvance(QString::fromStdString(text)) <= label->contentsRect().width();
+}
 
 } // namespace
 
@@ -34,6 +43,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(applicationIcon());
     buildWindow();
+    const StoredSettings stored = restoreSettings();
 
     loadProfiles();
     fillProfileSelector();
@@ -46,13 +56,13 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
                 Qt::QueuedConnection);
         },
         &profiles);
-    meter->selectedProfile = 0;
     meter->setPeriod(std::chrono::milliseconds(1000));
     if (options.startWorkers)
         startWorkers();
     createTray();
     connectEvents();
     connectKeyboard();
+    selectProfileNamed(stored.selectedProfile);
 
     // Day totals reach the disk at least once a minute, so a crash loses little counting.
     saveTimer = new QTimer(this);
@@ -80,8 +90,10 @@ void CMainDlg::buildWindow()
     graphFrame = control(client, kGraphFrameId);
     graphFrame->installEventFilter(this);
     for (int kind = 0; kind < 4; ++kind)
-        for (int direction = 0; direction < 2; ++direction)
+        for (int direction = 0; direction < 2; ++direction) {
             readoutValues[kind][direction] = control<QLabel>(client, kValueIds[kind][direction]);
+            readoutUnits[kind][direction] = control<QLabel>(client, kValueUnitIds[kind][direction]);
+        }
 }
 
 // The window's event table: every menu command and control notification.
@@ -130,6 +142,29 @@ void CMainDlg::fillProfileSelector()
     profileSelector->setCurrentIndex(names.empty() ? -1 : 0);
 }
 
+// The entry of that name, else "Default", else the first, becomes the counted profile.
+void CMainDlg::selectProfileNamed(const std::optional<std::string>& name)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < profileSelector->count(); ++i)
+        names.push_back(profileSelector->itemData(i).toByteArray().toStdString());
+    const int index = chooseProfileIndex(names, name);
+    {
+        const QSignalBlocker blocker(profileSelector);
+        profileSelector->setCurrentIndex(index);
+    }
+    meter->selectedProfile = 0;
+    selectProfile(index);
+}
+
+std::optional<std::string> CMainDlg::selectedProfileName() const
+{
+    const int index = profileSelector->currentIndex();
+    if (index < 0)
+        return std::nullopt;
+    return profileSelector->itemData(index).toByteArray().toStdString();
+}
+
 // Names are compared whole, however long: the first profile of that exact name is counted.
 void CMainDlg::selectProfile(int index)
 {
@@ -152,26 +187,46 @@ void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)
     const std::uint32_t divisor = settings.unitDivisor.load();
     const float down = toDisplayUnit(download, divisor);
     const float up = toDisplayUnit(upload, divisor);
-    setReadoutTexts(kind, down, up);
+    setReadoutTexts(kind, download, upload);
     if (kind != ReadoutKind::Current)
         return;
+    trayBars.download = down;
+    trayBars.upload = up;
     // The whole frame, not only the band below its top rows, so the scale label follows too.
     if (history.append(down, up))
         graphFrame->update();
-    updateTooltip(down, up);
+    updateTrayStatus();
 }
 
-void CMainDlg::setReadoutTexts(ReadoutKind kind, float download, float upload)
+// A value whose text does not fit its control is shown in the next larger unit that fits, with
+// that unit's label beside it; the label returns to the chosen unit's text once it fits again.
+void CMainDlg::setReadoutTexts(ReadoutKind kind, float downloadBytes, float uploadBytes)
 {
     const auto index = std::size_t(kind);
     if (index >= 4)
         return;
-    readoutValues[index][0]->setText(QString::fromStdString(formatReadout(download)));
-    readoutValues[index][1]->setText(QString::fromStdString(formatReadout(upload)));
+    const std::uint32_t divisor = settings.unitDivisor.load();
+    const float bytes[2] = {downloadBytes, uploadBytes};
+    ReadoutText shown[2];
+    for (int direction = 0; direction < 2; ++direction) {
+        QLabel* value = readoutValues[index][direction];
+        shown[direction] = fitReadout(bytes[direction], divisor,
+                                      [value](const std::string& text) { return fitsIn(value, text); });
+        value->setText(QString::fromStdString(shown[direction].text));
+        readoutUnits[index][direction]->setText(shown[direction].unitDivisor == divisor
+                                                    ? chosenUnitText
+                                                    : QString::fromStdString(unitLabel(shown[direction].unitDivisor)));
+    }
+    if (kind == ReadoutKind::Current) {
+        trayStatus.download = shown[0];
+        trayStatus.upload = shown[1];
+        trayStatus.chosenDivisor = divisor;
+    }
 }
 
 void CMainDlg::setUnitLabels(const QString& text)
 {
+    chosenUnitText = text;
     for (int id : kUnitLabelIds)
         control<QLabel>(client, id)->setText(text);
 }
@@ -180,14 +235,17 @@ void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldL
 {
     const std::uint32_t divisor = settings.unitDivisor.load();
     const std::uint32_t length = settings.historyLength.load();
+    unitChosen = true;
     setUnitLabels(QString::fromStdString(unitLabel(divisor)));
     if (length != oldLength)
         history.resize(length);
     if (divisor != oldDivisor)
         history.rescale(oldDivisor, divisor);
+    const std::optional<std::string> counted = selectedProfileName();
     fillProfileSelector();
-    meter->selectedProfile = 0;
+    selectProfileNamed(counted);
     graphFrame->update();
+    storeSettings();
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event)
@@ -219,6 +277,7 @@ void CMainDlg::changeEvent(QEvent* event)
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == graphFrame && event->type() == QEvent::Paint) {
+        painter.setDevicePixelRatio(graphFrame->devicePixelRatioF());
         painter.render(history);
         painter.copyTo(graphFrame);
         return true;

@@ -4,19 +4,28 @@
 // address watcher. Construction loads the profiles and starts the workers; destruction saves
 // the profiles and stops the workers in order (shutdown()).
 
-#include "app/display_settings.h"
+#include "app/readout_format.h"
+#include "widgets/display_settings.h"
 #include "app/graph_painter.h"
 #include "app/rate_history.h"
 #include "app/save_notices.h"
+#include "app/stored_settings.h"
+#include "app/tray_icon_painter.h"
+#include "app/tray_tooltip.h"
 #include "capture/traffic_meter.h"
 #include "profile/profile_list.h"
 
 #include <QDialog>
+#include <QString>
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 class QComboBox;
+class QIcon;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -33,6 +42,11 @@ struct MainDlgOptions {
     std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
     // How long the save at exit is retried before the program gives up on it.
     std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
+    // Where the unit, graph length, counted profile and window position are kept between
+    // runs; empty: the desktop's configuration directory.
+    QString settingsFile;
+    // The local date of "today" in the tray tooltip's totals.
+    const DayClock* dayClock = &DayClock::system();
 };
 
 class CMainDlg : public QDialog {
@@ -43,8 +57,8 @@ public:
 
     // Readout handling on the GUI thread: texts, history, graph repaint, tooltip.
     void showReadout(ReadoutKind kind, float download, float upload);
-    // After the Options dialog: unit labels, history length and unit, selector refilled and
-    // counting switched back to the first profile.
+    // After the Options dialog: unit labels, history length and unit, selector refilled; the
+    // counted profile stays when it still exists, else "Default" is counted.
     void applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength);
 
     // Copies the profiles under the guard and writes them without it; a failure is reported
@@ -65,10 +79,20 @@ public:
     bool isInTray() const { return inTray; }
     // On platforms that never report a minimise (native Wayland) the icon stays for the run.
     bool isTrayAlwaysShown() const { return trayAlwaysShown; }
+    // The tray icon's tooltip and picture from the last Current readout; both are set on
+    // the icon once a second while the window is in the tray.
+    QString trayTooltipText() const;
+    QIcon trayIconPicture() const;
+
+    // Writes the unit, graph length, counted profile and window position (stored_settings.h).
+    void storeSettings();
 
     void openHistory();
     void openOptions();
     void openHelp();
+    // Opens the manual's file on the desktop, or shows the built-in copy (manual_window.h).
+    void openManual(const QString& file);
+    QWidget* manual() const { return manualWindow; }
     void showAbout();
 
     DisplaySettings& displaySettings() { return settings; }
@@ -98,7 +122,10 @@ private:
     void stopWorkers();
     void setUnitLabels(const QString& text);
     void setReadoutTexts(ReadoutKind kind, float download, float upload);
-    void updateTooltip(float download, float upload);
+    void updateTrayStatus();
+    StoredSettings restoreSettings();
+    void selectProfileNamed(const std::optional<std::string>& name);
+    std::optional<std::string> selectedProfileName() const;
     void createTray();
     void connectKeyboard();
     void showInFront();
@@ -116,8 +143,14 @@ private:
     QComboBox* profileSelector = nullptr;
     QWidget* graphFrame = nullptr;
     QLabel* readoutValues[4][2] = {}; // by ReadoutKind: download, upload
+    QLabel* readoutUnits[4][2] = {};  // the unit label beside each value
+    QString chosenUnitText = kInitialUnitLabel; // what the unit labels say for the chosen unit
+    bool unitChosen = false; // the unit was stored or set in Options: worth remembering
+    TrayTooltip trayStatus;  // the last Current rates, as the window shows them
+    TrayBars trayBars;       // the same rates in display units, for the icon's picture
     QSystemTrayIcon* tray = nullptr;
     QMenu* trayPopup = nullptr;
+    QWidget* manualWindow = nullptr;
     QTimer* saveTimer = nullptr;
     X11MinimiseWatch* x11Watch = nullptr; // xcb only
     SaveNotices saveNotices;

@@ -1,8 +1,9 @@
 // The main window's tray icon and its small commands: help, about, history and options.
 #include "app/about_dlg.h"
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 #include "app/platform_choice.h"
+#include "app/manual_window.h"
 #include "app/readout_format.h"
 #include "app/x11_minimise_watch.h"
 #include "res/main_layouts.h"
@@ -88,21 +89,22 @@ void CMainDlg::showInFront()
     activateWindow();
 }
 
-void CMainDlg::updateTooltip(float download, float upload)
-{
-    if (!inTray && !trayAlwaysShown)
-        return;
-    QString text = QString::fromStdString(trayTooltip(download, upload));
-    if (const QString problem = saveNotices.tooltipLine(); !problem.isEmpty())
-        text += QLatin1Char('\n') + problem;
-    tray->setToolTip(text);
-}
-
 void CMainDlg::openHelp()
 {
-    const QString path = findHelpDocument(QDir::currentPath(), QStringLiteral(VELMORA_DATA_DIR));
-    if (!path.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    openManual(findHelpDocument(QDir::currentPath(), QStringLiteral(VELMORA_DATA_DIR)));
+}
+
+// The desktop opens the manual's file when it can; otherwise (no file beside the program, no
+// browser or launcher) the copy built into the program is shown in a window of its own.
+void CMainDlg::openManual(const QString& file)
+{
+    if (!file.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        return;
+    if (manualWindow == nullptr)
+        manualWindow = new ManualWindow(this);
+    manualWindow->show();
+    manualWindow->raise();
+    manualWindow->activateWindow();
 }
 
 void CMainDlg::showAbout()

@@ -92,6 +92,7 @@ void CMainDlg::shutdown()
         return;
     shutDown = true;
     saveTimer->stop();
+    storeSettings();
     // Captures first, so everything they counted is in the totals the save copies.
     stopWorkers();
     const auto retryPause = std::chrono::milliseconds(500);

@@ -2,19 +2,6 @@
 
 #include <cstdio>
 
-namespace {
-
-std::string printed(const char* format, double first, double second = 0)
-{
-    // The widest float prints as 39 digits before the point; 128 covers the tooltip too.
-    char buffer[128];
-    if (std::snprintf(buffer, sizeof buffer, format, first, second) < 0)
-        return {};
-    return buffer;
-}
-
-} // namespace
-
 float toDisplayUnit(float bytes, std::uint32_t unitDivisor)
 {
     return bytes / float(unitDivisor == 0 ? 1 : unitDivisor);
@@ -22,7 +9,11 @@ float toDisplayUnit(float bytes, std::uint32_t unitDivisor)
 
 std::string formatReadout(float displayValue)
 {
-    return printed("%4.2f", displayValue);
+    // The widest float prints as 39 digits before the point.
+    char buffer[64];
+    if (std::snprintf(buffer, sizeof buffer, "%4.2f", double(displayValue)) < 0)
+        return {};
+    return buffer;
 }
 
 std::string unitLabel(std::uint32_t unitDivisor)
@@ -36,7 +27,15 @@ std::string unitLabel(std::uint32_t unitDivisor)
     return "B/s";
 }
 
-std::string trayTooltip(float download, float upload)
+ReadoutText fitReadout(float bytes, std::uint32_t chosenDivisor,
+                       const std::function<bool(const std::string&)>& fits)
 {
-    return printed("Velmora\nDown: %.2f - Up: %.2f", download, upload);
+    ReadoutText shown{formatReadout(toDisplayUnit(bytes, chosenDivisor)), chosenDivisor};
+    for (std::uint32_t divisor : kUnitDivisors) {
+        if (fits(shown.text))
+            break;
+        if (divisor > shown.unitDivisor)
+            shown = {formatReadout(toDisplayUnit(bytes, divisor)), divisor};
+    }
+    return shown;
 }

@@ -44,6 +44,10 @@ struct YearHistory {
 
 using AddressParts = std::array<std::int16_t, 4>;
 
+// The profile the store creates when none of that name was loaded; it cannot be removed and
+// its filters stay as made.
+inline constexpr const char* kDefaultProfileName = "Default";
+
 // Dotted text cut at runs of "." (leading and trailing dots give no empty parts).
 std::vector<std::string> splitDotted(const std::string& text);
 // Leading blanks, optional sign, longest run of digits; no digits reads as 0. Saturates.

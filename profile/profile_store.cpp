@@ -17,7 +17,7 @@
 
 namespace {
 
-const std::string kDefaultName = "Default";
+const std::string kDefaultName = kDefaultProfileName;
 constexpr std::size_t kFilesPerThread = 16;
 constexpr std::size_t kMaxReadThreads = 4;
 

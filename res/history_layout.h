@@ -1,7 +1,7 @@
 #pragma once
 // Layout of the Activity History window.
 
-#include "app/dialog_template.h"
+#include "widgets/dialog_template.h"
 
 constexpr int kHistoryDialogId = 138;
 constexpr int kHistoryProfileBoxId = 1036;

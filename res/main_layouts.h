@@ -1,7 +1,7 @@
 #pragma once
 // Layouts and menus of the main window, its about box and its tray menu.
 
-#include "app/dialog_template.h"
+#include "widgets/dialog_template.h"
 
 const DialogTemplate& mainDialogLayout(); // 102
 const DialogTemplate& aboutLayout();      // 131

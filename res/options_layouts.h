@@ -1,7 +1,7 @@
 #pragma once
 // Layouts of the Options dialog and its General and Profiles pages.
 
-#include "app/dialog_template.h"
+#include "widgets/dialog_template.h"
 
 constexpr int kOptionsDialogId = 133;
 constexpr int kOptionsGeneralId = 135;

@@ -128,3 +128,28 @@ TEST(GraphPainter, DrawsFrameAxesFillsAndOverlapOrder)
     EXPECT_EQ(font.pointSize(), 8);
     EXPECT_EQ(font.family(), "Liberation Sans"); // what "Arial" resolves to on Debian
 }
+
+// On a screen of two device pixels per pixel the graph is drawn with twice the pixels, not
+// enlarged: the one-pixel border is two device pixels wide and the white starts right after.
+TEST(GraphPainter, DrawsAtTheScreensDevicePixelRatio)
+{
+    RateHistory history(10);
+    history.append(10.0f, 5.0f);
+    GraphPainter painter;
+    painter.setDevicePixelRatio(2);
+    const QImage& image = painter.render(history);
+    ASSERT_EQ(image.size(), QSize(760, 300));
+    for (int x : {0, 1, 758, 759})
+        expectColour(image, x, 100, Qt::black);
+    for (int x : {2, 757})
+        expectColour(image, x, 100, Qt::white);
+    expectColour(image, 400, 160, Qt::black); // baseline at y 80
+    expectColour(image, 400, 190, Qt::white);
+
+    // The frame gets the device pixels one for one.
+    QImage frame(760, 208, QImage::Format_RGB32);
+    frame.setDevicePixelRatio(2);
+    frame.fill(Qt::red);
+    painter.copyTo(&frame);
+    EXPECT_EQ(frame.copy(0, 0, 760, 208), image.copy(0, 0, 760, 208));
+}

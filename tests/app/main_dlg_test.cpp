@@ -2,7 +2,7 @@
 // settings, minimising without a tray. Workers stay off: readouts come from the meter's
 // own tick(), called here.
 #include "app/about_dlg.h"
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 #include "profile/profile_store.h"
 
@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -39,6 +40,7 @@ protected:
         MainDlgOptions result;
         result.profileDirectory = directory();
         result.startWorkers = false;
+        result.settingsFile = temp.filePath("velmora.conf");
         return result;
     }
     std::filesystem::path directory() const { return std::filesystem::path(temp.path().toStdString()) / "profiles"; }
@@ -177,8 +179,13 @@ TEST_F(MainDlgTest, DisplaySettingsRelabelResizeRescaleAndReselect)
     EXPECT_FLOAT_EQ(history.download[59], 2.5f);
     for (int id : {1007, 1008, 1031, 1032, 1009, 1010, 1033, 1034})
         EXPECT_EQ(text(window, id), "MB/s") << id;
-    EXPECT_EQ(meter.selectedProfile.load(), 0u);
-    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentIndex(), 0);
+    // The counted profile stays while it exists; once it is gone, Default is counted.
+    EXPECT_EQ(meter.selectedProfile.load(), 1u);
+    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentText(), "Work");
+    window.sharedProfiles().profiles.erase(window.sharedProfiles().profiles.begin() + 1);
+    window.applyDisplaySettings(1000000, 60);
+    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentText(), "Default");
+    EXPECT_EQ(window.sharedProfiles().profiles[meter.selectedProfile.load()].name, "Default");
 
     settings.historyLength = 0;
     window.applyDisplaySettings(1000000, 60);
@@ -238,6 +245,20 @@ TEST(HelpDocument, FoundInCurrentDirectoryThenDataDirectory)
     EXPECT_EQ(findHelpDocument(QString(), QString()), QString());
 }
 
+// Without the manual's file beside the program, Help still shows the manual, corrected.
+TEST_F(MainDlgTest, HelpShowsTheBuiltInManualWhenThereIsNoFileToOpen)
+{
+    CMainDlg window(options());
+    window.openManual(QString());
+    ASSERT_NE(window.manual(), nullptr);
+    EXPECT_TRUE(window.manual()->isVisible());
+    const auto* browser = window.manual()->findChild<QTextBrowser*>();
+    ASSERT_NE(browser, nullptr);
+    const QString text = browser->toPlainText();
+    EXPECT_TRUE(text.contains("40 bytes for each packet longer than 40 bytes")) << text.left(200).toStdString();
+    EXPECT_FALSE(text.contains("per TCP packet"));
+}
+
 namespace {
 
 // Runs the window's modal loop, triggers the command from inside it and answers the modal
@@ -294,7 +315,94 @@ TEST_F(MainDlgTest, ClosingOptionsUnconfirmedStillAppliesTheSettings)
     ASSERT_EQ(window.trafficMeter().selectedProfile.load(), 1u);
     const QString opened = runCommand(window, 32772, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     EXPECT_EQ(opened, "OptionsDlg");
-    EXPECT_EQ(window.trafficMeter().selectedProfile.load(), 0u);
-    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentIndex(), 0);
+    EXPECT_EQ(window.trafficMeter().selectedProfile.load(), 1u);
+    EXPECT_EQ(control<QComboBox>(&window, 1013)->currentText(), "Work");
     EXPECT_EQ(text(window, 1034), "KB/s"); // the layout's "KB/sec" gives way to the unit's label
+}
+
+namespace {
+
+std::time_t noonOf(int year, int month, int day)
+{
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month;
+    local.tm_mday = day;
+    local.tm_hour = 12;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+
+void choose(CMainDlg& window, const QString& name)
+{
+    auto* selector = control<QComboBox>(&window, 1013);
+    selector->setCurrentIndex(selector->findText(name));
+}
+
+// The bytes a value control and its unit label show together.
+double shownBytes(const CMainDlg& window, int valueId, int unitId)
+{
+    const std::map<QString, double> divisors{{"B/s", 1}, {"KB/s", 1e3}, {"MB/s", 1e6}, {"GB/s", 1e9}};
+    const QString unit = control<QLabel>(&window, unitId)->text();
+    return control<QLabel>(&window, valueId)->text().toDouble() * divisors.at(unit);
+}
+
+} // namespace
+
+// 439,539,840 B/s once read "39539840.00": the label cut the leading digit off.
+TEST_F(MainDlgTest, AReadoutTooWideForItsControlMovesToALargerUnitAndTheTooltipFollows)
+{
+    writeProfiles({makeProfile("Work", 1234567890)});
+    const DayClock june17([] { return noonOf(2026, 5, 17); }); // makeProfile's day
+    MainDlgOptions setup = options();
+    setup.dayClock = &june17;
+    CMainDlg window(setup);
+    choose(window, "Work");
+    window.displaySettings().unitDivisor = 1;
+    window.applyDisplaySettings(1000, 30);
+    CTrafficMeter& meter = window.trafficMeter();
+
+    meter.downloadBytes = 439539840;
+    meter.uploadBytes = 2000;
+    meter.tick();
+    QCoreApplication::processEvents();
+    // Whichever larger unit the font lets it fit in, every leading digit is there.
+    const auto* value = control<QLabel>(&window, 1001);
+    EXPECT_NE(text(window, 1007), "B/s");
+    EXPECT_LE(value->fontMetrics().horizontalAdvance(value->text()), value->contentsRect().width());
+    EXPECT_NEAR(shownBytes(window, 1001, 1007), 439539840, 5e3);
+    EXPECT_EQ(text(window, 1002), "2000.00");
+    EXPECT_EQ(text(window, 1008), "B/s");
+    EXPECT_EQ(window.trayTooltipText().toStdString(), ("Velmora\nDown: " + text(window, 1001) + " " + text(window, 1007) +
+                                            " - Up: 2000.00\nToday: 1.23 GB down, 0 B up").toStdString());
+
+    meter.downloadBytes = 123456;
+    meter.tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(text(window, 1001), "123456.00");
+    EXPECT_EQ(text(window, 1007), "B/s");
+}
+
+TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
+{
+    writeProfiles({makeProfile("Café"), makeProfile("Work")});
+    {
+        CMainDlg first(options());
+        EXPECT_EQ(control<QComboBox>(&first, 1013)->currentText(), "Default"); // not the first file
+        EXPECT_EQ(text(first, 1007), "KB/sec");
+        first.displaySettings().unitDivisor = 1000000;
+        first.displaySettings().historyLength = 10;
+        first.applyDisplaySettings(1000, 30);
+        choose(first, "Work");
+        first.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
+        first.move(40, 50);
+    }
+    CMainDlg second(options());
+    EXPECT_EQ(control<QComboBox>(&second, 1013)->currentText(), "Work");
+    EXPECT_EQ(second.sharedProfiles().profiles[second.trafficMeter().selectedProfile.load()].name, "Work");
+    EXPECT_EQ(second.displaySettings().unitDivisor.load(), 1000000u);
+    EXPECT_EQ(second.rateHistory().length(), 10u);
+    EXPECT_EQ(text(second, 1033), "MB/s");
+    EXPECT_EQ(second.pos(), QPoint(40, 50));
 }

@@ -1,4 +1,4 @@
-// Readout texts, unit labels, tooltip and the rate history with its maxima.
+// Readout texts, unit labels, the unit a readout moves to, and the rate history with its maxima.
 #include "app/rate_history.h"
 #include "app/readout_format.h"
 
@@ -16,15 +16,30 @@ TEST(ReadoutFormat, DividesAndFormats)
         EXPECT_EQ(formatReadout(toDisplayUnit(c.bytes, c.divisor)), c.text) << c.bytes << " / " << c.divisor;
 }
 
-TEST(ReadoutFormat, UnitLabelsAndTooltip)
+TEST(ReadoutFormat, UnitLabels)
 {
     EXPECT_EQ(unitLabel(1), "B/s");
     EXPECT_EQ(unitLabel(1000), "KB/s");
     EXPECT_EQ(unitLabel(1000000), "MB/s");
     EXPECT_EQ(unitLabel(1000000000), "GB/s");
-    EXPECT_EQ(trayTooltip(123.456f, 0), "Velmora\nDown: 123.46 - Up: 0.00");
-    // The largest rate still fits; nothing is cut off.
-    EXPECT_EQ(trayTooltip(3.0e38f, 1).size(), std::string("Velmora\nDown: ").size() + 42 + 11);
+}
+
+// The room a control gives, as a number of characters; the window measures pixels instead.
+TEST(ReadoutFormat, ATextThatDoesNotFitMovesToTheNextLargerUnitThatFits)
+{
+    struct Case { float bytes; std::uint32_t chosen; std::size_t room; ReadoutText shown; };
+    const Case cases[] = {
+        {439539840, 1, 8, {"439.54", 1000000}},       // "439539840.00", "439539.84" too long
+        {439539840, 1, 12, {"439539840.00", 1}},      // fits where it is
+        {439539840, 1000, 8, {"439.54", 1000000}},
+        {123456, 1, 9, {"123456.00", 1}},
+        {3.0e38f, 1, 9, {formatReadout(3.0e29f), 1000000000}}, // the largest unit, whole
+        {0, 1000000000, 4, {"0.00", 1000000000}},
+    };
+    for (const Case& c : cases) {
+        const auto fits = [&c](const std::string& text) { return text.size() <= c.room; };
+        EXPECT_EQ(fitReadout(c.bytes, c.chosen, fits), c.shown) << c.bytes << " in " << c.room;
+    }
 }
 
 TEST(RateHistory, AppendDropsOldestAndRescansMaxima)

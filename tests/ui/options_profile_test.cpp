@@ -237,7 +237,7 @@ TEST_F(ProfilesPageTest, ProfileNames)
     };
     add("Work");
     messages.expectError("Profile with that name already exists");
-    for (const char* bad : {"a/b", "..", "."}) {
+    for (const char* bad : {"a/b", "..", ".", ""}) {
         add(bad);
         messages.expectError("Invalid profile name");
     }
@@ -322,4 +322,36 @@ TEST_F(ProfilesPageTest, LanSwitchWithoutATwoPartAddressChangesNothing)
     EXPECT_TRUE(lanSwitch->isChecked());
     EXPECT_EQ(addressBox->currentIndex(), -1);
     messages.expectNone();
+}
+
+TEST_F(ProfilesPageTest, ReturnInAnEntryFieldAddsTheEntryAndKeepsOptionsOpen)
+{
+    open();
+    choose("Work");
+    const struct { QLineEdit* edit; const char* typed; QListWidget* list; } fields[] = {
+        {ipEdit, "10.0.0.1", ipList}, {portEdit, "443", portList}};
+    for (const auto& field : fields) {
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            type(field.edit, field.typed);
+            QTest::keyClick(field.edit, key);
+        }
+        messages.take(); // the second one is a duplicate: refused with a message
+        EXPECT_EQ(itemTexts(field.list), QStringList{field.typed});
+    }
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_EQ(profile(1).ipFilter.size(), 1u);
+    EXPECT_EQ(profile(1).portFilter.size(), 1u);
+}
+
+TEST_F(ProfilesPageTest, RemovingTheLanEntryByHandChecksTheSwitch)
+{
+    ASSERT_TRUE(profile(1).addIpFilter("192.168.*.*", false));
+    open();
+    choose("Work");
+    EXPECT_FALSE(lanSwitch->isChecked());
+    selectEntry(ipList, "-192.168.*.*");
+    click(kRemoveIpEntryId);
+    EXPECT_TRUE(lanSwitch->isChecked());
+    EXPECT_TRUE(profile(1).ipFilter.empty());
 }

@@ -1,6 +1,6 @@
 #include "capture/net_socket.h"
-#include "ui/options/lan_pattern.h"
-#include "ui/options/profile_editor.h"
+#include "profile/lan_pattern.h"
+#include "profile/profile_editor.h"
 
 #include <gtest/gtest.h>
 
@@ -54,9 +54,9 @@ TEST(PortText, AcceptsOnlyZeroTo65535)
 
 TEST(ProfileName, RefusesNamesThatAreNoFileName)
 {
-    for (const char* bad : {"a/b", "/", ".", ".."})
+    for (const char* bad : {"a/b", "/", ".", "..", ""})
         EXPECT_FALSE(isUsableProfileName(bad)) << bad;
-    for (const char* good : {"Work", "", "...", ".hidden", "a.b", "Büro"})
+    for (const char* good : {"Work", " ", "...", ".hidden", "a.b", "Büro"})
         EXPECT_TRUE(isUsableProfileName(good)) << good;
 }
 

@@ -1,6 +1,6 @@
 #include "ui/history/history_dlg.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "res/history_layout.h"
 #include "ui/history/month_table.h"
 
@@ -42,7 +42,7 @@ CHistoryDlg::CHistoryDlg(SharedProfiles& sharedProfiles, QWidget* parent)
     table->setHeaderLabels({"Day", "Total Downloaded", "Total Uploaded", "Total"});
     for (int column = 0; column < 4; ++column)
         table->setColumnWidth(column, kColumnWidths[column]);
-    table->setStyleSheet(kGridStyle);
+    table->setStyleSheet(table->styleSheet() + QLatin1String(kGridStyle)); // after the frame's rule
 
     // The event table: selection changes made by the user. The window's own refills block them.
     using Box = QComboBox;

@@ -1,6 +1,6 @@
 #include "ui/options/options_dlg.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "res/options_layouts.h"
 #include "ui/options/options_general.h"
 #include "ui/options/options_profile.h"

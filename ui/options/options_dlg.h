@@ -2,7 +2,7 @@
 // The Options dialog: a tab control with the General and the Profiles page. OK writes the
 // General page's settings; profile changes are live as soon as they are made.
 
-#include "app/display_settings.h"
+#include "widgets/display_settings.h"
 #include "profile/profile_list.h"
 
 #include <QDialog>

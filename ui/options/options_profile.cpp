@@ -1,10 +1,11 @@
 #include "ui/options/options_profile.h"
 
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "res/options_layouts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -54,6 +55,7 @@ OptionsProfile::OptionsProfile(SharedProfiles& profiles, QWidget* parent)
     profileBox->setCompleter(nullptr);
     addressBox->setCompleter(nullptr);
     profileBox->lineEdit()->setMaxLength(kTextLimit);
+    profileBox->setToolTip(QString::fromUtf8(kProfileNameRules));
     ipEntryEdit->setMaxLength(kTextLimit);
     portEntryEdit->setMaxLength(kTextLimit);
 
@@ -70,6 +72,26 @@ OptionsProfile::OptionsProfile(SharedProfiles& profiles, QWidget* parent)
     clicked(kAddProfileId, &OptionsProfile::addProfile);
     clicked(kRemoveProfileId, &OptionsProfile::removeProfile);
     connect(lanSwitch, &QCheckBox::clicked, this, &OptionsProfile::switchLan);
+    // Return in an entry field adds the entry, as its Add button would, and goes no further:
+    // the dialog would take it for its OK button and close.
+    ipEntryEdit->installEventFilter(this);
+    portEntryEdit->installEventFilter(this);
+}
+
+bool OptionsProfile::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool entryField = watched == ipEntryEdit || watched == portEntryEdit;
+    if (entryField && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == ipEntryEdit)
+                addIpEntry();
+            else
+                addPortEntry();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void OptionsProfile::initialise()
@@ -126,6 +148,7 @@ void OptionsProfile::addIpEntry()
     if (change.outcome == ProfileEditor::Outcome::Done) {
         ipFilterList->addItem(fromStd(change.text));
         ipEntryEdit->clear();
+        showLanSwitch(*name);
     } else if (change.outcome == ProfileEditor::Outcome::Refused) {
         showError("Unknown or invalid IP address");
     }
@@ -137,8 +160,17 @@ void OptionsProfile::removeIpEntry()
     const std::optional<std::string> name = selectedProfile();
     if (item == nullptr || !name)
         return;
-    if (editor.removeIpEntry(*name, item->text().toStdString()).outcome == ProfileEditor::Outcome::Done)
+    if (editor.removeIpEntry(*name, item->text().toStdString()).outcome == ProfileEditor::Outcome::Done) {
         delete item;
+        showLanSwitch(*name);
+    }
+}
+
+// The switch shows what Refresh would show: checked while no entry is the LAN pattern.
+void OptionsProfile::showLanSwitch(const std::string& name)
+{
+    if (const std::optional<ProfilePageView> page = editor.view(name))
+        lanSwitch->setChecked(page->lanChecked);
 }
 
 void OptionsProfile::addPortEntry()

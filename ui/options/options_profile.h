@@ -4,7 +4,7 @@
 // ProfileEditor; this page shows their results and reports refusals.
 
 #include "capture/net_socket.h"
-#include "ui/options/profile_editor.h"
+#include "profile/profile_editor.h"
 
 #include <QWidget>
 #include <optional>
@@ -23,8 +23,12 @@ public:
     // Fills the address and profile boxes afresh and shows the first profile.
     void initialise();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void refresh();
+    void showLanSwitch(const std::string& name);
     void setAddress();
     void addIpEntry();
     void removeIpEntry();

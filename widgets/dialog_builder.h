@@ -3,7 +3,7 @@
 // objectName (controls without an id, -1, stay unnamed), and every menu action gets its
 // command id, so code and tests find them with control(dialog, 1013) or findChild.
 
-#include "app/dialog_template.h"
+#include "widgets/dialog_template.h"
 
 #include <QFont>
 #include <QString>

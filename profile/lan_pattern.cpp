@@ -1,4 +1,4 @@
-#include "ui/options/lan_pattern.h"
+#include "profile/lan_pattern.h"
 
 #include "profile/profile.h"
 

@@ -1,6 +1,6 @@
-#include "ui/options/profile_editor.h"
+#include "profile/profile_editor.h"
 
-#include "ui/options/lan_pattern.h"
+#include "profile/lan_pattern.h"
 
 #include <algorithm>
 #include <mutex>
@@ -22,7 +22,7 @@ std::optional<std::uint16_t> parsePortText(const std::string& text)
 
 bool isUsableProfileName(const std::string& name)
 {
-    return name != "." && name != ".." && name.find('/') == std::string::npos &&
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos;
 }
 

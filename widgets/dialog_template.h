@@ -1,6 +1,6 @@
 #pragma once
 // Window layouts and menus as data. res/ holds one table per window; buildDialog() in
-// app/dialog_builder.h turns a table into widgets. Every control gets its numeric id as its
+// widgets/dialog_builder.h turns a table into widgets. Every control gets its numeric id as its
 // objectName, so code and tests find it with findChild<QWidget*>("1013").
 
 #include <vector>

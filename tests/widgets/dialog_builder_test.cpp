@@ -1,5 +1,5 @@
 // The layout builder: positions in pixels, ids as object names, kinds, menus.
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "res/main_layouts.h"
 
 #include <QAction>

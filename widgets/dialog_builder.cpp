@@ -1,4 +1,4 @@
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 
 #include <QAbstractItemView>
 #include <algorithm>
@@ -60,9 +60,24 @@ QWidget* makeCombo(QWidget* parent, bool editable)
     return combo;
 }
 
+// A border drawn by a style sheet: at fractional scale factors (1.25, 1.5) the list's own frame
+// loses sides under its viewport, which the device pixel rounding makes overlap it.
+void keepFrame(QWidget* list, const char* className)
+{
+    list->setStyleSheet(QStringLiteral("%1 { border: 1px solid palette(mid); }").arg(QLatin1String(className)));
+}
+
+QWidget* makeListBox(QWidget* parent)
+{
+    auto* list = new QListWidget(parent);
+    keepFrame(list, "QListWidget");
+    return list;
+}
+
 QWidget* makeReportList(QWidget* parent)
 {
     auto* list = new QTreeWidget(parent);
+    keepFrame(list, "QTreeWidget");
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->setAllColumnsShowFocus(true);
@@ -98,7 +113,7 @@ QWidget* makeControl(const ControlSpec& entry, QWidget* parent)
     case ControlKind::CheckBox: return new QCheckBox(QString::fromUtf8(entry.text), parent);
     case ControlKind::ComboDropDown: return makeCombo(parent, true);
     case ControlKind::ComboDropList: return makeCombo(parent, false);
-    case ControlKind::ListBox: return new QListWidget(parent);
+    case ControlKind::ListBox: return makeListBox(parent);
     case ControlKind::Edit: return new QLineEdit(QString::fromUtf8(entry.text), parent);
     case ControlKind::Slider: return makeSlider(parent);
     case ControlKind::TabControl: return new QTabWidget(parent);

@@ -1,7 +1,8 @@
 #pragma once
-// The rules of the Profiles page, without widgets. Every operation names the profile it works on
-// (the first one of that exact name) and takes the profile guard exclusively for the time of the
-// read or the change, so the capture threads never see a half-made change.
+// The rules of the Options dialog's profile editing, without widgets. Every operation names the
+// profile it works on (the first one of that exact name) and takes the profile guard
+// exclusively for the time of the read or the change, so the capture threads never see a
+// half-made change.
 
 #include "profile/profile_list.h"
 
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-inline constexpr const char* kDefaultProfileName = "Default";
 inline constexpr char kDenyMarker = '-';
 
 // What the page shows for one profile.
@@ -27,7 +27,10 @@ std::string withoutDenyMarker(const std::string& displayText);
 // A port typed by the user: leading number of the text (none reads as 0), refused when negative
 // or above 65535.
 std::optional<std::uint16_t> parsePortText(const std::string& text);
-// A new profile's name must serve as its file name "profiles/<name>.xml".
+// A new profile's name must serve as its file name "profiles/<name>.xml": not empty (that
+// would be the hidden file ".xml" and a blank entry in every list), not "." or "..", no "/".
+inline constexpr const char* kProfileNameRules =
+    "A profile's name is its file name: it cannot be empty, \".\" or \"..\", or contain \"/\".";
 bool isUsableProfileName(const std::string& name);
 
 class ProfileEditor {

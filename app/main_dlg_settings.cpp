@@ -1,0 +1,44 @@
+// The main window's remembered settings: read once at start, written after Options and at the
+// end of the run.
+#include "app/main_dlg.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <memory>
+
+StoredSettings CMainDlg::restoreSettings()
+{
+    const std::unique_ptr<QSettings> file = openSettings(options.settingsFile);
+    const StoredSettings stored = readStoredSettings(*file);
+    if (stored.unitDivisor) {
+        settings.unitDivisor = *stored.unitDivisor;
+        setUnitLabels(QString::fromStdString(unitLabel(*stored.unitDivisor)));
+        unitChosen = true;
+    }
+    if (stored.historyLength) {
+        settings.historyLength = *stored.historyLength;
+        history.resize(*stored.historyLength);
+    }
+    // A position on a screen that is gone would put the window out of reach.
+    if (stored.windowPosition && QGuiApplication::screenAt(*stored.windowPosition) != nullptr)
+        move(*stored.windowPosition);
+    return stored;
+}
+
+void CMainDlg::storeSettings()
+{
+    StoredSettings values;
+    // Until the unit was chosen the window shows the layout's own labels; storing the default
+    // would change them at the next start.
+    if (unitChosen) {
+        values.unitDivisor = settings.unitDivisor.load();
+        values.historyLength = settings.historyLength.load();
+    }
+    values.selectedProfile = selectedProfileName();
+    // Only a window that has been on screen has a position of its own.
+    if (windowHandle() != nullptr)
+        values.windowPosition = pos();
+    const std::unique_ptr<QSettings> file = openSettings(options.settingsFile);
+    writeStoredSettings(*file, values);
+}

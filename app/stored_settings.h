@@ -1,0 +1,33 @@
+#pragma once
+// What the window remembers between runs: the unit, the graph length, the counted profile and
+// the window's position. Kept with QSettings in the desktop's configuration directory
+// ($XDG_CONFIG_HOME/velmora/velmora.conf), never in the profile files. A value that is
+// missing or not one the Options dialog could have set reads as absent, so the window starts
+// with its defaults for it, as on the first run.
+
+#include <QPoint>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+struct StoredSettings {
+    std::optional<std::uint32_t> unitDivisor;   // 1, 1000, 1000000 or 1000000000
+    std::optional<std::uint32_t> historyLength; // 0 to 60 in steps of 10
+    std::optional<std::string> selectedProfile; // the name's own bytes
+    std::optional<QPoint> windowPosition;       // top-left of the frame, in screen coordinates
+    bool operator==(const StoredSettings&) const = default;
+};
+
+// The file given, or the desktop's configuration directory when `file` is empty.
+std::unique_ptr<QSettings> openSettings(const QString& file);
+StoredSettings readStoredSettings(QSettings& settings);
+// Writes the values present and removes the absent ones.
+void writeStoredSettings(QSettings& settings, const StoredSettings& values);
+
+// The entry to count at start and after Options: the wanted name, else "Default", else the
+// first entry; -1 for an empty list. The list keeps its own order either way.
+int chooseProfileIndex(const std::vector<std::string>& names, const std::optional<std::string>& wanted);

@@ -1,0 +1,55 @@
+#include "app/tray_tooltip.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+std::string rateText(const ReadoutText& rate, std::uint32_t chosenDivisor)
+{
+    if (rate.unitDivisor == chosenDivisor)
+        return rate.text;
+    return rate.text + " " + unitLabel(rate.unitDivisor);
+}
+
+} // namespace
+
+std::string trayTooltipText(const TrayTooltip& tooltip)
+{
+    std::string text = "Velmora\nDown: " + rateText(tooltip.download, tooltip.chosenDivisor) +
+                       " - Up: " + rateText(tooltip.upload, tooltip.chosenDivisor);
+    if (tooltip.today) {
+        text += "\nToday: " + formatByteAmount(tooltip.today->down) + " down, " +
+                formatByteAmount(tooltip.today->up) + " up";
+    }
+    for (const std::string& notice : tooltip.notices)
+        text += "\n" + notice;
+    return text;
+}
+
+std::string formatByteAmount(double bytes)
+{
+    static constexpr const char* kUnits[] = {"B", "KB", "MB", "GB", "TB", "PB"};
+    if (!(bytes > 0) || !std::isfinite(bytes))
+        return "0 B";
+    std::size_t unit = 0;
+    double value = bytes;
+    // 999.6 KB would print as "1000 KB": rounding to three digits decides the unit.
+    while (unit + 1 < std::size(kUnits) && value >= 999.5) {
+        value /= 1000;
+        ++unit;
+    }
+    const char* format = unit == 0 || value >= 99.95 ? "%.0f %s" : value >= 9.995 ? "%.1f %s" : "%.2f %s";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value, kUnits[unit]);
+    return buffer;
+}
+
+DayTotals dayTotals(const CProfile& profile, const LocalDate& date)
+{
+    const YearHistory* year = profile.findYear(date.year);
+    if (year == nullptr || date.month < 0 || date.month >= 12 || date.day < 1 ||
+        date.day > YearHistory::kDaysPerMonth)
+        return {};
+    return year->days[std::size_t(YearHistory::slotOf(date.month, date.day))];
+}

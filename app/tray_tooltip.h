@@ -1,0 +1,30 @@
+#pragma once
+// The tray icon's tooltip: the program's name, the current rates as the window's Current row
+// shows them, today's totals of the counted profile, then any notices (a failed save, ...).
+
+#include "app/readout_format.h"
+#include "profile/profile.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TrayTooltip {
+    ReadoutText download;
+    ReadoutText upload;
+    std::uint32_t chosenDivisor = 1000;
+    std::optional<DayTotals> today;   // the counted profile's totals of the local day
+    std::vector<std::string> notices; // one line each, after the rates
+};
+
+// "Velmora\nDown: 123.46 - Up: 0.00", then "\nToday: 1.23 GB down, 210 MB up" and a line per
+// notice. The rates carry no unit while they are in the chosen one; a rate the window had to
+// show in a larger unit carries that unit's label, so the tooltip never misreads either.
+std::string trayTooltipText(const TrayTooltip& tooltip);
+
+// Bytes with three significant digits in the largest decimal unit below them: "512 B",
+// "12.3 KB", "210 MB", "1.23 GB", "4.56 TB".
+std::string formatByteAmount(double bytes);
+
+// The profile's totals on that date; zeros when the year or the day has none.
+DayTotals dayTotals(const CProfile& profile, const LocalDate& date);

@@ -1,0 +1,226 @@
+// The engine with no window and no event loop: started, counting real traffic in a network
+// namespace, saving and stopping; and the saves it makes on its own or fails to make.
+#include "monitor/monitor_engine.h"
+
+#include "capture/network_namespace.h"
+#include "capture/packet_builder.h"
+#include "profile/profile_files_support.h"
+#include "profile/profile_store.h"
+#include "wait_for.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr unsigned long long kEthernetHeader = 14; // veth counts frames with their MAC header
+
+DayTotals linkIpBytes(const NetworkNamespace& side, const std::string& interface)
+{
+    const auto counter = [&](const char* name) { return double(side.counter(interface, name)); };
+    return {counter("rx_bytes") - kEthernetHeader * counter("rx_packets"),
+            counter("tx_bytes") - kEthernetHeader * counter("tx_packets")};
+}
+
+// What the profile files in `directory` hold for `name`, as a later run would read them.
+DayTotals savedTotals(const std::filesystem::path& directory, const std::string& name)
+{
+    ProfileList loaded;
+    loadAllProfiles(loaded, directory, "");
+    for (const CProfile& profile : loaded)
+        if (profile.name == name)
+            return historyTotals(profile);
+    return {-1, -1};
+}
+
+DayTotals totalsInMemory(CMonitorEngine& engine, const std::string& name)
+{
+    for (const CProfile& profile : engine.profiles().snapshot())
+        if (profile.name == name)
+            return historyTotals(profile);
+    return {-1, -1};
+}
+
+// A UDP socket made inside `side` and sending to `to`; it keeps that namespace for life.
+class Sender {
+public:
+    Sender(const NetworkNamespace& side, const std::string& to)
+    {
+        side.runInside([&] { handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
+        target.sin_family = AF_INET;
+        target.sin_port = htons(9);
+        inet_pton(AF_INET, to.c_str(), &target.sin_addr);
+    }
+    ~Sender() { ::close(handle); }
+    bool send(std::size_t size) const
+    {
+        const std::vector<std::uint8_t> payload(size, 0x5a);
+        return ::sendto(handle, payload.data(), size, 0, reinterpret_cast<const sockaddr*>(&target),
+                        sizeof target) == ssize_t(size);
+    }
+
+private:
+    int handle = -1;
+    sockaddr_in target{};
+};
+
+class EngineNamespaceTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!canUseNamespaces())
+            GTEST_SKIP() << "the engine's capture needs root (network namespaces and CAP_NET_RAW)";
+        removeAbandonedNamespaces();
+        near = std::make_unique<NetworkNamespace>("enear");
+        far = std::make_unique<NetworkNamespace>("efar");
+        ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
+        ASSERT_TRUE(linkNamespaces(*near, "em0", "203.0.113.1/25", *far, "em1", "203.0.113.2/25"));
+    }
+
+    std::unique_ptr<NetworkNamespace> near, far;
+    TempDir dir;
+};
+
+// Saved totals are written with six significant digits: the traffic here stays below 10^6
+// bytes each way, so they are exact.
+TEST_F(EngineNamespaceTest, SavedTotalsEqualTheTrafficAndCapturesStopBeforeTheLastSave)
+{
+    CMonitorEngine engine;
+    MonitorOptions options;
+    options.profileDirectory = dir / "profiles";
+    options.saveInterval = 0ms;
+    // Started inside `near`: the local address of Default and every thread of the engine are there.
+    near->runInside([&] { engine.start(options); });
+    ASSERT_EQ(engine.profileNames(), std::vector<std::string>{"Default"});
+    ASSERT_TRUE(waitFor([&] { return !engine.profiles().snapshot().empty(); }));
+
+    const Sender toNear(*far, "203.0.113.1");
+    const Sender toFar(*near, "203.0.113.2");
+    // The watcher's first pass opens the capture; until then a datagram may go unseen.
+    ASSERT_TRUE(waitFor([&] {
+        toNear.send(100);
+        return totalsInMemory(engine, "Default").down > 0;
+    }));
+    const DayTotals before = linkIpBytes(*near, "em0");
+    const DayTotals countedBefore = totalsInMemory(engine, "Default");
+    for (std::size_t size : {1, 100, 1472, 3000})
+        for (int copy = 0; copy < 5; ++copy)
+            ASSERT_TRUE(toNear.send(size) && toFar.send(size / 2 + 1));
+    const DayTotals sent = {linkIpBytes(*near, "em0").down - before.down, linkIpBytes(*near, "em0").up - before.up};
+    ASSERT_TRUE(waitFor([&] {
+        const DayTotals now = totalsInMemory(engine, "Default");
+        return now.down - countedBefore.down >= sent.down && now.up - countedBefore.up >= sent.up;
+    }));
+    const SaveOutcome outcome = engine.save();
+    EXPECT_TRUE(outcome.saved);
+    EXPECT_TRUE(outcome.failures.empty());
+    const DayTotals saved = savedTotals(options.profileDirectory, "Default");
+    EXPECT_EQ(saved.down - countedBefore.down, sent.down);
+    EXPECT_EQ(saved.up - countedBefore.up, sent.up);
+
+    // Stopped while datagrams keep arriving: the last save holds everything counted, since
+    // the captures end before it copies the totals.
+    std::atomic<bool> sending{true};
+    std::thread flow([&] {
+        for (int i = 0; i < 2000 && sending.load(); ++i) {
+            toNear.send(60);
+            std::this_thread::sleep_for(200us);
+        }
+    });
+    std::this_thread::sleep_for(50ms);
+    const SaveOutcome last = engine.stop();
+    std::this_thread::sleep_for(20ms);
+    const DayTotals afterStop = totalsInMemory(engine, "Default");
+    sending = false;
+    flow.join();
+    EXPECT_TRUE(last.saved);
+    EXPECT_FALSE(engine.meter().isRunning());
+    EXPECT_GT(afterStop.down, saved.down) << "the flow was counted until the stop";
+    EXPECT_EQ(savedTotals(options.profileDirectory, "Default").down, afterStop.down);
+    EXPECT_EQ(savedTotals(options.profileDirectory, "Default").up, afterStop.up);
+    EXPECT_TRUE(engine.stop().saved) << "a second stop does nothing";
+}
+
+} // namespace
+
+// Without workers nothing is captured; the engine still loads, saves on its own and reports.
+TEST(Engine, SavesEveryIntervalAndReportsTheFileAndReasonOfAFailure)
+{
+    TempDir dir;
+    std::atomic<int> saves{0};
+    std::vector<SaveOutcome> failed;
+    std::mutex failedMutex;
+    CMonitorEngine engine({}, [&](const SaveOutcome& outcome) {
+        ++saves;
+        if (!outcome.saved) {
+            std::lock_guard lock(failedMutex);
+            failed.push_back(outcome);
+        }
+    });
+    MonitorOptions options;
+    options.profileDirectory = dir / "profiles";
+    options.startWorkers = false;
+    options.saveInterval = 20ms;
+    options.exitSavePatience = 0ms;
+    engine.start(options);
+    {
+        std::unique_lock lock(engine.profiles().guard);
+        engine.profiles().profiles[0].addToDayHistory(4321, true, DayClock::system().today());
+    }
+    ASSERT_TRUE(waitFor([&] { return savedTotals(options.profileDirectory, "Default").down == 4321; }));
+    EXPECT_GE(saves.load(), 1);
+
+    // A directory where the temporary of Default.xml must go: every save of it fails.
+    std::filesystem::create_directories(options.profileDirectory / "Default.xml.tmp" / "inside");
+    const SaveOutcome outcome = engine.save();
+    EXPECT_FALSE(outcome.saved);
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_EQ(outcome.failures[0].file, options.profileDirectory / "Default.xml");
+    EXPECT_EQ(outcome.failures[0].reason, "File exists");
+    const SaveOutcome last = engine.stop();
+    EXPECT_FALSE(last.saved);
+    ASSERT_EQ(last.failures.size(), 1u);
+    EXPECT_EQ(last.failures[0].file, options.profileDirectory / "Default.xml");
+    std::lock_guard lock(failedMutex);
+    ASSERT_FALSE(failed.empty()) << "failures reach the save callback too";
+    EXPECT_EQ(failed.back().failures[0].reason, "File exists");
+}
+
+TEST(Engine, SelectsTheFirstProfileOfTheWholeName)
+{
+    TempDir dir;
+    CMonitorEngine engine;
+    MonitorOptions options;
+    options.profileDirectory = dir / "profiles";
+    options.startWorkers = false;
+    options.saveInterval = 0ms;
+    engine.start(options);
+    {
+        std::unique_lock lock(engine.profiles().guard);
+        for (const char* name : {"Work", "Work ", "Work"}) {
+            CProfile profile;
+            profile.setName(name);
+            engine.profiles().addProfile(profile);
+        }
+    }
+    EXPECT_EQ(engine.profileNames(), (std::vector<std::string>{"Default", "Work", "Work ", "Work"}));
+    const struct {
+        const char* name;
+        bool found;
+        std::uint32_t selected;
+    } cases[] = {{"Work ", true, 2}, {"Work", true, 1}, {"work", false, 1}, {"Wor", false, 1}, {"Default", true, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(engine.selectProfile(c.name), c.found) << c.name;
+        EXPECT_EQ(engine.selectedProfile(), c.selected) << c.name;
+    }
+}
