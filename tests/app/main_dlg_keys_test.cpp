@@ -1,6 +1,6 @@
 // Keyboard access to the menus: one mnemonic per item, unique within its menu; Alt+letter
 // and F10 open the menus and never type into the profile selector.
-#include "app/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 #include "res/main_layouts.h"
 
