@@ -1,11 +1,26 @@
 #include "app/command_line.h"
 #include "app/main_app.h"
+#include "capture/capture_socket.h"
+#include "capture/privilege.h"
 
 #include <iostream>
+#include <string>
+#include <utility>
 
 int main(int argc, char** argv)
 {
+    // Reads the arguments only: no file, no library code loaded.
     const CommandLine command = parseCommandLine(argc, argv, DayClock::system().today());
+    // The one use of CAP_NET_RAW, before anything else runs: Qt loads plugins from paths the
+    // user names, and none of that code may find a capability left to use. Only a run that
+    // counts traffic opens the packet socket.
+    const bool counts = command.mode != RunMode::Finished && command.mode != RunMode::Report;
+    CaptureSocket captureSocket = counts ? CaptureSocket::open() : CaptureSocket();
+    std::string failure;
+    if (!dropAllCapabilities(&failure)) {
+        std::cerr << "velmora: could not give up privileges (" << failure << "); not starting\n";
+        return 1;
+    }
     if (command.mode == RunMode::Finished)
         return finishCommandLine(command);
     if (command.mode == RunMode::Report)
@@ -14,6 +29,6 @@ int main(int argc, char** argv)
         std::cerr << "velmora: --headless is not available in this build\n";
         return 1;
     }
-    CMainApp app(argc, argv);
+    CMainApp app(argc, argv, std::move(captureSocket));
     return app.run();
 }

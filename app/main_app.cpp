@@ -30,7 +30,8 @@ bool hasNoScreen()
 
 } // namespace
 
-CMainApp::CMainApp(int& argc, char** argv) : QApplication(choosePlatformFirst(argc), argv)
+CMainApp::CMainApp(int& argc, char** argv, CaptureSocket socket)
+    : QApplication(choosePlatformFirst(argc), argv), captureSocket(std::move(socket))
 {
     setApplicationName(QStringLiteral("Velmora"));
     setApplicationVersion(QStringLiteral(VELMORA_VERSION));
@@ -56,7 +57,7 @@ int CMainApp::run()
     }
 
     SignalWaker waker;
-    CMainDlg window;
+    CMainDlg window({}, std::move(captureSocket));
     InstanceBeacon beacon;
     if (lock.isHeld())
         beacon.listen(dataDirectory);

@@ -36,7 +36,7 @@ bool fitsIn(const QLabel* label, const std::string& text)
 
 } // namespace
 
-CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
+CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
     : QDialog(parent), options(std::move(mainOptions))
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -46,6 +46,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, QWidget* parent)
     const StoredSettings stored = restoreSettings();
 
     loadProfiles();
+    adoptCaptureSocket(std::move(captureSocket));
     fillProfileSelector();
     // The meter thread only posts its readouts; it never waits for this thread, so the window
     // can stop and join it at any time. Queued calls die with the window.

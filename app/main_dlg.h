@@ -12,6 +12,7 @@
 #include "app/stored_settings.h"
 #include "app/tray_icon_painter.h"
 #include "app/tray_tooltip.h"
+#include "capture/capture_socket.h"
 #include "capture/traffic_meter.h"
 #include "profile/profile_list.h"
 
@@ -52,7 +53,9 @@ struct MainDlgOptions {
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CMainDlg(MainDlgOptions options = {}, QWidget* parent = nullptr);
+    // `captureSocket` is the packet socket opened at start (capture_socket.h); without one
+    // (the default) the capture stays off.
+    explicit CMainDlg(MainDlgOptions options = {}, CaptureSocket captureSocket = {}, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // Readout handling on the GUI thread: texts, history, graph repaint, tooltip.
@@ -108,7 +111,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Engine; // the address lookup socket, the captures and the address watcher
+    struct Engine; // the address lookup socket, the capture and the address watcher
     struct EngineDeleter {
         void operator()(Engine* engine) const;
     };
@@ -118,6 +121,7 @@ private:
     void loadProfiles();
     void fillProfileSelector();
     void selectProfile(int index);
+    void adoptCaptureSocket(CaptureSocket captureSocket);
     void startWorkers();
     void stopWorkers();
     void setUnitLabels(const QString& text);

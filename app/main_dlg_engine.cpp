@@ -2,8 +2,8 @@
 #include "app/main_dlg.h"
 
 #include "capture/address_watcher.h"
-#include "capture/capture_list.h"
 #include "capture/net_socket.h"
+#include "capture/packet_capture.h"
 #include "profile/profile_store.h"
 
 #include <QSystemTrayIcon>
@@ -15,8 +15,9 @@
 
 struct CMainDlg::Engine {
     CNetSocket socket; // local address lookups for the Default profile
-    CaptureList captures;
-    std::unique_ptr<CAddressWatcher> watcher;
+    CaptureSocket captureSocket; // opened at start; the capture takes it over
+    std::unique_ptr<CPacketCapture> capture;
+    std::unique_ptr<CAddressWatcher> watcher; // points to the capture: destroyed first
 };
 
 void CMainDlg::EngineDeleter::operator()(Engine* doomed) const
@@ -41,26 +42,33 @@ void CMainDlg::loadProfiles()
     profiles.prepareYear(DayClock::system().today().year);
 }
 
+void CMainDlg::adoptCaptureSocket(CaptureSocket captureSocket)
+{
+    engine->captureSocket = std::move(captureSocket);
+}
+
 void CMainDlg::startWorkers()
 {
     meter->start("velmora-meter");
     CTrafficMeter* target = meter.get();
-    engine->watcher = std::make_unique<CAddressWatcher>(
+    engine->capture = std::make_unique<CPacketCapture>(
         [target](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
             target->dispatchPacket(data, length, captured);
-        },
-        &engine->captures);
+        });
+    // A refused socket leaves the capture off and the rates at 0; main has already said on
+    // stderr how to grant the capability.
+    engine->capture->open(std::move(engine->captureSocket));
+    engine->watcher = std::make_unique<CAddressWatcher>(engine->capture.get());
     engine->watcher->start("velmora-watch");
 }
 
-// Captures first (each stops at once), then the meter, then the watcher; the watcher may have
-// opened a capture after the first pass, so the list is closed once more when it is gone.
+// The capture first (it stops at once), then the meter, then the watcher.
 void CMainDlg::stopWorkers()
 {
-    engine->captures.closeAll();
+    if (engine->capture != nullptr)
+        engine->capture->close();
     meter->stopAndWait();
     engine->watcher.reset();
-    engine->captures.closeAll();
 }
 
 bool CMainDlg::saveProfiles()

@@ -1,7 +1,7 @@
 // Driver for bench/capture_flood.sh, run inside the flood's network namespaces.
 //
 //   capture_counter count <address> <udp-port> <seconds>
-//       captures the interface of <address> for <seconds> with the program's own capture and
+//       counts the interface of <address> for <seconds> with the program's own capture and
 //       accounting (Default profile), keeps a UDP socket on <udp-port> as the flood's sink,
 //       then prints: captured=<flood packets seen> drops=<kernel drops> cpu=<seconds used
 //       from opening the capture to closing it>
@@ -107,7 +107,10 @@ int count(const char* address, int port, double seconds)
             floodPackets.fetch_add(1, std::memory_order_relaxed);
     });
     const double cpuBefore = cpuSeconds(); // the capture's own time, from its opening on
-    if (!capture.open(address, 0)) {
+    for (const LocalAddress& local : listLocalAddresses())
+        if (local.address == address)
+            capture.setCountedInterfaces({local.interfaceIndex});
+    if (!capture.open(CaptureSocket::open())) {
         std::fprintf(stderr, "capture: %s\n", capture.failureText().c_str());
         return 1;
     }

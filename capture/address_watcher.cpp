@@ -1,10 +1,7 @@
 #include "capture/address_watcher.h"
 
-#include <algorithm>
-
-CAddressWatcher::CAddressWatcher(PacketHandler packetHandler, CaptureList* captureList,
-                                 std::chrono::milliseconds pause)
-    : handler(std::move(packetHandler)), captures(captureList), period(pause)
+CAddressWatcher::CAddressWatcher(CPacketCapture* packetCapture, std::chrono::milliseconds pause)
+    : capture(packetCapture), period(pause)
 {
 }
 
@@ -32,46 +29,24 @@ void CAddressWatcher::wake()
 
 void CAddressWatcher::scanOnce()
 {
-    if (captures == nullptr)
-        return;
     std::lock_guard lock(scanMutex);
-    const std::vector<LocalAddress> current = listLocalAddresses();
-    captures->removeStale([&](const std::string& address, CPacketCapture& capture) {
-        return isStale(address, capture, current);
-    });
-    for (const LocalAddress& local : current) {
-        if (captures->contains(local.address))
-            continue;
-        if (!addCapture(local))
-            break; // the list is closed: shutdown has begun
+    std::vector<int> interfaces;
+    std::vector<std::string> addresses;
+    for (const LocalAddress& local : listLocalAddresses()) {
+        interfaces.push_back(local.interfaceIndex);
+        addresses.push_back(local.address);
+    }
+    if (capture != nullptr)
+        capture->setCountedInterfaces(std::move(interfaces));
+    {
+        std::lock_guard result(resultGuard);
+        found = std::move(addresses);
     }
     passCount.fetch_add(1, std::memory_order_acq_rel);
 }
 
-// A capture is given up when its receive failed for good, or when its interface is gone (a
-// deleted interface's socket stays silent for ever, even if one of the same name comes back).
-// An address that moved to another interface leaves the old interface's capture.
-// An address that merely disappeared keeps its entry while the interface exists.
-bool CAddressWatcher::isStale(const std::string& address, CPacketCapture& capture,
-                              const std::vector<LocalAddress>& current) const
+std::vector<std::string> CAddressWatcher::addresses() const
 {
-    if (capture.hasFailed() || !interfaceExists(capture.interfaceIndex(), capture.interfaceName()))
-        return true;
-    const auto listed = std::find_if(current.begin(), current.end(),
-                                     [&](const LocalAddress& local) { return local.address == address; });
-    return listed != current.end() && listed->interfaceIndex != capture.interfaceIndex();
-}
-
-// Returns false only when the list refused the capture because it is closed.
-bool CAddressWatcher::addCapture(const LocalAddress& local)
-{
-    if (std::shared_ptr<CPacketCapture> shared = captures->findInterface(local.interfaceIndex))
-        return captures->append(local.address, std::move(shared));
-    auto capture = std::make_shared<CPacketCapture>(handler);
-    if (!capture->open(local))
-        return true; // tried again on the next pass
-    if (captures->append(local.address, capture))
-        return true;
-    capture->close();
-    return false;
+    std::lock_guard lock(resultGuard);
+    return found;
 }

@@ -1,9 +1,10 @@
 #pragma once
-// The address watcher: at start and then once a period it lists the machine's IPv4 addresses,
-// drops captures whose interface is gone or whose receive failed, and opens a capture for each
-// address that has none (sharing the capture of its interface when there is one).
+// The address watcher: at start and then once a period it lists the machine's IPv4 addresses
+// and tells the capture which interfaces to count (those holding one, the loopback left out).
+// A new address is counted from the next pass on; an interface that lost its last address, or
+// went down or away, stops being counted at the next pass.
 
-#include "capture/capture_list.h"
+#include "capture/net_socket.h"
 #include "capture/packet_capture.h"
 #include "capture/worker_thread.h"
 
@@ -12,33 +13,34 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <vector>
 
 class CAddressWatcher : public CWorkerThread {
 public:
-    CAddressWatcher(PacketHandler handler, CaptureList* captures,
-                    std::chrono::milliseconds period = std::chrono::seconds(10));
+    // `capture` (not owned) must outlive the watcher.
+    explicit CAddressWatcher(CPacketCapture* capture,
+                             std::chrono::milliseconds period = std::chrono::seconds(10));
     ~CAddressWatcher() override;
 
-    // One discovery pass; run() makes one at once and then one per period. Passes never
-    // overlap (two at once could open two captures of one interface).
+    // One pass; run() makes one at once and then one per period.
     void scanOnce();
     // Passes completed since construction (tests wait for a pass to be over).
     std::uint64_t passes() const { return passCount.load(std::memory_order_acquire); }
+    // The local addresses the last pass found, in the order getifaddrs(3) lists them.
+    std::vector<std::string> addresses() const;
 
 protected:
     void run() override;
     void wake() override;
 
 private:
-    bool isStale(const std::string& address, CPacketCapture& capture,
-                 const std::vector<LocalAddress>& current) const;
-    bool addCapture(const LocalAddress& local);
-
-    PacketHandler handler;
-    CaptureList* captures; // not owned: the window's list
+    CPacketCapture* capture;
     const std::chrono::milliseconds period;
 
-    std::mutex scanMutex;  // held for a whole pass
+    std::mutex scanMutex;           // held for a whole pass
+    mutable std::mutex resultGuard; // guards found
+    std::vector<std::string> found;
     std::mutex pauseMutex; // with pauseSignal: the pause between passes, cut short by wake()
     std::condition_variable pauseSignal;
     std::atomic<std::uint64_t> passCount{0};

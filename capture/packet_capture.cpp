@@ -2,6 +2,7 @@
 
 #include "capture/socket_errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
@@ -14,49 +15,25 @@
 
 namespace {
 
-constexpr int kAddressNotAvailable = 10049;
-constexpr int kNetworkDown = 10050;
 // POLLERR without any error left to read, this many times in a row: the socket is broken.
 constexpr int kErrorWakeLimit = 8;
-
-// Without CAP_NET_RAW socket(AF_PACKET) fails with EPERM. Said once per run, on stderr only.
-void explainMissingCapability()
-{
-    static std::atomic<bool> told{false};
-    if (told.exchange(true))
-        return;
-    char path[512] = {};
-    const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::fprintf(stderr,
-                 "velmora: capturing traffic needs the CAP_NET_RAW capability; grant it with: "
-                 "setcap cap_net_raw+ep %s\n",
-                 size > 0 ? path : "<binary>");
-}
+// PACKET_STATISTICS is read at most this often while packets arrive.
+constexpr auto kStatisticsPeriod = std::chrono::seconds(1);
 
 // Socket filter (classic BPF, Documentation/networking/filter.rst) run by the kernel before a
-// packet reaches the ring. On a SOCK_DGRAM socket the ancillary load SKF_AD_PROTOCOL gives the
-// ethertype (host order) and SKF_AD_PKTTYPE the packet type. It keeps IPv4 only, drops frames
-// addressed to other hosts (PACKET_OTHERHOST: the interface may be promiscuous because of
-// another program; they are not this machine's traffic) and keeps kSnapLength bytes of each.
+// packet reaches the ring. The ancillary load SKF_AD_PROTOCOL gives the ethertype (host order,
+// also on interfaces without a link header) and SKF_AD_PKTTYPE the packet type. It keeps IPv4
+// only, drops frames addressed to other hosts (PACKET_OTHERHOST: the interface may be
+// promiscuous because of another program; they are not this machine's traffic) and keeps the
+// link header and kSnapLength bytes of each.
 constexpr sock_filter kIpv4Filter[] = {
     BPF_STMT(BPF_LD | BPF_H | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PROTOCOL)),
     BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IP, 0, 3),
     BPF_STMT(BPF_LD | BPF_B | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE)),
     BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PACKET_OTHERHOST, 1, 0),
-    BPF_STMT(BPF_RET | BPF_K, CPacketCapture::kSnapLength),
+    BPF_STMT(BPF_RET | BPF_K, CPacketCapture::kSnapLength + CPacketCapture::kLinkHeaderRoom),
     BPF_STMT(BPF_RET | BPF_K, 0),
 };
-
-bool findLocalAddress(const std::string& address, LocalAddress& found)
-{
-    for (const LocalAddress& local : listLocalAddresses()) {
-        if (local.address == address) {
-            found = local;
-            return true;
-        }
-    }
-    return false;
-}
 
 } // namespace
 
@@ -71,33 +48,27 @@ CPacketCapture::~CPacketCapture()
     close();
 }
 
-bool CPacketCapture::open(const std::string& address, int port)
-{
-    LocalAddress local;
-    if (!findLocalAddress(address, local)) {
-        close();
-        setLastSocketError(kAddressNotAvailable);
-        std::lock_guard lock(stateGuard);
-        failure = errorText();
-        return false;
-    }
-    (void)port; // a packet socket is not bound to a port
-    return open(local);
-}
-
-bool CPacketCapture::open(const LocalAddress& local)
+bool CPacketCapture::open(CaptureSocket handedOver)
 {
     close();
     std::lock_guard lifecycle(lifecycleGuard);
     failed.store(false, std::memory_order_release);
-    if (!openSocket(local)) {
+    {
         std::lock_guard lock(stateGuard);
-        ring.release();
-        socket.reset();
-        if (wakeEvent >= 0)
-            ::close(wakeEvent);
-        wakeEvent = -1;
-        return false;
+        failure.clear();
+        if (!handedOver.isOpen()) {
+            failure = recordErrno(handedOver.openError() != 0 ? handedOver.openError() : EBADF);
+            return false;
+        }
+        socket = handedOver.release();
+        if (!configureSocket()) {
+            ring.release();
+            socket.reset();
+            if (wakeEvent >= 0)
+                ::close(wakeEvent);
+            wakeEvent = -1;
+            return false;
+        }
     }
     if (start("velmora-capture"))
         return true;
@@ -106,32 +77,18 @@ bool CPacketCapture::open(const LocalAddress& local)
     return false;
 }
 
-bool CPacketCapture::openSocket(const LocalAddress& local)
+// Caller holds stateGuard. Filter and ring come before the bind: the socket was opened with
+// protocol 0 and receives nothing until bind names ETH_P_ALL, so no unfiltered packet gets in.
+// ETH_P_ALL rather than ETH_P_IP, because only ETH_P_ALL sockets see the machine's own outgoing
+// packets (they are handed to taps through dev_queue_xmit_nit). Interface 0: all of them.
+bool CPacketCapture::configureSocket()
 {
-    std::lock_guard lock(stateGuard);
-    failure.clear();
-    interfaceNameValue = local.interfaceName;
-    interfaceIndexValue.store(local.interfaceIndex, std::memory_order_release);
-    // Protocol 0: the socket receives nothing until bind names ETH_P_ALL, so no packet arrives
-    // before the filter is in place. SOCK_DGRAM: packets start at the IP header. ETH_P_ALL
-    // rather than ETH_P_IP, because only ETH_P_ALL sockets see the machine's own outgoing
-    // packets (they are handed to taps through dev_queue_xmit_nit).
-    const int handle = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (handle < 0) {
-        const int error = errno;
-        failure = recordErrno(error);
-        if (error == EPERM || error == EACCES)
-            explainMissingCapability();
-        return false;
-    }
-    socket = std::make_unique<CNetSocket>(handle);
     wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeEvent < 0) {
         failure = recordErrno(errno);
         return false;
     }
-    if (!attachFilter() || !ring.setup(*socket) ||
-        !socket->bindInterface(local.address, local.interfaceIndex, ETH_P_ALL)) {
+    if (!attachFilter() || !ring.setup(*socket) || !socket->bindInterface(std::string(), 0, ETH_P_ALL)) {
         failure = socket->lastError().empty() ? errorText() : socket->lastError();
         return false;
     }
@@ -161,10 +118,31 @@ void CPacketCapture::close()
     wakeEvent = -1;
 }
 
-std::string CPacketCapture::address() const
+void CPacketCapture::setCountedInterfaces(std::vector<int> interfaceIndexes)
 {
-    std::lock_guard lock(stateGuard);
-    return socket != nullptr ? socket->address() : std::string();
+    std::sort(interfaceIndexes.begin(), interfaceIndexes.end());
+    interfaceIndexes.erase(std::unique(interfaceIndexes.begin(), interfaceIndexes.end()), interfaceIndexes.end());
+    std::lock_guard lock(countedGuard);
+    if (interfaceIndexes == counted)
+        return;
+    counted = std::move(interfaceIndexes);
+    countedVersion.fetch_add(1, std::memory_order_release);
+}
+
+std::vector<int> CPacketCapture::countedInterfaces() const
+{
+    std::lock_guard lock(countedGuard);
+    return counted;
+}
+
+// Capture thread: copies the counted set when it changed since `version`.
+void CPacketCapture::refreshCounted(std::vector<int>& copy, std::uint64_t& version) const
+{
+    if (countedVersion.load(std::memory_order_acquire) == version)
+        return;
+    std::lock_guard lock(countedGuard);
+    copy = counted;
+    version = countedVersion.load(std::memory_order_relaxed);
 }
 
 std::string CPacketCapture::failureText() const
@@ -173,33 +151,27 @@ std::string CPacketCapture::failureText() const
     return failure;
 }
 
-std::string CPacketCapture::interfaceName() const
-{
-    std::lock_guard lock(stateGuard);
-    return interfaceNameValue;
-}
-
 bool CPacketCapture::isOpen() const
 {
     std::lock_guard lock(stateGuard);
     return socket != nullptr;
 }
 
-// Caller holds stateGuard.
+// The capture thread, or close() after the join. Reading the statistics also clears them in
+// the kernel: they are added up here.
 void CPacketCapture::collectStatistics()
 {
     tpacket_stats_v3 statistics{};
     socklen_t size = sizeof statistics;
-    // Reading the statistics also clears them in the kernel: add them up here.
-    if (socket != nullptr && socket->readOption(SOL_PACKET, PACKET_STATISTICS, &statistics, &size))
-        droppedTotal += statistics.tp_drops;
-}
-
-std::uint64_t CPacketCapture::kernelDrops()
-{
-    std::lock_guard lock(stateGuard);
-    collectStatistics();
-    return droppedTotal;
+    if (socket == nullptr || !socket->readOption(SOL_PACKET, PACKET_STATISTICS, &statistics, &size))
+        return;
+    if (statistics.tp_drops == 0)
+        return;
+    addProcessKernelDrops(statistics.tp_drops);
+    const std::string line = drops.add(statistics.tp_drops, DropReport::Clock::now());
+    droppedTotal.store(drops.total(), std::memory_order_relaxed);
+    if (!line.empty())
+        std::fputs(line.c_str(), stderr);
 }
 
 void CPacketCapture::wake()
@@ -222,21 +194,20 @@ void CPacketCapture::fail(const std::string& reason)
     running.store(false, std::memory_order_release);
 }
 
-// The socket reported an error (POLLERR): reads and clears it into `error`. Returns false when
-// the capture cannot go on.
-bool CPacketCapture::handleSocketError(int& error)
+// The socket reported an error (POLLERR). Returns false when the capture cannot go on.
+bool CPacketCapture::handleSocketError(int& emptyErrorWakes)
 {
+    int error = 0;
     socklen_t size = sizeof error;
     if (!socket->readOption(SOL_SOCKET, SO_ERROR, &error, &size)) {
         fail(socket->lastError());
         return false;
     }
-    // ENETDOWN comes when the interface goes down, and once more when it is deleted; a
-    // deleted interface's socket never receives again, even if an interface of the same name
-    // comes back. Going on is right only while the interface itself still exists.
-    if (error == ENETDOWN && !interfaceExists(interfaceIndex(), interfaceNameValue)) {
-        setLastSocketError(kNetworkDown);
-        fail(errorText());
+    // An error that cannot be cleared would wake poll at once for ever: give up rather than
+    // spin.
+    emptyErrorWakes = error == 0 ? emptyErrorWakes + 1 : 0;
+    if (emptyErrorWakes >= kErrorWakeLimit) {
+        fail(recordErrno(EIO));
         return false;
     }
     return true;
@@ -245,12 +216,29 @@ bool CPacketCapture::handleSocketError(int& error)
 void CPacketCapture::run()
 {
     const int handle = socket->socketHandle();
+    std::vector<int> countedCopy;
+    std::uint64_t seenVersion = ~std::uint64_t(0);
+    auto nextStatistics = DropReport::Clock::now();
     int emptyErrorWakes = 0;
     while (running.load(std::memory_order_acquire)) {
-        const std::size_t count = ring.drain([this](const RingPacket& packet) {
-            handler(packet.data, std::int32_t(packet.length), packet.captured);
-        });
-        packetCount.fetch_add(count, std::memory_order_relaxed);
+        refreshCounted(countedCopy, seenVersion);
+        const std::size_t handed = [&] {
+            std::size_t count = 0;
+            ring.drain([&](const RingPacket& packet) {
+                // The loopback and interfaces without a local address are not this machine's
+                // metered traffic (a bridge's port sees its bridge's packets once more).
+                if (!std::binary_search(countedCopy.begin(), countedCopy.end(), packet.interfaceIndex))
+                    return;
+                handler(packet.data, std::int32_t(packet.length), packet.captured);
+                ++count;
+            });
+            return count;
+        }();
+        packetCount.fetch_add(handed, std::memory_order_relaxed);
+        if (const auto now = DropReport::Clock::now(); now >= nextStatistics) {
+            collectStatistics();
+            nextStatistics = now + kStatisticsPeriod;
+        }
 
         pollfd watched[2] = {{handle, POLLIN, 0}, {wakeEvent, POLLIN, 0}};
         if (::poll(watched, 2, -1) < 0) {
@@ -270,17 +258,7 @@ void CPacketCapture::run()
             fail(recordErrno(ENETDOWN));
             return;
         }
-        if ((watched[0].revents & POLLERR) != 0) {
-            int error = 0;
-            if (!handleSocketError(error))
-                return;
-            // An error that cannot be cleared would wake poll at once for ever: give up
-            // rather than spin; the watcher opens the capture again.
-            emptyErrorWakes = error == 0 ? emptyErrorWakes + 1 : 0;
-            if (emptyErrorWakes >= kErrorWakeLimit) {
-                fail(recordErrno(EIO));
-                return;
-            }
-        }
+        if ((watched[0].revents & POLLERR) != 0 && !handleSocketError(emptyErrorWakes))
+            return;
     }
 }

@@ -97,11 +97,14 @@ RingPacket PacketRing::describe(const std::uint8_t* packet)
     const tpacket3_hdr* header = packetHeader(packet);
     // The link-level address record follows the packet header, aligned (packet_mmap.rst).
     const auto* link = reinterpret_cast<const sockaddr_ll*>(packet + TPACKET_ALIGN(sizeof(tpacket3_hdr)));
+    // The frame starts at its link header (tp_mac; none on tun or WireGuard interfaces) and
+    // tp_len and tp_snaplen count from there; the IP header is at tp_net.
+    const std::uint32_t linkHeader = header->tp_net >= header->tp_mac ? header->tp_net - header->tp_mac : 0;
     RingPacket result;
-    // On a SOCK_DGRAM socket the kernel stores the packet from its network header on.
     result.data = packet + header->tp_net;
-    result.length = header->tp_len;
-    result.captured = header->tp_snaplen;
+    result.length = header->tp_len > linkHeader ? header->tp_len - linkHeader : 0;
+    result.captured = header->tp_snaplen > linkHeader ? header->tp_snaplen - linkHeader : 0;
     result.packetType = link->sll_pkttype;
+    result.interfaceIndex = link->sll_ifindex;
     return result;
 }

@@ -10,21 +10,27 @@
 
 class CNetSocket;
 
-// One packet as the ring holds it.
+// One packet as the ring holds it, seen from its IP header whatever the link type.
 struct RingPacket {
-    const std::uint8_t* data = nullptr; // starts at the IP header (SOCK_DGRAM socket)
-    std::uint32_t length = 0;           // the datagram's real length (tp_len)
-    std::uint32_t captured = 0;         // bytes at `data` (tp_snaplen)
+    const std::uint8_t* data = nullptr; // the IP header (the frame's network offset, tp_net)
+    std::uint32_t length = 0;           // the datagram's real length, from the IP header on
+    std::uint32_t captured = 0;         // bytes at `data`
     std::uint8_t packetType = 0;        // PACKET_HOST, PACKET_OUTGOING, ... (if_packet.h)
+    int interfaceIndex = 0;             // the interface the packet passed
 };
 
 class PacketRing {
 public:
-    // 4 blocks of 1 MiB; a block is handed to the reader when full or after kBlockTimeoutMs.
-    static constexpr std::uint32_t kBlockSize = 1u << 20;
-    static constexpr std::uint32_t kBlockCount = 4;
+    // Many small blocks: the kernel hands a block over when it is full or, holding at least
+    // one packet, kBlockTimeoutMs after it was opened. A packet takes a block for itself only
+    // at low rates, so the ring holds kBlockCount * kBlockTimeoutMs (2.4 s) of traffic at any
+    // rate up to the one that fills its 6 MiB in that time (about 10000 packets a second of
+    // any size, at the snap length the capture keeps): a reader that stalls that long loses
+    // nothing.
+    static constexpr std::uint32_t kBlockSize = 1u << 16;
+    static constexpr std::uint32_t kBlockCount = 96;
     static constexpr std::uint32_t kFrameSize = 2048;
-    static constexpr std::uint32_t kBlockTimeoutMs = 50;
+    static constexpr std::uint32_t kBlockTimeoutMs = 25;
 
     PacketRing() = default;
     PacketRing(const PacketRing&) = delete;
@@ -32,7 +38,7 @@ public:
     ~PacketRing() { release(); }
 
     // Switches the socket to TPACKET_V3 and maps its receive ring. On failure the socket's
-    // lastError says why.
+    // lastError says why. Options that must precede the ring (PACKET_VNET_HDR) are set first.
     bool setup(CNetSocket& socket);
     void release();
     bool isMapped() const { return memory != nullptr; }

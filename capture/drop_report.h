@@ -1,0 +1,31 @@
+#pragma once
+// Packets the kernel dropped because the capture's ring was full (PACKET_STATISTICS): the
+// running total of the process, shown in the about box, and a line on stderr at most once a
+// minute while drops happen.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+class DropReport {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kQuietPeriod{60};
+
+    // Adds `dropped` packets seen at `now`. Returns the stderr line to print (empty when none
+    // is due): the first drop is told at once, later ones at most once per kQuietPeriod, each
+    // line giving the drops since the last one and the total.
+    std::string add(std::uint64_t dropped, Clock::time_point now);
+    std::uint64_t total() const { return totalDrops; }
+
+private:
+    std::uint64_t totalDrops = 0;
+    std::uint64_t untold = 0;
+    bool toldOnce = false;
+    Clock::time_point lastTold{};
+};
+
+// Every drop of every capture of this process so far (the about box shows it).
+std::uint64_t processKernelDrops();
+// Counts `dropped` packets into processKernelDrops() (the capture calls it).
+void addProcessKernelDrops(std::uint64_t dropped);
