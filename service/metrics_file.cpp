@@ -59,10 +59,10 @@ std::string MetricsFile::write(std::string_view text)
         if (failing)
             return {};
         failing = true;
-        return "velmora: metrics file " + path.string() + ": " + reason;
+        return "metrics file " + path.string() + ": " + reason;
     }
     if (!failing)
         return {};
     failing = false;
-    return "velmora: metrics file " + path.string() + " written again";
+    return "metrics file " + path.string() + " written again";
 }

@@ -7,10 +7,13 @@
 # allowing only port 5001 those of the first phase, one denying the peer's network those of
 # the second. A second run ends with kill -9 after a periodic save and checks the files are
 # whole and hold at least what was counted before that save.
-# Usage: accuracy.sh /path/to/velmora      Exit 77 = skipped (not root).
+# Usage: accuracy.sh /path/to/velmora [OPTION...]      Exit 77 = skipped (not root).
+# The options go to velmora: `--headless` runs the same checks on the service.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
+shift
+velmora_options=("$@")
 . "$here/netns.sh"
 . "$here/profiles.sh"
 need_root
@@ -29,7 +32,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 start_velmora() { # DIR
   (cd "$1" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen \
-      ASAN_OPTIONS=detect_leaks=0 "$binary" >"$1/velmora.log" 2>&1) &
+      ASAN_OPTIONS=detect_leaks=0 "$binary" "${velmora_options[@]}" >"$1/velmora.log" 2>&1) &
   velmora_pid=$!
   sleep 3 # the address watcher's first pass opens the capture at once
   kill -0 "$velmora_pid" 2>/dev/null || { cat "$1/velmora.log"; fail "velmora did not start"; }
