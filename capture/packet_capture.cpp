@@ -19,6 +19,10 @@ namespace {
 constexpr int kErrorWakeLimit = 8;
 // PACKET_STATISTICS is read at most this often while packets arrive.
 constexpr auto kStatisticsPeriod = std::chrono::seconds(1);
+// The ring is walked at most this often: under a flood the kernel hands over a block every
+// few hundred packets, and waking for each would cost more than the packets' accounting. The
+// ring holds far more than this pause at any rate, and a stop request still ends it at once.
+constexpr int kWalkPauseMs = 20;
 
 // Socket filter (classic BPF, Documentation/networking/filter.rst) run by the kernel before a
 // packet reaches the ring. The ancillary load SKF_AD_PROTOCOL gives the ethertype (host order,
@@ -222,24 +226,26 @@ void CPacketCapture::run()
     int emptyErrorWakes = 0;
     while (running.load(std::memory_order_acquire)) {
         refreshCounted(countedCopy, seenVersion);
-        const std::size_t handed = [&] {
-            std::size_t count = 0;
-            ring.drain([&](const RingPacket& packet) {
-                // The loopback and interfaces without a local address are not this machine's
-                // metered traffic (a bridge's port sees its bridge's packets once more).
-                if (!std::binary_search(countedCopy.begin(), countedCopy.end(), packet.interfaceIndex))
-                    return;
-                handler(packet.data, std::int32_t(packet.length), packet.captured);
-                ++count;
-            });
-            return count;
-        }();
+        std::size_t handed = 0;
+        const std::size_t walked = ring.drain([&](const RingPacket& packet) {
+            // The loopback and interfaces without a local address are not this machine's
+            // metered traffic (a bridge's port sees its bridge's packets once more).
+            if (!std::binary_search(countedCopy.begin(), countedCopy.end(), packet.interfaceIndex))
+                return;
+            handler(packet.data, std::int32_t(packet.length), packet.captured);
+            ++handed;
+        });
         packetCount.fetch_add(handed, std::memory_order_relaxed);
         if (const auto now = DropReport::Clock::now(); now >= nextStatistics) {
             collectStatistics();
             nextStatistics = now + kStatisticsPeriod;
         }
 
+        if (walked > 0) {
+            pollfd stop = {wakeEvent, POLLIN, 0};
+            if (::poll(&stop, 1, kWalkPauseMs) > 0)
+                break; // only close() writes the eventfd
+        }
         pollfd watched[2] = {{handle, POLLIN, 0}, {wakeEvent, POLLIN, 0}};
         if (::poll(watched, 2, -1) < 0) {
             if (errno == EINTR)
