@@ -14,7 +14,6 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <mutex>
 
@@ -37,7 +36,18 @@ bool fitsIn(const QLabel* label, const std::string& text)
 } // namespace
 
 CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
-    : QDialog(parent), options(std::move(mainOptions))
+    : QDialog(parent), options(std::move(mainOptions)),
+      // The engine's threads only post to the window; they never wait for this thread, so the
+      // window can stop and join them at any time. Queued calls die with the window.
+      engine(
+          [this](ReadoutKind kind, float download, float upload) {
+              QMetaObject::invokeMethod(
+                  this, [this, kind, download, upload] { showReadout(kind, download, upload); },
+                  Qt::QueuedConnection);
+          },
+          [this](const SaveOutcome& outcome) {
+              QMetaObject::invokeMethod(this, [this, outcome] { reportSave(outcome); }, Qt::AutoConnection);
+          })
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -45,31 +55,12 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
     buildWindow();
     const StoredSettings stored = restoreSettings();
 
-    loadProfiles();
-    adoptCaptureSocket(std::move(captureSocket));
+    engine.start(monitorOptions(), std::move(captureSocket));
     fillProfileSelector();
-    // The meter thread only posts its readouts; it never waits for this thread, so the window
-    // can stop and join it at any time. Queued calls die with the window.
-    meter = std::make_unique<CTrafficMeter>(
-        [this](ReadoutKind kind, float download, float upload) {
-            QMetaObject::invokeMethod(
-                this, [this, kind, download, upload] { showReadout(kind, download, upload); },
-                Qt::QueuedConnection);
-        },
-        &profiles);
-    meter->setPeriod(std::chrono::milliseconds(1000));
-    if (options.startWorkers)
-        startWorkers();
     createTray();
     connectEvents();
     connectKeyboard();
     selectProfileNamed(stored.selectedProfile);
-
-    // Day totals reach the disk at least once a minute, so a crash loses little counting.
-    saveTimer = new QTimer(this);
-    saveTimer->setInterval(options.saveInterval);
-    connect(saveTimer, &QTimer::timeout, this, [this] { saveProfiles(); });
-    saveTimer->start();
 }
 
 void CMainDlg::buildWindow()
@@ -129,12 +120,7 @@ void CMainDlg::connectKeyboard()
 
 void CMainDlg::fillProfileSelector()
 {
-    std::vector<std::string> names;
-    {
-        std::unique_lock lock(profiles.guard);
-        for (const CProfile& profile : profiles.profiles)
-            names.push_back(profile.name);
-    }
+    const std::vector<std::string> names = engine.profileNames();
     const QSignalBlocker blocker(profileSelector);
     profileSelector->clear();
     // Each entry keeps the name's own bytes, which a display text need not reproduce.
@@ -154,7 +140,7 @@ void CMainDlg::selectProfileNamed(const std::optional<std::string>& name)
         const QSignalBlocker blocker(profileSelector);
         profileSelector->setCurrentIndex(index);
     }
-    meter->selectedProfile = 0;
+    engine.selectFirstProfile();
     selectProfile(index);
 }
 
@@ -171,16 +157,7 @@ void CMainDlg::selectProfile(int index)
 {
     if (index < 0)
         return;
-    const std::string wanted = profileSelector->itemData(index).toByteArray().toStdString();
-    std::optional<std::uint32_t> found;
-    {
-        std::unique_lock lock(profiles.guard);
-        for (std::size_t i = 0; i < profiles.profiles.size() && !found; ++i)
-            if (profiles.profiles[i].name == wanted)
-                found = std::uint32_t(i);
-    }
-    if (found)
-        meter->selectedProfile = *found;
+    engine.selectProfile(profileSelector->itemData(index).toByteArray().toStdString());
 }
 
 void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)

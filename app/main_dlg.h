@@ -1,8 +1,8 @@
 #pragma once
 // The main window: profile selector, eight readouts, the traffic graph, the menus and the tray
-// icon. It owns everything that runs: the profile list, the meter, the captures and the
-// address watcher. Construction loads the profiles and starts the workers; destruction saves
-// the profiles and stops the workers in order (shutdown()).
+// icon. It is a view of the engine (monitor/monitor_engine.h), which it holds: construction
+// starts the engine, readouts and save outcomes arrive as queued calls, and shutdown() stops
+// it (the capture first, then the last save).
 
 #include "app/readout_format.h"
 #include "widgets/display_settings.h"
@@ -12,9 +12,7 @@
 #include "app/stored_settings.h"
 #include "app/tray_icon_painter.h"
 #include "app/tray_tooltip.h"
-#include "capture/capture_socket.h"
-#include "capture/traffic_meter.h"
-#include "profile/profile_list.h"
+#include "monitor/monitor_engine.h"
 
 #include <QDialog>
 #include <QString>
@@ -31,7 +29,6 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QSystemTrayIcon;
-class QTimer;
 class X11MinimiseWatch;
 
 struct MainDlgOptions {
@@ -53,8 +50,8 @@ struct MainDlgOptions {
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
-    // `captureSocket` is the packet socket opened at start (capture_socket.h); without one
-    // (the default) the capture stays off.
+    // `captureSocket` is the packet socket opened at start (capture_socket.h), which the
+    // engine's capture takes over; without one (the default) the capture stays off.
     explicit CMainDlg(MainDlgOptions options = {}, CaptureSocket captureSocket = {}, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
@@ -64,11 +61,11 @@ public:
     // counted profile stays when it still exists, else "Default" is counted.
     void applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength);
 
-    // Copies the profiles under the guard and writes them without it; a failure is reported
-    // (saveNotices) and the totals stay in memory for the next save.
+    // Saves every profile now (CMonitorEngine::save); a failure is reported (saveNotices) and
+    // the totals stay in memory for the next save.
     bool saveProfiles();
-    // Closes the captures, stops the meter and the address watcher, then saves (retried for
-    // exitSavePatience). Idempotent.
+    // Stores the settings and stops the engine: the capture first, then the last save (retried
+    // for exitSavePatience). Idempotent.
     void shutdown();
     // After shutdown: the last save failed, and the counting since the last good one is lost.
     bool exitSaveFailed() const { return lostAtExit; }
@@ -99,8 +96,9 @@ public:
     void showAbout();
 
     DisplaySettings& displaySettings() { return settings; }
-    SharedProfiles& sharedProfiles() { return profiles; }
-    CTrafficMeter& trafficMeter() { return *meter; }
+    CMonitorEngine& monitor() { return engine; }
+    SharedProfiles& sharedProfiles() { return engine.profiles(); }
+    CTrafficMeter& trafficMeter() { return engine.meter(); }
     const RateHistory& rateHistory() const { return history; }
     const GraphPainter& graphPainter() const { return painter; }
     QSystemTrayIcon* trayIcon() const { return tray; }
@@ -111,19 +109,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Engine; // the address lookup socket, the capture and the address watcher
-    struct EngineDeleter {
-        void operator()(Engine* engine) const;
-    };
-
     void buildWindow();
     void connectEvents();
-    void loadProfiles();
     void fillProfileSelector();
     void selectProfile(int index);
-    void adoptCaptureSocket(CaptureSocket captureSocket);
-    void startWorkers();
-    void stopWorkers();
+    MonitorOptions monitorOptions() const;
+    void reportSave(const SaveOutcome& outcome);
     void setUnitLabels(const QString& text);
     void setReadoutTexts(ReadoutKind kind, float download, float upload);
     void updateTrayStatus();
@@ -136,10 +127,7 @@ private:
     void endRun();
 
     MainDlgOptions options;
-    std::unique_ptr<Engine, EngineDeleter> engine;
     DisplaySettings settings;
-    std::unique_ptr<CTrafficMeter> meter;
-    SharedProfiles profiles;
     RateHistory history{DisplaySettings::kDefaultHistoryLength};
     GraphPainter painter;
     QWidget* client = nullptr;
@@ -155,11 +143,11 @@ private:
     QSystemTrayIcon* tray = nullptr;
     QMenu* trayPopup = nullptr;
     QWidget* manualWindow = nullptr;
-    QTimer* saveTimer = nullptr;
     X11MinimiseWatch* x11Watch = nullptr; // xcb only
     SaveNotices saveNotices;
     bool inTray = false;
     bool trayAlwaysShown = false;
     bool shutDown = false;
     bool lostAtExit = false;
+    CMonitorEngine engine; // last: its threads may call into the members above until it stops
 };

@@ -115,7 +115,7 @@ void CMainDlg::showAbout()
 
 void CMainDlg::openHistory()
 {
-    CHistoryDlg historyDialog(profiles, this);
+    CHistoryDlg historyDialog(engine.profiles(), this);
     historyDialog.exec();
 }
 
@@ -124,7 +124,7 @@ void CMainDlg::openOptions()
     const std::uint32_t oldDivisor = settings.unitDivisor.load();
     const std::uint32_t oldLength = settings.historyLength.load();
     {
-        OptionsDlg optionsDialog(settings, profiles, this);
+        OptionsDlg optionsDialog(settings, engine.profiles(), this);
         optionsDialog.exec();
     }
     applyDisplaySettings(oldDivisor, oldLength);

@@ -12,11 +12,12 @@
 QString CMainDlg::trayTooltipText() const
 {
     TrayTooltip tooltip = trayStatus;
-    const auto index = meter->selectedProfile.load();
+    const auto index = engine.selectedProfile();
     {
-        std::shared_lock lock(profiles.guard);
-        if (index < profiles.profiles.size())
-            tooltip.today = dayTotals(profiles.profiles[index], options.dayClock->today());
+        const SharedProfiles& shared = engine.profiles();
+        std::shared_lock lock(shared.guard);
+        if (index < shared.profiles.size())
+            tooltip.today = dayTotals(shared.profiles[index], options.dayClock->today());
     }
     if (const QString problem = saveNotices.tooltipLine(); !problem.isEmpty())
         tooltip.notices.push_back(problem.toStdString());

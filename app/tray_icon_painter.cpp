@@ -70,7 +70,7 @@ QImage TrayIconPainter::paint(const TrayBars& bars, int size)
 QIcon TrayIconPainter::icon(const TrayBars& bars)
 {
     QIcon result;
-    for (int size : {16, 22, 24, 32, 48})
+    for (int size : {16, 22, 24, 32, 48, 64})
         result.addPixmap(QPixmap::fromImage(paint(bars, size)));
     return result;
 }

@@ -7,42 +7,33 @@
 #include "ui/history/history_dlg.h"
 #include "ui/options/options_dlg.h"
 
-#include <QAbstractScrollArea>
 #include <QTabWidget>
 #include <QTest>
 #include <cmath>
 
 namespace {
 
-// The darkest grey across one edge of the widget, a device pixel either side included.
-int darkestAcross(const QImage& window, QPoint edge, QPoint inward, int band)
-{
-    int darkest = 255;
-    for (int step = -1; step <= band; ++step) {
-        const QPoint at = edge + step * inward;
-        if (window.rect().contains(at))
-            darkest = std::min(darkest, qGray(window.pixel(at)));
-    }
-    return darkest;
-}
-
-void expectFourSides(QWidget* window, const QWidget* list, const char* name)
+// Across the middle of each side, from a device pixel outside to the inside of the border:
+// the frame is darker than both the window around it (239) and the white inside.
+void expectFourSides(QWidget* window, int listId)
 {
     QApplication::processEvents();
     const QImage image = window->grab().toImage();
     const qreal ratio = image.devicePixelRatio();
-    const int band = int(std::ceil(ratio));
+    const QWidget* list = byId<QWidget>(window, listId);
     const QRect area(list->mapTo(window, QPoint(0, 0)), list->size());
-    const auto device = [ratio](qreal logical) { return int(logical * ratio); };
-    const int left = device(area.left()), right = device(area.right() + 1) - 1;
-    const int top = device(area.top()), bottom = device(area.bottom() + 1) - 1;
-    const int midX = (left + right) / 2, midY = (top + bottom) / 2;
-    const struct { const char* side; QPoint edge, inward; } sides[] = {
-        {"top", {midX, top}, {0, 1}}, {"bottom", {midX, bottom}, {0, -1}},
-        {"left", {left, midY}, {1, 0}}, {"right", {right, midY}, {-1, 0}},
-    };
-    for (const auto& side : sides) // white inside, light grey outside: a frame is darker than both
-        EXPECT_LT(darkestAcross(image, side.edge, side.inward, band), 215) << name << " " << side.side << " at " << ratio;
+    const QPoint topLeft = (QPointF(area.topLeft()) * ratio).toPoint();
+    const QPoint bottomRight = (QPointF(area.bottomRight() + QPoint(1, 1)) * ratio).toPoint() - QPoint(1, 1);
+    const QPoint middle = (topLeft + bottomRight) / 2;
+    const QPoint starts[] = {{middle.x(), topLeft.y()}, {middle.x(), bottomRight.y()},
+                             {topLeft.x(), middle.y()}, {bottomRight.x(), middle.y()}};
+    const QPoint inward[] = {{0, 1}, {0, -1}, {1, 0}, {-1, 0}};
+    for (int side = 0; side < 4; ++side) {
+        int darkest = 255;
+        for (int step = -1; step <= int(std::ceil(ratio)); ++step)
+            darkest = std::min(darkest, qGray(image.pixel(starts[side] + step * inward[side])));
+        EXPECT_LT(darkest, 215) << "control " << listId << ", side " << side << ", scale " << ratio;
+    }
 }
 
 } // namespace
@@ -56,11 +47,11 @@ TEST(Frames, ListBoxesKeepAllFourSides)
     options.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
     byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(1);
-    expectFourSides(&options, byId<QWidget>(&options, kIpFilterListId), "IP filter list");
-    expectFourSides(&options, byId<QWidget>(&options, kPortFilterListId), "port filter list");
+    expectFourSides(&options, kIpFilterListId);
+    expectFourSides(&options, kPortFilterListId);
 
     CHistoryDlg history(shared);
     history.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&history));
-    expectFourSides(&history, byId<QWidget>(&history, kHistoryTableId), "history table");
+    expectFourSides(&history, kHistoryTableId);
 }

@@ -1,0 +1,156 @@
+#include "monitor/monitor_engine.h"
+
+#include "capture/address_watcher.h"
+#include "capture/net_socket.h"
+#include "capture/packet_capture.h"
+#include "monitor/periodic_saver.h"
+#include "profile/profile_store.h"
+#include "profile/save_episode.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+constexpr auto kExitSaveRetryPause = std::chrono::milliseconds(500);
+}
+
+struct CMonitorEngine::Workers {
+    std::unique_ptr<CPacketCapture> capture;
+    std::unique_ptr<CAddressWatcher> watcher; // points to the capture: destroyed first
+    std::unique_ptr<CPeriodicSaver> saver;
+};
+
+CMonitorEngine::CMonitorEngine(ReadoutCallback onReadout, SaveCallback saveCallback)
+    : onSave(std::move(saveCallback)),
+      trafficMeter(std::make_unique<CTrafficMeter>(std::move(onReadout), &shared)),
+      workers(std::make_unique<Workers>())
+{
+}
+
+CMonitorEngine::~CMonitorEngine()
+{
+    stop();
+}
+
+void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket captureSocket)
+{
+    options = startOptions;
+    CNetSocket socket; // only for the local address list
+    const std::string addresses = socket.localAddresses();
+    const std::string firstAddress = addresses.substr(0, addresses.find(' '));
+    ProfileList loaded;
+    loadAllProfiles(loaded, options.profileDirectory, firstAddress, LoadMode::Owner);
+    {
+        std::unique_lock lock(shared.guard);
+        shared.profiles = std::move(loaded);
+        shared.prepareYear(DayClock::system().today().year);
+    }
+    trafficMeter->selectedProfile = 0;
+    started = true;
+    startWorkers(std::move(captureSocket));
+}
+
+void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
+{
+    if (options.startWorkers) {
+        trafficMeter->start("velmora-meter");
+        CTrafficMeter* target = trafficMeter.get();
+        workers->capture = std::make_unique<CPacketCapture>(
+            [target](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
+                target->dispatchPacket(data, length, captured);
+            });
+        // A refused socket leaves the capture off and the rates at 0; main has already said on
+        // stderr how to grant the capability.
+        workers->capture->open(std::move(captureSocket));
+        workers->watcher = std::make_unique<CAddressWatcher>(workers->capture.get());
+        workers->watcher->start("velmora-watch");
+    }
+    if (options.saveInterval.count() > 0) {
+        workers->saver = std::make_unique<CPeriodicSaver>([this] { save(); }, options.saveInterval);
+        workers->saver->start("velmora-save");
+    }
+}
+
+// The saver first (no periodic save meets the last one), then the capture (it stops at once),
+// the meter and the watcher.
+void CMonitorEngine::stopWorkers()
+{
+    workers->saver.reset();
+    if (workers->capture != nullptr)
+        workers->capture->close();
+    trafficMeter->stopAndWait();
+    workers->watcher.reset();
+}
+
+SaveOutcome CMonitorEngine::save()
+{
+    SaveOutcome outcome;
+    {
+        std::lock_guard saving(saveMutex);
+        ProfileList copy;
+        std::vector<std::string> removed;
+        {
+            std::unique_lock lock(shared.guard);
+            copy = shared.profiles;
+            removed = shared.removedNames;
+        }
+        outcome.saved = saveAllProfiles(copy, removed, options.profileDirectory, &outcome.failures);
+        if (outcome.saved && !removed.empty()) {
+            std::unique_lock lock(shared.guard);
+            auto& names = shared.removedNames;
+            for (const std::string& name : removed)
+                if (auto it = std::find(names.begin(), names.end(), name); it != names.end())
+                    names.erase(it);
+        }
+    }
+    if (onSave)
+        onSave(outcome);
+    return outcome;
+}
+
+SaveOutcome CMonitorEngine::stop()
+{
+    if (stopped)
+        return {};
+    stopped = true;
+    // The capture first, so everything it counted is in the totals the save copies.
+    stopWorkers();
+    if (!started)
+        return {};
+    SaveOutcome last;
+    retrySave([&] { return (last = save()).saved; }, options.exitSavePatience, kExitSaveRetryPause);
+    return last;
+}
+
+bool CMonitorEngine::selectProfile(const std::string& name)
+{
+    std::optional<std::uint32_t> found;
+    {
+        std::unique_lock lock(shared.guard);
+        for (std::size_t i = 0; i < shared.profiles.size() && !found; ++i)
+            if (shared.profiles[i].name == name)
+                found = std::uint32_t(i);
+    }
+    if (found)
+        trafficMeter->selectedProfile = *found;
+    return found.has_value();
+}
+
+void CMonitorEngine::selectFirstProfile()
+{
+    trafficMeter->selectedProfile = 0;
+}
+
+std::uint32_t CMonitorEngine::selectedProfile() const
+{
+    return trafficMeter->selectedProfile.load();
+}
+
+std::vector<std::string> CMonitorEngine::profileNames() const
+{
+    std::vector<std::string> names;
+    std::unique_lock lock(shared.guard);
+    for (const CProfile& profile : shared.profiles)
+        names.push_back(profile.name);
+    return names;
+}

@@ -1,0 +1,100 @@
+#pragma once
+// The monitor without any front end: the profile list and its guard, the meter, the capture
+// and the address watcher that tells it which interfaces to count, the periodic save and the
+// stop order. The window,
+// the headless service and the tests drive it; it needs no Qt and no event loop.
+//
+//     CMonitorEngine engine(onReadout, onSave);
+//     engine.start(options, std::move(socket));        // load, Default, meter, capture, saver
+//     ...                                               // readouts arrive once a second
+//     const SaveOutcome last = engine.stop();           // the capture first, then the last save
+//
+// Threads: onReadout runs on the meter thread, onSave on the thread that saved (the saver's
+// for periodic saves, the caller's for save() and stop()). Neither may wait for the thread
+// that calls stop(), which joins them. Every other call comes from one thread, the owner's.
+
+#include "capture/capture_socket.h"
+#include "capture/traffic_meter.h"
+#include "profile/profile_file.h"
+#include "profile/profile_list.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct MonitorOptions {
+    // Where the profile files live; a relative path is taken from the current directory.
+    std::filesystem::path profileDirectory = "profiles";
+    // Without workers no meter thread, no watcher and no capture run (the socket is closed):
+    // the profiles are loaded and saved, and tests drive the meter themselves.
+    bool startWorkers = true;
+    // How often every profile is written while the engine runs; zero: never on its own.
+    std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
+    // How long the last save, in stop(), is retried before the engine gives up on it.
+    std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
+};
+
+// What one save did: `saved` false when any file could not be written; `failures` then names
+// each such file and the reason.
+struct SaveOutcome {
+    bool saved = true;
+    SaveFailures failures;
+};
+
+class CMonitorEngine {
+public:
+    using SaveCallback = std::function<void(const SaveOutcome&)>;
+
+    explicit CMonitorEngine(ReadoutCallback onReadout = {}, SaveCallback onSave = {});
+    CMonitorEngine(const CMonitorEngine&) = delete;
+    CMonitorEngine& operator=(const CMonitorEngine&) = delete;
+    ~CMonitorEngine(); // stop()
+
+    // Loads every profile of the directory (Default created, bound to the first local address,
+    // when none has that name), gives each a record of this year, and starts the meter, the
+    // capture on `captureSocket` (opened by main while it could: capture_socket.h; without one
+    // the capture stays off and the rates stay 0), the address watcher and the periodic save.
+    // Call once.
+    void start(const MonitorOptions& options, CaptureSocket captureSocket = {});
+
+    // Copies the profiles under the guard and writes them without it, so a slow disk never
+    // stalls a capture thread; the files of removed profiles are set aside once all is written.
+    // Saves never overlap. Tells onSave.
+    SaveOutcome save();
+
+    // Stops the periodic save, closes the capture (so everything it counted is in the
+    // totals), stops the meter and the watcher, then saves, retried for exitSavePatience.
+    // Returns the last save's outcome. Later calls do nothing and return a success.
+    SaveOutcome stop();
+    bool isStopped() const { return stopped; }
+
+    // The profile whose live counters the readouts show: the first one of that whole name.
+    // False, and the selection unchanged, when no profile has the name.
+    bool selectProfile(const std::string& name);
+    void selectFirstProfile();
+    std::uint32_t selectedProfile() const;
+    // The names of the profiles, in list order.
+    std::vector<std::string> profileNames() const;
+
+    SharedProfiles& profiles() { return shared; }
+    const SharedProfiles& profiles() const { return shared; }
+    CTrafficMeter& meter() { return *trafficMeter; }
+
+private:
+    struct Workers; // the capture, the address watcher and the saver
+    void startWorkers(CaptureSocket captureSocket);
+    void stopWorkers();
+
+    MonitorOptions options;
+    SaveCallback onSave;
+    SharedProfiles shared;
+    std::unique_ptr<CTrafficMeter> trafficMeter;
+    std::unique_ptr<Workers> workers;
+    std::mutex saveMutex; // one save at a time: two would write the same temporaries
+    bool started = false;
+    bool stopped = false;
+};
