@@ -1,6 +1,7 @@
 #include "service/headless_service.h"
 
 #include "monitor/monitor_engine.h"
+#include "profile/instance_lock.h"
 #include "profile/profile_store.h"
 #include "profile/save_episode.h"
 #include "service/metrics_file.h"
@@ -100,6 +101,17 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     // Before the engine starts a thread: every thread inherits the mask, so the stop signals
     // reach only the loop below.
     ServiceLoop::blockStopSignals();
+    InstanceLock lock;
+    switch (lock.acquire(options.dataDirectory)) {
+    case InstanceLock::State::HeldByOther:
+        logLine("Velmora is already running on " + options.dataDirectory.string());
+        return 1;
+    case InstanceLock::State::Failed:
+        logLine(lock.lastError() + "; a second copy on this directory would not be refused");
+        break;
+    case InstanceLock::State::Acquired:
+        break;
+    }
     const std::filesystem::path profileDirectory = options.dataDirectory / "profiles";
     // The counters' zero: the totals as stored, read before any packet is counted.
     ProfileCounters counters(profilesOnDisk(profileDirectory));

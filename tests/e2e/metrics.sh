@@ -87,6 +87,10 @@ echo
 [ "$got_rx" = "$want_rx" ] || fail "received counter ${got_rx:-none}, kernel $want_rx"
 [ "$got_tx" = "$want_tx" ] || fail "sent counter ${got_tx:-none}, kernel $want_tx"
 
+# One copy per data directory: a second one refuses to start.
+if second=$(in_meter "$binary" --headless --data "$work/data" 2>&1); then fail "a second copy started"; fi
+[ "$second" = "velmora: Velmora is already running on $work/data" ] || fail "second copy said: $second"
+
 # SIGTERM: a clean end, and the service's log tells each event once.
 kill -TERM "$velmora_pid"
 status=0
