@@ -1,5 +1,7 @@
 #include "capture/packet_capture.h"
 
+#include "capture/capture_filter.h"
+
 #include "capture/socket_errors.h"
 
 #include <algorithm>
@@ -23,21 +25,6 @@ constexpr auto kStatisticsPeriod = std::chrono::seconds(1);
 // few hundred packets, and waking for each would cost more than the packets' accounting. The
 // ring holds far more than this pause at any rate, and a stop request still ends it at once.
 constexpr int kWalkPauseMs = 20;
-
-// Socket filter (classic BPF, Documentation/networking/filter.rst) run by the kernel before a
-// packet reaches the ring. The ancillary load SKF_AD_PROTOCOL gives the ethertype (host order,
-// also on interfaces without a link header) and SKF_AD_PKTTYPE the packet type. It keeps IPv4
-// only, drops frames addressed to other hosts (PACKET_OTHERHOST: the interface may be
-// promiscuous because of another program; they are not this machine's traffic) and keeps the
-// link header and kSnapLength bytes of each.
-constexpr sock_filter kIpv4Filter[] = {
-    BPF_STMT(BPF_LD | BPF_H | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PROTOCOL)),
-    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IP, 0, 3),
-    BPF_STMT(BPF_LD | BPF_B | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE)),
-    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PACKET_OTHERHOST, 1, 0),
-    BPF_STMT(BPF_RET | BPF_K, CPacketCapture::kSnapLength + CPacketCapture::kLinkHeaderRoom),
-    BPF_STMT(BPF_RET | BPF_K, 0),
-};
 
 } // namespace
 
@@ -99,11 +86,22 @@ bool CPacketCapture::configureSocket()
     return true;
 }
 
+// Caller holds stateGuard. Replacing a filter is atomic: each packet meets the old or the new.
 bool CPacketCapture::attachFilter()
 {
-    const sock_fprog program{static_cast<unsigned short>(std::size(kIpv4Filter)),
-                             const_cast<sock_filter*>(kIpv4Filter)};
-    return socket->setOptionBytes(SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+    std::vector<sock_filter> program;
+    {
+        std::lock_guard lock(countedGuard);
+        program = captureFilter(counted, kSnapLength + kLinkHeaderRoom);
+    }
+    sock_fprog attached{static_cast<unsigned short>(program.size()), program.data()};
+    if (socket->setOptionBytes(SOL_SOCKET, SO_ATTACH_FILTER, &attached, sizeof attached))
+        return true;
+    // Refused (memory for the program, say): keep every interface's packets rather than the
+    // old set's only; the capture thread leaves out the others itself.
+    program = everyInterfaceFilter(kSnapLength + kLinkHeaderRoom);
+    attached = {static_cast<unsigned short>(program.size()), program.data()};
+    return socket->setOptionBytes(SOL_SOCKET, SO_ATTACH_FILTER, &attached, sizeof attached);
 }
 
 void CPacketCapture::close()
@@ -126,11 +124,17 @@ void CPacketCapture::setCountedInterfaces(std::vector<int> interfaceIndexes)
 {
     std::sort(interfaceIndexes.begin(), interfaceIndexes.end());
     interfaceIndexes.erase(std::unique(interfaceIndexes.begin(), interfaceIndexes.end()), interfaceIndexes.end());
-    std::lock_guard lock(countedGuard);
-    if (interfaceIndexes == counted)
-        return;
-    counted = std::move(interfaceIndexes);
-    countedVersion.fetch_add(1, std::memory_order_release);
+    std::lock_guard state(stateGuard);
+    {
+        std::lock_guard lock(countedGuard);
+        if (interfaceIndexes == counted)
+            return;
+        counted = std::move(interfaceIndexes);
+        countedVersion.fetch_add(1, std::memory_order_release);
+    }
+    // Packets of other interfaces no longer take room in the ring.
+    if (socket != nullptr)
+        attachFilter();
 }
 
 std::vector<int> CPacketCapture::countedInterfaces() const

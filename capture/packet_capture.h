@@ -77,7 +77,8 @@ private:
     // Serialises open and close; held while the thread is joined, so the capture thread
     // never takes it.
     std::mutex lifecycleGuard;
-    // Guards socket and failure for the accessors. The capture thread reads socket, ring and
+    // Guards socket and failure for the accessors, and the filter's replacement (taken before
+    // countedGuard, never after it). The capture thread reads socket, ring and
     // wakeEvent without it: they change only while no capture thread runs.
     mutable std::mutex stateGuard;
     std::unique_ptr<CNetSocket> socket;
