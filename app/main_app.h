@@ -1,7 +1,8 @@
 #pragma once
-// The application: runs the main window until Exit, closing it, a session end or a
-// terminating signal, then shuts it down (stops every worker, then saves the profiles).
-// run() returns 1 when that last save failed, 0 otherwise.
+// The application: one copy per data directory (the working directory); runs the main window
+// in the application's event loop until Exit, closing it, a session end or a terminating
+// signal, then shuts it down (stops every worker, then saves the profiles).
+// run() returns 1 when that last save failed or another copy already runs, 0 otherwise.
 
 #include "capture/capture_socket.h"
 
@@ -16,5 +17,6 @@ public:
     int run();
 
 private:
+    int refuseSecondCopy(const QString& dataDirectory);
     CaptureSocket captureSocket; // until run() hands it to the window
 };

@@ -10,7 +10,9 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <mutex>
@@ -57,6 +59,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
     fillProfileSelector();
     createTray();
     connectEvents();
+    connectKeyboard();
     selectProfileNamed(stored.selectedProfile);
 }
 
@@ -99,6 +102,20 @@ void CMainDlg::connectEvents()
         connect(menuAction(menuBar, id), &QAction::triggered, this, handler);
     }
     connect(profileSelector, &QComboBox::currentIndexChanged, this, &CMainDlg::selectProfile);
+}
+
+// F10 opens the menu bar's first menu, as on other desktop programs; Alt with a letter is a
+// menu mnemonic or nothing, never text typed into the profile selector.
+void CMainDlg::connectKeyboard()
+{
+    auto* openMenuBar = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(openMenuBar, &QShortcut::activated, this, [this] {
+        if (!menuBar->actions().isEmpty())
+            menuBar->setActiveAction(menuBar->actions().first());
+    });
+    profileSelector->installEventFilter(this);
+    if (profileSelector->lineEdit() != nullptr)
+        profileSelector->lineEdit()->installEventFilter(this);
 }
 
 void CMainDlg::fillProfileSelector()
@@ -226,8 +243,13 @@ void CMainDlg::keyPressEvent(QKeyEvent* event)
 void CMainDlg::changeEvent(QEvent* event)
 {
     QDialog::changeEvent(event);
+    // Queued: the window system finishes its own minimise handling first, and a restore in
+    // between cancels the hide.
     if (event->type() == QEvent::WindowStateChange && isMinimized() && !inTray)
-        QMetaObject::invokeMethod(this, &CMainDlg::hideToTray, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] {
+            if (isMinimized())
+                hideToTray();
+        }, Qt::QueuedConnection);
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
@@ -237,6 +259,11 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
         painter.render(history);
         painter.copyTo(graphFrame);
         return true;
+    }
+    if (event->type() == QEvent::KeyPress && watched != graphFrame) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->modifiers() & Qt::AltModifier) && !key->text().isEmpty())
+            return true;
     }
     return QDialog::eventFilter(watched, event);
 }

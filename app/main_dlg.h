@@ -29,6 +29,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QSystemTrayIcon;
+class X11MinimiseWatch;
 
 struct MainDlgOptions {
     // Where the profile files live; relative paths are taken from the current directory.
@@ -73,7 +74,11 @@ public:
 
     void hideToTray();
     void restoreFromTray();
+    // A second start asked for this window: out of the tray, unminimised, in front.
+    void bringForward();
     bool isInTray() const { return inTray; }
+    // On platforms that never report a minimise (native Wayland) the icon stays for the run.
+    bool isTrayAlwaysShown() const { return trayAlwaysShown; }
     // The tray icon's tooltip and picture from the last Current readout; both are set on
     // the icon once a second while the window is in the tray.
     QString trayTooltipText() const;
@@ -117,6 +122,8 @@ private:
     void selectProfileNamed(const std::optional<std::string>& name);
     std::optional<std::string> selectedProfileName() const;
     void createTray();
+    void connectKeyboard();
+    void showInFront();
     void endRun();
 
     MainDlgOptions options;
@@ -136,8 +143,10 @@ private:
     QSystemTrayIcon* tray = nullptr;
     QMenu* trayPopup = nullptr;
     QWidget* manualWindow = nullptr;
+    X11MinimiseWatch* x11Watch = nullptr; // xcb only
     SaveNotices saveNotices;
     bool inTray = false;
+    bool trayAlwaysShown = false;
     bool shutDown = false;
     bool lostAtExit = false;
     CMonitorEngine engine; // last: its threads may call into the members above until it stops

@@ -1,4 +1,5 @@
-// What the tray icon shows while the window is in the tray: its tooltip and its picture.
+// What the tray icon shows while the window is in the tray (or while the icon stays shown
+// for the whole run): its tooltip and its picture.
 // Creating, showing and hiding the icon is the window's tray handling (main_dlg_commands.cpp).
 #include "app/main_dlg.h"
 
@@ -32,7 +33,7 @@ QIcon CMainDlg::trayIconPicture() const
 
 void CMainDlg::updateTrayStatus()
 {
-    if (!inTray || tray == nullptr)
+    if ((!inTray && !trayAlwaysShown) || tray == nullptr)
         return;
     tray->setToolTip(trayTooltipText());
     tray->setIcon(trayIconPicture());

@@ -67,10 +67,10 @@ const DialogTemplate& aboutLayout()
 const MenuTemplate& mainMenu()
 {
     static const MenuTemplate menu{kMainMenuId, {
-        {0, "File", {{kCmdExit, "Exit", {}}}},
-        {0, "View", {{kCmdBandwidthActivity, "Bandwidth Activity", {}}}},
-        {0, "Options", {{kCmdOptionsGeneral, "General", {}}}},
-        {0, "Help", {{kCmdManual, "Manual", {}}, {0, nullptr, {}}, {kCmdAbout, "About", {}}}},
+        {0, "&File", {{kCmdExit, "E&xit", {}}}},
+        {0, "&View", {{kCmdBandwidthActivity, "&Bandwidth Activity", {}}}},
+        {0, "&Options", {{kCmdOptionsGeneral, "&General", {}}}},
+        {0, "&Help", {{kCmdManual, "&Manual", {}}, {0, nullptr, {}}, {kCmdAbout, "&About", {}}}},
     }};
     return menu;
 }
@@ -78,11 +78,11 @@ const MenuTemplate& mainMenu()
 const MenuTemplate& trayMenu()
 {
     static const MenuTemplate menu{kTrayMenuId, {
-        {0, "File", {
-            {kCmdTrayOpen, "Open", {}},
-            {kCmdTrayViewActivity, "View Activity", {}},
+        {0, "&File", {
+            {kCmdTrayOpen, "&Open", {}},
+            {kCmdTrayViewActivity, "&View Activity", {}},
             {0, nullptr, {}},
-            {kCmdTrayExit, "Exit", {}},
+            {kCmdTrayExit, "E&xit", {}},
         }},
     }};
     return menu;

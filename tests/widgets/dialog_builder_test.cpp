@@ -86,18 +86,18 @@ TEST(DialogBuilder, MenusKeepOrderTextsAndCommandIds)
     QStringList titles;
     for (QAction* action : bar->actions())
         titles << action->text();
-    EXPECT_EQ(titles, QStringList({"File", "View", "Options", "Help"}));
+    EXPECT_EQ(titles, QStringList({"&File", "&View", "&Options", "&Help"}));
     QMenu* help = bar->actions().at(3)->menu();
     ASSERT_NE(help, nullptr);
     ASSERT_EQ(help->actions().size(), 3);
     EXPECT_EQ(help->actions().at(0)->objectName(), "32776");
     EXPECT_TRUE(help->actions().at(1)->isSeparator());
-    EXPECT_EQ(help->actions().at(2)->text(), "About");
-    EXPECT_EQ(menuAction(bar, 32772)->text(), "General");
+    EXPECT_EQ(help->actions().at(2)->text(), "&About");
+    EXPECT_EQ(menuAction(bar, 32772)->text(), "&General");
 
     QMenu* tray = buildPopupMenu(trayMenu(), &owner);
     QStringList items;
     for (QAction* action : tray->actions())
         items << (action->isSeparator() ? "-" : action->objectName() + " " + action->text());
-    EXPECT_EQ(items, QStringList({"32783 Open", "32782 View Activity", "-", "32784 Exit"}));
+    EXPECT_EQ(items, QStringList({"32783 &Open", "32782 &View Activity", "-", "32784 E&xit"}));
 }

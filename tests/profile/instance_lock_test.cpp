@@ -1,0 +1,100 @@
+// One copy per data directory: a second lock on the same directory is refused while the first
+// is held, taken once it is released or its holder is killed, and a directory that cannot hold
+// the lock file fails with the path in the error.
+#include "profile/instance_lock.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class InstanceLockTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velmora-lock-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        directory = pattern;
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    fs::path directory;
+};
+
+std::string contents(const fs::path& file)
+{
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstReleases)
+{
+    auto first = std::make_unique<InstanceLock>();
+    ASSERT_EQ(first->acquire(directory), InstanceLock::State::Acquired);
+    EXPECT_EQ(contents(directory / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
+
+    InstanceLock second;
+    EXPECT_EQ(second.acquire(directory), InstanceLock::State::HeldByOther);
+    EXPECT_FALSE(second.isHeld());
+
+    InstanceLock elsewhere; // another data directory is another copy's business
+    const fs::path other = directory / "other";
+    fs::create_directory(other);
+    EXPECT_EQ(elsewhere.acquire(other), InstanceLock::State::Acquired);
+
+    first.reset();
+    EXPECT_EQ(second.acquire(directory), InstanceLock::State::Acquired);
+    EXPECT_TRUE(second.isHeld());
+}
+
+TEST_F(InstanceLockTest, KilledHolderIsTakenOver)
+{
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        InstanceLock lock;
+        const char state = lock.acquire(directory) == InstanceLock::State::Acquired ? 'A' : 'x';
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &state, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char state = 0;
+    ASSERT_EQ(::read(ready[0], &state, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(state, 'A');
+    {
+        InstanceLock whileAlive;
+        EXPECT_EQ(whileAlive.acquire(directory), InstanceLock::State::HeldByOther);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+
+    InstanceLock after;
+    EXPECT_EQ(after.acquire(directory), InstanceLock::State::Acquired);
+    EXPECT_EQ(contents(directory / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
+}
+
+TEST_F(InstanceLockTest, UnusableDirectoriesFailWithThePath)
+{
+    fs::create_directory(directory / "linked-lock");
+    fs::create_symlink(directory / "victim", directory / "linked-lock" / InstanceLock::kFileName);
+    const fs::path cases[] = {directory / "missing", directory / "linked-lock"};
+    for (const fs::path& dataDirectory : cases) {
+        InstanceLock lock;
+        EXPECT_EQ(lock.acquire(dataDirectory), InstanceLock::State::Failed) << dataDirectory;
+        EXPECT_NE(lock.lastError().find(dataDirectory.string()), std::string::npos) << lock.lastError();
+        EXPECT_FALSE(lock.isHeld());
+    }
+    EXPECT_FALSE(fs::exists(directory / "victim"));
+}
