@@ -9,10 +9,15 @@
 //       only the UDP sink (for the tcpdump run)
 //   capture_counter flood <address> <udp-port> <seconds>
 //       sends small UDP datagrams to <address>:<udp-port> as fast as it can; prints sent=<n>
+//   capture_counter wire <address> <any> <seconds>
+//       captures the interface of <address> for <seconds> and prints, per direction (down: to
+//       <address>): the packets the socket delivered and their IP bytes, the wire packets they
+//       stand for, and the bytes the Default profile counted
 
 #include "capture/packet_capture.h"
 #include "capture/packet_decode.h"
 #include "capture/traffic_meter.h"
+#include "capture/wire_packets.h"
 #include "profile/profile_store.h"
 
 #include <arpa/inet.h>
@@ -100,8 +105,9 @@ int count(const char* address, int port, double seconds)
     CTrafficMeter meter({}, &profiles);
 
     std::atomic<unsigned long long> floodPackets{0};
-    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
-        meter.dispatchPacket(data, length, captured);
+    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured,
+                               const OffloadHeader& offload) {
+        meter.dispatchPacket(data, length, captured, offload);
         // IPv4 + UDP (protocol 17) to the flood's port, header without options.
         if (captured >= 24 && data[9] == 17 && loadBigEndian16(data + 22) == port)
             floodPackets.fetch_add(1, std::memory_order_relaxed);
@@ -122,12 +128,57 @@ int count(const char* address, int port, double seconds)
     return 0;
 }
 
+struct DirectionCount {
+    std::atomic<unsigned long long> seen{0}, seenBytes{0}, wire{0};
+};
+
+int countWire(const char* address, double seconds)
+{
+    SharedProfiles profiles;
+    profiles.profiles.push_back(makeDefaultProfile(address));
+    CTrafficMeter meter({}, &profiles);
+    in_addr own{};
+    inet_pton(AF_INET, address, &own);
+    DirectionCount down, up;
+    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured,
+                               const OffloadHeader& offload) {
+        meter.dispatchPacket(data, length, captured, offload);
+        if (captured < 20 || length <= 20)
+            return;
+        DirectionCount& direction = loadBigEndian32(data + 16) == ntohl(own.s_addr) ? down : up;
+        direction.seen.fetch_add(1, std::memory_order_relaxed);
+        direction.seenBytes.fetch_add(std::uint64_t(length), std::memory_order_relaxed);
+        direction.wire.fetch_add(countWirePackets(data, std::uint32_t(length), captured, offload).packets,
+                                 std::memory_order_relaxed);
+    });
+    for (const LocalAddress& local : listLocalAddresses())
+        if (local.address == address)
+            capture.setCountedInterfaces({local.interfaceIndex});
+    if (!capture.open(CaptureSocket::open())) {
+        std::fprintf(stderr, "capture: %s\n", capture.failureText().c_str());
+        return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    capture.close();
+    double bytesDown = 0, bytesUp = 0;
+    for (const YearHistory& year : profiles.snapshot().front().history)
+        for (const DayTotals& day : year.days) {
+            bytesDown += day.down;
+            bytesUp += day.up;
+        }
+    std::printf("seen_down=%llu seen_bytes_down=%llu wire_down=%llu bytes_down=%.0f "
+                "seen_up=%llu seen_bytes_up=%llu wire_up=%llu bytes_up=%.0f drops=%llu\n",
+                down.seen.load(), down.seenBytes.load(), down.wire.load(), bytesDown, up.seen.load(),
+                up.seenBytes.load(), up.wire.load(), bytesUp, (unsigned long long)capture.kernelDrops());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 5) {
-        std::fprintf(stderr, "usage: %s count|sink|flood <address> <udp-port> <seconds>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s count|sink|flood|wire <address> <udp-port> <seconds>\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
@@ -137,6 +188,8 @@ int main(int argc, char** argv)
         return flood(argv[2], port, seconds);
     if (mode == "count")
         return count(argv[2], port, seconds);
+    if (mode == "wire")
+        return countWire(argv[2], seconds);
     const int sink = openSink(argv[2], port);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     ::close(sink);

@@ -6,6 +6,11 @@
 #   bench/capture_flood.sh [build-dir] [seconds]      (as root; default build/dev, 3 s)
 #
 # Target: captured equals sent, zero drops, capture CPU per packet no higher than tcpdump's.
+#
+# Then a bulk TCP transfer (BULK_MB, default 200) from a sender through a router namespace that
+# segments in software to a receiver that receives with GRO: for the program's capture and for
+# tcpdump, on the sender (TSO) and on the receiver (GRO), the packets seen and their IP bytes
+# against the wire's (the receiver's receive counters), and what the program counted.
 # CPU is what the capturing process spends itself (user + system); the kernel's work of
 # copying packets into the ring runs in the sender's softirq for both tools alike.
 set -euo pipefail
@@ -24,9 +29,14 @@ fi
 [ -x "$counter" ] || { echo "capture_flood: build $counter first (ninja -C $build capture_counter)" >&2; exit 1; }
 command -v tcpdump >/dev/null || { echo "capture_flood: tcpdump is missing (scripts/deps)" >&2; exit 1; }
 
+bulk_sender="velmora-bulk-send-$$"
+bulk_router="velmora-bulk-route-$$"
+bulk_receiver="velmora-bulk-recv-$$"
 cleanup() {
-    ip netns del "$near" 2>/dev/null || true
-    ip netns del "$far" 2>/dev/null || true
+    for ns in "$near" "$far" "$bulk_sender" "$bulk_router" "$bulk_receiver"; do
+        ip netns del "$ns" 2>/dev/null || true
+    done
+    rm -f "/tmp/velmora-bulk-$$".*
 }
 trap cleanup EXIT
 
@@ -82,6 +92,81 @@ printf "$row" tool sent captured drops cpu_s cpu_ns/pkt sent/s
 printf "$row" velmora "$sent" "$captured" "$drops" "$cpu" "$(per_packet "$cpu" "$captured")" "$((sent / seconds))"
 printf "$row" tcpdump "$tcpdump_sent" "$tcpdump_captured" "$tcpdump_drops" "$tcpdump_cpu" \
     "$(per_packet "$tcpdump_cpu" "$tcpdump_captured")" "$((tcpdump_sent / seconds))"
+
+bulk_tcp() {
+    local mb=${BULK_MB:-200} s=$bulk_sender r=$bulk_router d=$bulk_receiver ns
+    for ns in "$s" "$r" "$d"; do
+        ip netns add "$ns"
+        ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+        ip -n "$ns" link set lo up
+    done
+    ip -n "$s" link add vs0 type veth peer name vr0 netns "$r"
+    ip -n "$r" link add vr1 type veth peer name vd0 netns "$d"
+    ip -n "$s" addr add 198.51.100.1/24 dev vs0
+    ip -n "$r" addr add 198.51.100.2/24 dev vr0
+    ip -n "$r" addr add 203.0.113.2/24 dev vr1
+    ip -n "$d" addr add 203.0.113.1/24 dev vd0
+    ip -n "$s" link set vs0 up; ip -n "$r" link set vr0 up; ip -n "$r" link set vr1 up; ip -n "$d" link set vd0 up
+    ip -n "$s" neigh replace 198.51.100.2 lladdr "$(ip netns exec "$r" cat /sys/class/net/vr0/address)" dev vs0 nud permanent
+    ip -n "$r" neigh replace 198.51.100.1 lladdr "$(ip netns exec "$s" cat /sys/class/net/vs0/address)" dev vr0 nud permanent
+    ip -n "$r" neigh replace 203.0.113.1 lladdr "$(ip netns exec "$d" cat /sys/class/net/vd0/address)" dev vr1 nud permanent
+    ip -n "$d" neigh replace 203.0.113.2 lladdr "$(ip netns exec "$r" cat /sys/class/net/vr1/address)" dev vd0 nud permanent
+    ip -n "$s" route add 203.0.113.0/24 via 198.51.100.2
+    ip -n "$d" route add 198.51.100.0/24 via 203.0.113.2
+    ip netns exec "$r" sysctl -qw net.ipv4.ip_forward=1
+    ip netns exec "$r" ethtool -K vr0 tso off gso off tx-udp-segmentation off >/dev/null
+    ip netns exec "$r" ethtool -K vr1 tso off gso off tx-udp-segmentation off >/dev/null
+    ip netns exec "$d" ethtool -K vd0 gro on >/dev/null
+
+    rx() { ip netns exec "$d" cat "/sys/class/net/vd0/statistics/rx_$1"; }
+    # veth counts a packet it receives through NAPI (GRO on) from its IP header on, else with
+    # the Ethernet header: find out with one ping of 84 IP bytes.
+    local b0 p0 link
+    b0=$(rx bytes); p0=$(rx packets)
+    ip netns exec "$s" ping -c 1 -W 2 203.0.113.1 >/dev/null
+    link=$(( ($(rx bytes) - b0) / ($(rx packets) - p0) - 84 ))
+
+    local file=/tmp/velmora-bulk-$$ flow="src 198.51.100.1 and dst 203.0.113.1"
+    ip netns exec "$s" "$counter" wire 198.51.100.1 0 8 >"$file.vs" &
+    local vs_pid=$!
+    ip netns exec "$d" "$counter" wire 203.0.113.1 0 8 >"$file.vd" &
+    local vd_pid=$!
+    ip netns exec "$s" tcpdump -i vs0 -n -s 128 -w "$file.ps" "$flow" 2>/dev/null &
+    local ps_pid=$!
+    ip netns exec "$d" tcpdump -i vd0 -n -s 128 -w "$file.pd" "$flow" 2>/dev/null &
+    local pd_pid=$!
+    ip netns exec "$d" timeout 20 nc -l 5001 >/dev/null &
+    sleep 1
+    b0=$(rx bytes); p0=$(rx packets)
+    head -c "$((mb << 20))" /dev/zero | ip netns exec "$s" timeout 20 nc -N 203.0.113.1 5001
+    sleep 1
+    local wire_packets=$(( $(rx packets) - p0 ))
+    local wire_bytes=$(( $(rx bytes) - b0 - link * wire_packets ))
+    kill -INT "$ps_pid" "$pd_pid"
+    wait "$ps_pid" "$pd_pid" "$vs_pid" "$vd_pid" || true
+
+    # tcpdump's packets and IP bytes: the total length of each IP header it printed.
+    dump() { tcpdump -r "$1" -n -v 2>/dev/null | sed -n 's/.*proto [A-Z]* ([0-9]*), length \([0-9]*\)).*/\1/p' |
+             awk '{ n++; b += $1 } END { printf "%d %d\n", n, b }'; }
+    field() { sed -n "s/.*$2=\([0-9]*\).*/\1/p" "$1"; }
+    local bulk_row='%-9s %-8s %10s %10s %12s %13s %13s %13s\n'
+    echo
+    echo "bulk TCP, $mb MiB from 198.51.100.1 through a segmenting router to 203.0.113.1 (GRO on)"
+    printf "$bulk_row" side tool seen wire seen_bytes wire_bytes counted_bytes counted/wire
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", (b > 0 ? a / b : 0) }'; }
+    local n b
+    printf "$bulk_row" sender velmora "$(field "$file.vs" seen_up)" "$wire_packets" "$(field "$file.vs" seen_bytes_up)" \
+        "$wire_bytes" "$(field "$file.vs" bytes_up)" "$(ratio "$(field "$file.vs" bytes_up)" "$wire_bytes")"
+    read -r n b < <(dump "$file.ps")
+    printf "$bulk_row" sender tcpdump "$n" "$wire_packets" "$b" "$wire_bytes" "$b" "$(ratio "$b" "$wire_bytes")"
+    printf "$bulk_row" receiver velmora "$(field "$file.vd" seen_down)" "$wire_packets" "$(field "$file.vd" seen_bytes_down)" \
+        "$wire_bytes" "$(field "$file.vd" bytes_down)" "$(ratio "$(field "$file.vd" bytes_down)" "$wire_bytes")"
+    read -r n b < <(dump "$file.pd")
+    printf "$bulk_row" receiver tcpdump "$n" "$wire_packets" "$b" "$wire_bytes" "$b" "$(ratio "$b" "$wire_bytes")"
+    echo "(velmora: seen and seen_bytes are the socket's packets as delivered; counted_bytes what it"
+    echo " accounts: the wire packets of each super-packet. wire packets counted: sender $(field "$file.vs" wire_up), receiver $(field "$file.vd" wire_down))"
+}
+bulk_tcp
 
 status=0
 [ "$captured" = "$sent" ] || { echo "capture_flood: captured $captured of $sent" >&2; status=1; }

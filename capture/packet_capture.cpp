@@ -31,7 +31,7 @@ constexpr int kWalkPauseMs = 20;
 CPacketCapture::CPacketCapture(PacketHandler packetHandler) : handler(std::move(packetHandler))
 {
     if (!handler)
-        handler = [](const std::uint8_t*, std::int32_t, std::size_t) {};
+        handler = [](const std::uint8_t*, std::int32_t, std::size_t, const OffloadHeader&) {};
 }
 
 CPacketCapture::~CPacketCapture()
@@ -236,7 +236,7 @@ void CPacketCapture::run()
             // metered traffic (a bridge's port sees its bridge's packets once more).
             if (!std::binary_search(countedCopy.begin(), countedCopy.end(), packet.interfaceIndex))
                 return;
-            handler(packet.data, std::int32_t(packet.length), packet.captured);
+            handler(packet.data, std::int32_t(packet.length), packet.captured, packet.offload);
             ++handed;
         });
         packetCount.fetch_add(handed, std::memory_order_relaxed);

@@ -19,10 +19,11 @@
 #include <string>
 #include <vector>
 
-// Bytes of the packet as captured (from its IP header on), the datagram's real length, and how
-// many bytes `data` holds (fewer than the length for packets longer than the snap length).
-using PacketHandler =
-    std::function<void(const std::uint8_t* data, std::int32_t length, std::size_t captured)>;
+// Bytes of the packet as captured (from its IP header on), the datagram's real length, how
+// many bytes `data` holds (fewer than the length for packets longer than the snap length), and
+// how the kernel's offloads cut it on the wire (wire_packets.h).
+using PacketHandler = std::function<void(const std::uint8_t* data, std::int32_t length, std::size_t captured,
+                                         const OffloadHeader& offload)>;
 
 class CPacketCapture : public CWorkerThread {
 public:

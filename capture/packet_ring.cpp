@@ -3,10 +3,14 @@
 #include "capture/net_socket.h"
 #include "capture/socket_errors.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <linux/if_packet.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 
 // The block and packet headers below are the kernel's ring ABI (linux/if_packet.h), laid out
 // by the kernel for this very purpose; packet bytes themselves are never read through structs.
@@ -23,11 +27,33 @@ const tpacket3_hdr* packetHeader(const std::uint8_t* packet)
     return reinterpret_cast<const tpacket3_hdr*>(packet);
 }
 
+// The frame's fixed part: packet header, then the link-level address record (packet_mmap.rst).
+constexpr std::uint32_t kAddressRecordEnd = TPACKET_ALIGN(sizeof(tpacket3_hdr)) + sizeof(sockaddr_ll);
+
+// Asks the kernel to write a virtio-net header before each packet's link header
+// (net/packet/af_packet.c, tpacket_rcv). Only a SOCK_RAW socket takes it, and only before its
+// ring exists (EBUSY after). Without it a super-packet counts as one packet: said once per run.
+bool requestOffloadHeaders(CNetSocket& socket)
+{
+    const int on = 1;
+    if (setsockopt(socket.socketHandle(), SOL_PACKET, PACKET_VNET_HDR, &on, sizeof on) == 0)
+        return true;
+    const int error = errno;
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+        std::fprintf(stderr,
+                     "velmora: the packet socket gives no segmentation offload headers (%s); "
+                     "bulk transfers will read low\n",
+                     std::strerror(error));
+    return false;
+}
+
 } // namespace
 
 bool PacketRing::setup(CNetSocket& socket)
 {
     release();
+    offloadHeaders = requestOffloadHeaders(socket);
     if (!socket.setOption(SOL_PACKET, PACKET_VERSION, TPACKET_V3))
         return false;
     tpacket_req3 request{};
@@ -92,7 +118,7 @@ const std::uint8_t* PacketRing::nextPacket(const std::uint8_t* packet)
     return packet + packetHeader(packet)->tp_next_offset;
 }
 
-RingPacket PacketRing::describe(const std::uint8_t* packet)
+RingPacket PacketRing::describe(const std::uint8_t* packet, bool withOffloadHeader)
 {
     const tpacket3_hdr* header = packetHeader(packet);
     // The link-level address record follows the packet header, aligned (packet_mmap.rst).
@@ -106,5 +132,8 @@ RingPacket PacketRing::describe(const std::uint8_t* packet)
     result.captured = header->tp_snaplen > linkHeader ? header->tp_snaplen - linkHeader : 0;
     result.packetType = link->sll_pkttype;
     result.interfaceIndex = link->sll_ifindex;
+    // The offload header sits just before the link header, past the address record.
+    if (withOffloadHeader && header->tp_mac >= kAddressRecordEnd + kOffloadHeaderBytes)
+        result.offload = readOffloadHeader(packet + header->tp_mac - kOffloadHeaderBytes);
     return result;
 }

@@ -4,6 +4,8 @@
 // hands it over by setting TP_STATUS_USER in the block header; the reader walks the packets
 // and gives the block back with TP_STATUS_KERNEL. No copy and no system call per packet.
 
+#include "capture/wire_packets.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,6 +19,7 @@ struct RingPacket {
     std::uint32_t captured = 0;         // bytes at `data`
     std::uint8_t packetType = 0;        // PACKET_HOST, PACKET_OUTGOING, ... (if_packet.h)
     int interfaceIndex = 0;             // the interface the packet passed
+    OffloadHeader offload;              // how the packet is cut on the wire (no header: none)
 };
 
 class PacketRing {
@@ -38,10 +41,13 @@ public:
     ~PacketRing() { release(); }
 
     // Switches the socket to TPACKET_V3 and maps its receive ring. On failure the socket's
-    // lastError says why. Options that must precede the ring (PACKET_VNET_HDR) are set first.
+    // lastError says why. First asks for an offload header before each packet
+    // (PACKET_VNET_HDR, which must precede the ring); a kernel or socket that refuses it is
+    // said once on stderr, and the ring works without.
     bool setup(CNetSocket& socket);
     void release();
     bool isMapped() const { return memory != nullptr; }
+    bool hasOffloadHeaders() const { return offloadHeaders; }
 
     // Walks every block the kernel has handed over, calls `visit` for each packet in order
     // and gives the block back. Returns the number of packets visited.
@@ -53,7 +59,7 @@ public:
             const std::uint32_t packets = blockPackets(block);
             const std::uint8_t* packet = firstPacket(block);
             for (std::uint32_t i = 0; i < packets; ++i) {
-                visit(describe(packet));
+                visit(describe(packet, offloadHeaders));
                 packet = nextPacket(packet);
             }
             count += packets;
@@ -68,9 +74,10 @@ private:
     static std::uint32_t blockPackets(const std::uint8_t* block);
     static const std::uint8_t* firstPacket(const std::uint8_t* block);
     static const std::uint8_t* nextPacket(const std::uint8_t* packet);
-    static RingPacket describe(const std::uint8_t* packet);
+    static RingPacket describe(const std::uint8_t* packet, bool withOffloadHeader);
 
     std::uint8_t* memory = nullptr;
+    bool offloadHeaders = false;
     std::size_t mappedSize = 0;
     std::uint32_t currentBlock = 0;
 };

@@ -56,8 +56,8 @@ void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
         trafficMeter->start("velmora-meter");
         CTrafficMeter* target = trafficMeter.get();
         workers->capture = std::make_unique<CPacketCapture>(
-            [target](const std::uint8_t* data, std::int32_t length, std::size_t captured) {
-                target->dispatchPacket(data, length, captured);
+            [target](const std::uint8_t* data, std::int32_t length, std::size_t captured, const OffloadHeader& offload) {
+                target->dispatchPacket(data, length, captured, offload);
             });
         // A refused socket leaves the capture off and the rates at 0; main has already said on
         // stderr how to grant the capability.

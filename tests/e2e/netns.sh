@@ -34,6 +34,10 @@ make_hosts() {
   in_meter ip addr add "$METER_ADDR/24" dev vm0
   in_peer ip addr add "$PEER_ADDR/24" dev vp0
   in_peer ip addr add "$PEER_ADDR2/24" dev vp0
+  # veth hands an offloaded super-packet through whole and counts it once; with the offloads
+  # off every packet has its wire size, so the link's counters are the wire's.
+  in_meter ethtool -K vm0 tso off gso off tx-udp-segmentation off gro off >/dev/null
+  in_peer ethtool -K vp0 tso off gso off tx-udp-segmentation off gro off >/dev/null
   in_meter ip link set vm0 up
   in_peer ip link set vp0 up
   in_meter ip route add 192.0.2.0/24 dev vm0
