@@ -80,6 +80,13 @@ public:
     // The names of the profiles, in list order.
     std::vector<std::string> profileNames() const;
 
+    // The interfaces whose packets are counted now, by name; none while the capture is off.
+    std::vector<std::string> countedInterfaces() const;
+    // Packets the kernel dropped before the capture could read them, since the start.
+    std::uint64_t kernelDrops() const;
+    // Why the capture is off; empty while it runs (or before the start).
+    std::string captureFailure() const;
+
     SharedProfiles& profiles() { return shared; }
     const SharedProfiles& profiles() const { return shared; }
     CTrafficMeter& meter() { return *trafficMeter; }
