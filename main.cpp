@@ -2,6 +2,7 @@
 #include "app/main_app.h"
 #include "capture/capture_socket.h"
 #include "capture/privilege.h"
+#include "service/headless_service.h"
 
 #include <iostream>
 #include <string>
@@ -25,10 +26,8 @@ int main(int argc, char** argv)
         return finishCommandLine(command);
     if (command.mode == RunMode::Report)
         return runReport(command.report, std::cout, std::cerr);
-    if (command.mode == RunMode::Headless) {
-        std::cerr << "velmora: --headless is not available in this build\n";
-        return 1;
-    }
+    if (command.mode == RunMode::Headless)
+        return runHeadless({command.dataDirectory, command.metricsFile}, std::move(captureSocket));
     CMainApp app(argc, argv, std::move(captureSocket));
     return app.run();
 }

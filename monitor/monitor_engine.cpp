@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <optional>
 
+#include <net/if.h>
+
 namespace {
 constexpr auto kExitSaveRetryPause = std::chrono::milliseconds(500);
 }
@@ -44,6 +46,8 @@ void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket cap
         std::unique_lock lock(shared.guard);
         shared.profiles = std::move(loaded);
         shared.prepareYear(DayClock::system().today().year);
+        if (options.onLoaded)
+            options.onLoaded(shared.profiles);
     }
     trafficMeter->selectedProfile = 0;
     started = true;
@@ -153,4 +157,31 @@ std::vector<std::string> CMonitorEngine::profileNames() const
     for (const CProfile& profile : shared.profiles)
         names.push_back(profile.name);
     return names;
+}
+
+std::vector<std::string> CMonitorEngine::countedInterfaces() const
+{
+    std::vector<std::string> names;
+    if (workers->capture == nullptr)
+        return names;
+    for (int index : workers->capture->countedInterfaces()) {
+        char name[IF_NAMESIZE] = {};
+        // An interface gone since the last watcher pass has no name any more: show its index.
+        names.push_back(::if_indextoname(static_cast<unsigned>(index), name) != nullptr
+                            ? std::string(name)
+                            : "interface " + std::to_string(index));
+    }
+    return names;
+}
+
+std::uint64_t CMonitorEngine::kernelDrops() const
+{
+    return workers->capture != nullptr ? workers->capture->kernelDrops() : 0;
+}
+
+std::string CMonitorEngine::captureFailure() const
+{
+    if (workers->capture == nullptr || workers->capture->isOpen())
+        return {};
+    return workers->capture->failureText();
 }

@@ -36,6 +36,9 @@ struct MonitorOptions {
     std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
     // How long the last save, in stop(), is retried before the engine gives up on it.
     std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
+    // Called once by start() with the profiles as loaded, before any packet is counted (the
+    // metrics count from there). Runs under the guard: it must not call back into the engine.
+    std::function<void(const ProfileList&)> onLoaded;
 };
 
 // What one save did: `saved` false when any file could not be written; `failures` then names
@@ -79,6 +82,13 @@ public:
     std::uint32_t selectedProfile() const;
     // The names of the profiles, in list order.
     std::vector<std::string> profileNames() const;
+
+    // The interfaces whose packets are counted now, by name; none while the capture is off.
+    std::vector<std::string> countedInterfaces() const;
+    // Packets the kernel dropped before the capture could read them, since the start.
+    std::uint64_t kernelDrops() const;
+    // Why the capture is off; empty while it runs (or before the start).
+    std::string captureFailure() const;
 
     SharedProfiles& profiles() { return shared; }
     const SharedProfiles& profiles() const { return shared; }

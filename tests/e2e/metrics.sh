@@ -35,8 +35,9 @@ label='Peer "A\B"'
 write_profile "$work/data/profiles" Peer.xml "$label" "$METER_ADDR" "1:$PEER_ADDR" "1:0"
 
 read -r rx0 tx0 < <(in_meter sh -c 's=/sys/class/net/vm0/statistics; echo $(( $(cat $s/rx_bytes) - 14 * $(cat $s/rx_packets) )) $(( $(cat $s/tx_bytes) - 14 * $(cat $s/tx_packets) ))')
-in_meter "$binary" --headless --data "$work/data" --metrics-file "$work/textfile/velmora.prom" \
-  >"$work/velmora.log" 2>&1 &
+ip netns exec "$METER_NS" "$binary" --headless --data "$work/data" \
+  --metrics-file "$work/textfile/velmora.prom" >"$work/velmora.log" 2>&1 &
+velmora_pid=$!
 for _ in $(seq 100); do [ -s "$work/textfile/velmora.prom" ] && break; sleep 0.1; done
 [ -s "$work/textfile/velmora.prom" ] || fail "no metrics file 10 s after the start"
 promtool check metrics <"$work/textfile/velmora.prom" || fail "promtool rejects the metrics file"
@@ -85,4 +86,21 @@ in_peer curl -s "http://127.0.0.1:$prometheus_port/api/v1/query" \
 echo
 [ "$got_rx" = "$want_rx" ] || fail "received counter ${got_rx:-none}, kernel $want_rx"
 [ "$got_tx" = "$want_tx" ] || fail "sent counter ${got_tx:-none}, kernel $want_tx"
+
+# One copy per data directory: a second one refuses to start.
+if second=$(in_meter "$binary" --headless --data "$work/data" 2>&1); then fail "a second copy started"; fi
+[ "$second" = "velmora: Velmora is already running on $work/data" ] || fail "second copy said: $second"
+
+# SIGTERM: a clean end, and the service's log tells each event once.
+kill -TERM "$velmora_pid"
+status=0
+timeout 15 tail --pid="$velmora_pid" -f /dev/null || fail "velmora still running 15 s after SIGTERM"
+wait "$velmora_pid" || status=$?
+cat "$work/velmora.log"
+[ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
+for line in "velmora: started, counting into $work/data/profiles (2 profiles)" \
+    "velmora: capture opened on vm0" "velmora: SIGTERM: saving and stopping" \
+    "velmora: capture closed on vm0" "velmora: stopped, profiles saved"; do
+  [ "$(grep -cxF "$line" "$work/velmora.log")" -eq 1 ] || fail "the log has not once: $line"
+done
 echo "e2e metrics: passed"

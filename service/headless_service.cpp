@@ -1,0 +1,148 @@
+#include "service/headless_service.h"
+
+#include "monitor/monitor_engine.h"
+#include "profile/instance_lock.h"
+#include "profile/save_episode.h"
+#include "service/metrics_file.h"
+#include "service/metrics_text.h"
+#include "service/profile_counters.h"
+#include "service/service_loop.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <set>
+
+namespace {
+
+constexpr std::chrono::milliseconds kMetricsPeriod = std::chrono::seconds(15);
+constexpr std::chrono::milliseconds kInterfacePoll = std::chrono::seconds(1);
+
+void logLine(const std::string& line)
+{
+    if (!line.empty())
+        std::fprintf(stderr, "velmora: %s\n", line.c_str());
+}
+
+const char* signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "SIGTERM";
+    }
+}
+
+// What the saves did, for the log and the metrics. Saves run on the engine's saver thread and
+// on the main thread; the metrics read from the main thread.
+class SaveRecord {
+public:
+    void record(const SaveOutcome& outcome)
+    {
+        std::lock_guard lock(guard);
+        if (outcome.saved)
+            lastSuccess = static_cast<double>(std::time(nullptr));
+        else
+            ++failures;
+        const std::string line = episode.standardErrorLine(episode.record(outcome.saved, outcome.failures));
+        if (!line.empty())
+            std::fprintf(stderr, "%s", line.c_str());
+    }
+    void fill(ProgramFigures& figures) const
+    {
+        std::lock_guard lock(guard);
+        figures.lastSuccessfulSave = lastSuccess;
+        figures.saveFailures = failures;
+    }
+
+private:
+    mutable std::mutex guard; // guards everything below
+    SaveEpisode episode;
+    std::uint64_t failures = 0;
+    std::optional<double> lastSuccess;
+};
+
+// Logs each interface that starts or stops being counted.
+class InterfaceLog {
+public:
+    void update(const std::vector<std::string>& names)
+    {
+        const std::set<std::string> now(names.begin(), names.end());
+        for (const std::string& name : now)
+            if (known.count(name) == 0)
+                logLine("capture opened on " + name);
+        for (const std::string& name : known)
+            if (now.count(name) == 0)
+                logLine("capture closed on " + name);
+        known = now;
+    }
+    std::size_t size() const { return known.size(); }
+
+private:
+    std::set<std::string> known;
+};
+
+} // namespace
+
+int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
+{
+    // Before the engine starts a thread: every thread inherits the mask, so the stop signals
+    // reach only the loop below.
+    ServiceLoop::blockStopSignals();
+    InstanceLock lock;
+    switch (lock.acquire(options.dataDirectory)) {
+    case InstanceLock::State::HeldByOther:
+        logLine("Velmora is already running on " + options.dataDirectory.string());
+        return 1;
+    case InstanceLock::State::Failed:
+        logLine(lock.lastError() + "; a second copy on this directory would not be refused");
+        break;
+    case InstanceLock::State::Acquired:
+        break;
+    }
+    const std::filesystem::path profileDirectory = options.dataDirectory / "profiles";
+    // The counters' zero: the totals as loaded, before any packet is counted.
+    std::optional<ProfileCounters> counters;
+    MonitorOptions engineOptions;
+    engineOptions.profileDirectory = profileDirectory;
+    engineOptions.onLoaded = [&counters](const ProfileList& loaded) { counters.emplace(loaded); };
+
+    SaveRecord saves;
+    CMonitorEngine engine({}, [&saves](const SaveOutcome& outcome) { saves.record(outcome); });
+    engine.start(engineOptions, std::move(captureSocket));
+    logLine("started, counting into " + profileDirectory.string() + " (" +
+            std::to_string(engine.profileNames().size()) + " profiles)");
+    if (const std::string failure = engine.captureFailure(); !failure.empty())
+        logLine("the capture is off, nothing is counted: " + failure);
+
+    InterfaceLog interfaces;
+    std::optional<MetricsFile> metrics;
+    if (options.metricsFile)
+        metrics.emplace(*options.metricsFile);
+    const auto writeMetrics = [&] {
+        if (!metrics)
+            return;
+        ProgramFigures program;
+        program.interfacesCaptured = interfaces.size();
+        program.kernelDrops = engine.kernelDrops();
+        saves.fill(program);
+        const auto profiles = counters->figures(engine.profiles().snapshot(), DayClock::system().today());
+        logLine(metrics->write(metricsText(profiles, program)));
+    };
+    const auto pollInterfaces = [&] { interfaces.update(engine.countedInterfaces()); };
+    pollInterfaces();
+    writeMetrics();
+
+    ServiceLoop loop({{kInterfacePoll, pollInterfaces}, {kMetricsPeriod, writeMetrics}});
+    const int signal = loop.run();
+    logLine(std::string(signalName(signal)) + ": saving and stopping");
+    const SaveOutcome last = engine.stop();
+    interfaces.update({});
+    writeMetrics();
+    logLine(last.saved ? "stopped, profiles saved" : "stopped; the last save failed");
+    return last.saved ? 0 : 1;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Velmora without a window: the engine counting into a data directory's profiles, saved every
+// minute and when a stop signal arrives, with one line on standard error for each event worth
+// a log line, and the metrics file when asked for.
+
+#include "capture/capture_socket.h"
+
+#include <filesystem>
+#include <optional>
+
+struct HeadlessOptions {
+    std::filesystem::path dataDirectory = "."; // holds profiles/
+    std::optional<std::filesystem::path> metricsFile;
+};
+
+// Counts on `captureSocket` (opened by main; without one nothing is counted) until SIGTERM,
+// SIGINT or SIGHUP; returns the exit status, 1 when the last save failed. Call it while the
+// process has one thread.
+int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket);
