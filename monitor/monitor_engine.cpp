@@ -46,6 +46,8 @@ void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket cap
         std::unique_lock lock(shared.guard);
         shared.profiles = std::move(loaded);
         shared.prepareYear(DayClock::system().today().year);
+        if (options.onLoaded)
+            options.onLoaded(shared.profiles);
     }
     trafficMeter->selectedProfile = 0;
     started = true;

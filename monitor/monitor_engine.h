@@ -36,6 +36,9 @@ struct MonitorOptions {
     std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
     // How long the last save, in stop(), is retried before the engine gives up on it.
     std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
+    // Called once by start() with the profiles as loaded, before any packet is counted (the
+    // metrics count from there). Runs under the guard: it must not call back into the engine.
+    std::function<void(const ProfileList&)> onLoaded;
 };
 
 // What one save did: `saved` false when any file could not be written; `failures` then names

@@ -2,7 +2,6 @@
 
 #include "monitor/monitor_engine.h"
 #include "profile/instance_lock.h"
-#include "profile/profile_store.h"
 #include "profile/save_episode.h"
 #include "service/metrics_file.h"
 #include "service/metrics_text.h"
@@ -87,13 +86,6 @@ private:
     std::set<std::string> known;
 };
 
-ProfileList profilesOnDisk(const std::filesystem::path& directory)
-{
-    ProfileList profiles;
-    loadAllProfiles(profiles, directory, "", LoadMode::ReadOnly);
-    return profiles;
-}
-
 } // namespace
 
 int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
@@ -113,12 +105,15 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
         break;
     }
     const std::filesystem::path profileDirectory = options.dataDirectory / "profiles";
-    // The counters' zero: the totals as stored, read before any packet is counted.
-    ProfileCounters counters(profilesOnDisk(profileDirectory));
+    // The counters' zero: the totals as loaded, before any packet is counted.
+    std::optional<ProfileCounters> counters;
+    MonitorOptions engineOptions;
+    engineOptions.profileDirectory = profileDirectory;
+    engineOptions.onLoaded = [&counters](const ProfileList& loaded) { counters.emplace(loaded); };
 
     SaveRecord saves;
     CMonitorEngine engine({}, [&saves](const SaveOutcome& outcome) { saves.record(outcome); });
-    engine.start({.profileDirectory = profileDirectory}, std::move(captureSocket));
+    engine.start(engineOptions, std::move(captureSocket));
     logLine("started, counting into " + profileDirectory.string() + " (" +
             std::to_string(engine.profileNames().size()) + " profiles)");
     if (const std::string failure = engine.captureFailure(); !failure.empty())
@@ -135,7 +130,7 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
         program.interfacesCaptured = interfaces.size();
         program.kernelDrops = engine.kernelDrops();
         saves.fill(program);
-        const auto profiles = counters.figures(engine.profiles().snapshot(), DayClock::system().today());
+        const auto profiles = counters->figures(engine.profiles().snapshot(), DayClock::system().today());
         logLine(metrics->write(metricsText(profiles, program)));
     };
     const auto pollInterfaces = [&] { interfaces.update(engine.countedInterfaces()); };
