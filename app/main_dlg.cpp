@@ -1,7 +1,6 @@
 #include "app/main_dlg.h"
 
 #include "widgets/dialog_builder.h"
-#include "app/readout_format.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"
 
@@ -9,31 +8,11 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <mutex>
-
-namespace {
-
-// Value controls of each readout kind (download, upload), in ReadoutKind order.
-constexpr int kValueIds[4][2] = {{1001, 1002}, {1003, 1004}, {1005, 1006}, {1011, 1012}};
-// The unit label beside each value control, in the same order.
-constexpr int kValueUnitIds[4][2] = {{1007, 1008}, {1031, 1032}, {1009, 1010}, {1033, 1034}};
-// The eight unit labels, in the order they are rewritten.
-constexpr int kUnitLabelIds[8] = {1007, 1008, 1031, 1032, 1009, 1010, 1033, 1034};
-
-// Whether the text shows whole in the label: the value labels are right-aligned, so a longer
-// text would lose its leading digits.
-bool fitsIn(const QLabel* label, const std::string& text)
-{
-    return label->fontMetrics().horizontalAdvance(QString::fromStdString(text)) <= label->contentsRect().width();
-}
-
-} // namespace
 
 CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
     : QDialog(parent), options(std::move(mainOptions)),
@@ -57,7 +36,8 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
 
     engine.start(monitorOptions(), std::move(captureSocket));
     fillProfileSelector();
-    createTray();
+    tray = new TrayController(this, {engine, *options.dayClock, saveNotices, panel->history()},
+                              {[this] { openHistory(); }, [this] { endRun(); }});
     connectEvents();
     connectKeyboard();
     selectProfileNamed(stored.selectedProfile);
@@ -65,7 +45,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
 
 void CMainDlg::buildWindow()
 {
-    client = new QWidget(this);
+    auto* client = new QWidget(this);
     buildDialog(client, mainDialogLayout());
     setWindowTitle(client->windowTitle());
     setFont(client->font());
@@ -79,13 +59,7 @@ void CMainDlg::buildWindow()
     layout->addWidget(client);
 
     profileSelector = control<QComboBox>(client, kProfileSelectorId);
-    graphFrame = control(client, kGraphFrameId);
-    graphFrame->installEventFilter(this);
-    for (int kind = 0; kind < 4; ++kind)
-        for (int direction = 0; direction < 2; ++direction) {
-            readoutValues[kind][direction] = control<QLabel>(client, kValueIds[kind][direction]);
-            readoutUnits[kind][direction] = control<QLabel>(client, kValueUnitIds[kind][direction]);
-        }
+    panel = new ReadoutPanel(client);
 }
 
 // The window's event table: every menu command and control notification.
@@ -163,50 +137,9 @@ void CMainDlg::selectProfile(int index)
 void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)
 {
     const std::uint32_t divisor = settings.unitDivisor.load();
-    const float down = toDisplayUnit(download, divisor);
-    const float up = toDisplayUnit(upload, divisor);
-    setReadoutTexts(kind, download, upload);
-    if (kind != ReadoutKind::Current)
-        return;
-    trayBars.download = down;
-    trayBars.upload = up;
-    // The whole frame, not only the band below its top rows, so the scale label follows too.
-    if (history.append(down, up))
-        graphFrame->update();
-    updateTrayStatus();
-}
-
-// A value whose text does not fit its control is shown in the next larger unit that fits, with
-// that unit's label beside it; the label returns to the chosen unit's text once it fits again.
-void CMainDlg::setReadoutTexts(ReadoutKind kind, float downloadBytes, float uploadBytes)
-{
-    const auto index = std::size_t(kind);
-    if (index >= 4)
-        return;
-    const std::uint32_t divisor = settings.unitDivisor.load();
-    const float bytes[2] = {downloadBytes, uploadBytes};
-    ReadoutText shown[2];
-    for (int direction = 0; direction < 2; ++direction) {
-        QLabel* value = readoutValues[index][direction];
-        shown[direction] = fitReadout(bytes[direction], divisor,
-                                      [value](const std::string& text) { return fitsIn(value, text); });
-        value->setText(QString::fromStdString(shown[direction].text));
-        readoutUnits[index][direction]->setText(shown[direction].unitDivisor == divisor
-                                                    ? chosenUnitText
-                                                    : QString::fromStdString(unitLabel(shown[direction].unitDivisor)));
-    }
-    if (kind == ReadoutKind::Current) {
-        trayStatus.download = shown[0];
-        trayStatus.upload = shown[1];
-        trayStatus.chosenDivisor = divisor;
-    }
-}
-
-void CMainDlg::setUnitLabels(const QString& text)
-{
-    chosenUnitText = text;
-    for (int id : kUnitLabelIds)
-        control<QLabel>(client, id)->setText(text);
+    const auto shown = panel->show(kind, download, upload, divisor);
+    if (kind == ReadoutKind::Current)
+        tray->showRates(shown, divisor, toDisplayUnit(download, divisor), toDisplayUnit(upload, divisor));
 }
 
 void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength)
@@ -214,15 +147,11 @@ void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldL
     const std::uint32_t divisor = settings.unitDivisor.load();
     const std::uint32_t length = settings.historyLength.load();
     unitChosen = true;
-    setUnitLabels(QString::fromStdString(unitLabel(divisor)));
-    if (length != oldLength)
-        history.resize(length);
-    if (divisor != oldDivisor)
-        history.rescale(oldDivisor, divisor);
+    panel->setUnitLabels(QString::fromStdString(unitLabel(divisor)));
+    panel->changeGraph(oldDivisor, divisor, oldLength, length);
     const std::optional<std::string> counted = selectedProfileName();
     fillProfileSelector();
     selectProfileNamed(counted);
-    graphFrame->update();
     storeSettings();
 }
 
@@ -245,7 +174,7 @@ void CMainDlg::changeEvent(QEvent* event)
     QDialog::changeEvent(event);
     // Queued: the window system finishes its own minimise handling first, and a restore in
     // between cancels the hide.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && !inTray)
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && !tray->isInTray())
         QMetaObject::invokeMethod(this, [this] {
             if (isMinimized())
                 hideToTray();
@@ -254,13 +183,7 @@ void CMainDlg::changeEvent(QEvent* event)
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == graphFrame && event->type() == QEvent::Paint) {
-        painter.setDevicePixelRatio(graphFrame->devicePixelRatioF());
-        painter.render(history);
-        painter.copyTo(graphFrame);
-        return true;
-    }
-    if (event->type() == QEvent::KeyPress && watched != graphFrame) {
+    if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->modifiers() & Qt::AltModifier) && !key->text().isEmpty())
             return true;

@@ -1,35 +1,26 @@
 #pragma once
-// The main window: profile selector, eight readouts, the traffic graph, the menus and the tray
-// icon. It is a view of the engine (monitor/monitor_engine.h), which it holds: construction
-// starts the engine, readouts and save outcomes arrive as queued calls, and shutdown() stops
-// it (the capture first, then the last save).
+// The main window: profile selector, the readout panel, the menus and the tray icon. It is a
+// view of the engine (monitor/monitor_engine.h), which it holds: construction starts the
+// engine, readouts and save outcomes arrive as queued calls, and shutdown() stops it (the
+// capture first, then the last save). The readouts and graph are a ReadoutPanel, the tray
+// icon a TrayController; the window wires them to the engine and the commands.
 
-#include "app/readout_format.h"
-#include "widgets/display_settings.h"
-#include "app/graph_painter.h"
-#include "app/rate_history.h"
+#include "app/readout_panel.h"
 #include "app/save_notices.h"
 #include "app/stored_settings.h"
-#include "app/tray_icon_painter.h"
-#include "app/tray_tooltip.h"
+#include "app/tray_controller.h"
 #include "monitor/monitor_engine.h"
+#include "widgets/display_settings.h"
 
 #include <QDialog>
 #include <QString>
 #include <chrono>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 class QComboBox;
-class QIcon;
-class QLabel;
-class QMenu;
 class QMenuBar;
-class QSystemTrayIcon;
-class X11MinimiseWatch;
 
 struct MainDlgOptions {
     // Where the profile files live; relative paths are taken from the current directory.
@@ -63,7 +54,7 @@ public:
 
     // Saves every profile now (CMonitorEngine::save); a failure is reported (saveNotices) and
     // the totals stay in memory for the next save.
-    bool saveProfiles();
+    bool saveProfiles() { return engine.save().saved; }
     // Stores the settings and stops the engine: the capture first, then the last save (retried
     // for exitSavePatience). Idempotent.
     void shutdown();
@@ -72,17 +63,16 @@ public:
     // The desktop session ends: save at once, then end the run like Exit.
     void endSession();
 
-    void hideToTray();
-    void restoreFromTray();
+    // The tray icon (tray_controller.h).
+    void hideToTray() { tray->hideToTray(); }
+    void restoreFromTray() { tray->restoreFromTray(); }
     // A second start asked for this window: out of the tray, unminimised, in front.
-    void bringForward();
-    bool isInTray() const { return inTray; }
-    // On platforms that never report a minimise (native Wayland) the icon stays for the run.
-    bool isTrayAlwaysShown() const { return trayAlwaysShown; }
-    // The tray icon's tooltip and picture from the last Current readout; both are set on
-    // the icon once a second while the window is in the tray.
-    QString trayTooltipText() const;
-    QIcon trayIconPicture() const;
+    void bringForward() { tray->bringForward(); }
+    bool isInTray() const { return tray->isInTray(); }
+    bool isTrayAlwaysShown() const { return tray->isAlwaysShown(); }
+    QString trayTooltipText() const { return tray->tooltipText(); }
+    QIcon trayIconPicture() const { return tray->picture(); }
+    QSystemTrayIcon* trayIcon() const { return tray->icon(); }
 
     // Writes the unit, graph length, counted profile and window position (stored_settings.h).
     void storeSettings();
@@ -99,9 +89,8 @@ public:
     CMonitorEngine& monitor() { return engine; }
     SharedProfiles& sharedProfiles() { return engine.profiles(); }
     CTrafficMeter& trafficMeter() { return engine.meter(); }
-    const RateHistory& rateHistory() const { return history; }
-    const GraphPainter& graphPainter() const { return painter; }
-    QSystemTrayIcon* trayIcon() const { return tray; }
+    const RateHistory& rateHistory() const { return panel->history(); }
+    const GraphPainter& graphPainter() const { return panel->graphPainter(); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -115,38 +104,21 @@ private:
     void selectProfile(int index);
     MonitorOptions monitorOptions() const;
     void reportSave(const SaveOutcome& outcome);
-    void setUnitLabels(const QString& text);
-    void setReadoutTexts(ReadoutKind kind, float download, float upload);
-    void updateTrayStatus();
     StoredSettings restoreSettings();
     void selectProfileNamed(const std::optional<std::string>& name);
     std::optional<std::string> selectedProfileName() const;
-    void createTray();
     void connectKeyboard();
-    void showInFront();
     void endRun();
 
     MainDlgOptions options;
     DisplaySettings settings;
-    RateHistory history{DisplaySettings::kDefaultHistoryLength};
-    GraphPainter painter;
-    QWidget* client = nullptr;
     QMenuBar* menuBar = nullptr;
     QComboBox* profileSelector = nullptr;
-    QWidget* graphFrame = nullptr;
-    QLabel* readoutValues[4][2] = {}; // by ReadoutKind: download, upload
-    QLabel* readoutUnits[4][2] = {};  // the unit label beside each value
-    QString chosenUnitText = kInitialUnitLabel; // what the unit labels say for the chosen unit
+    ReadoutPanel* panel = nullptr;
+    TrayController* tray = nullptr;
     bool unitChosen = false; // the unit was stored or set in Options: worth remembering
-    TrayTooltip trayStatus;  // the last Current rates, as the window shows them
-    TrayBars trayBars;       // the same rates in display units, for the icon's picture
-    QSystemTrayIcon* tray = nullptr;
-    QMenu* trayPopup = nullptr;
     QWidget* manualWindow = nullptr;
-    X11MinimiseWatch* x11Watch = nullptr; // xcb only
     SaveNotices saveNotices;
-    bool inTray = false;
-    bool trayAlwaysShown = false;
     bool shutDown = false;
     bool lostAtExit = false;
     CMonitorEngine engine; // last: its threads may call into the members above until it stops

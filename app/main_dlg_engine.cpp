@@ -1,7 +1,6 @@
 // The main window's side of the engine: its options, the save reports, and the end of the run.
 #include "app/main_dlg.h"
 
-#include <QSystemTrayIcon>
 #include <cstdio>
 
 CMainDlg::~CMainDlg()
@@ -25,11 +24,6 @@ void CMainDlg::reportSave(const SaveOutcome& outcome)
     saveNotices.report(outcome.saved, outcome.failures, shutDown ? nullptr : this);
 }
 
-bool CMainDlg::saveProfiles()
-{
-    return engine.save().saved;
-}
-
 void CMainDlg::shutdown()
 {
     if (shutDown)
@@ -44,7 +38,7 @@ void CMainDlg::shutdown()
                      saveNotices.episode().problem().c_str());
     }
     if (tray != nullptr)
-        tray->hide();
+        tray->hideIcon();
 }
 
 void CMainDlg::endSession()

@@ -13,12 +13,12 @@ StoredSettings CMainDlg::restoreSettings()
     const StoredSettings stored = readStoredSettings(*file);
     if (stored.unitDivisor) {
         settings.unitDivisor = *stored.unitDivisor;
-        setUnitLabels(QString::fromStdString(unitLabel(*stored.unitDivisor)));
+        panel->setUnitLabels(QString::fromStdString(unitLabel(*stored.unitDivisor)));
         unitChosen = true;
     }
     if (stored.historyLength) {
         settings.historyLength = *stored.historyLength;
-        history.resize(*stored.historyLength);
+        panel->resizeHistory(*stored.historyLength);
     }
     // A position on a screen that is gone would put the window out of reach.
     if (stored.windowPosition && QGuiApplication::screenAt(*stored.windowPosition) != nullptr)

@@ -1,0 +1,138 @@
+#include "app/tray_controller.h"
+
+#include "app/graph_geometry.h"
+#include "app/platform_choice.h"
+#include "app/rate_history.h"
+#include "app/x11_minimise_watch.h"
+#include "monitor/monitor_engine.h"
+#include "res/main_layouts.h"
+#include "res/resource_ids.h"
+#include "widgets/dialog_builder.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QWidget>
+#include <shared_mutex>
+
+TrayController::TrayController(QWidget* window, TrayStatusSources sources, TrayCommands commands)
+    : QObject(window), window(window), sources(sources), commands(std::move(commands))
+{
+    createIcon();
+    // Where a minimise is never reported, the icon is the one sure way back to the window and
+    // to Exit, so it stays for the whole run.
+    alwaysShown = !platformReportsMinimise(QGuiApplication::platformName().toStdString()) &&
+                  QSystemTrayIcon::isSystemTrayAvailable();
+    if (alwaysShown)
+        tray->show();
+    // KWin minimises by _NET_WM_STATE_HIDDEN alone, which Qt does not report.
+    x11Watch = X11MinimiseWatch::create(window, [this] {
+        QMetaObject::invokeMethod(this, &TrayController::hideToTray, Qt::QueuedConnection);
+    });
+}
+
+// The menu and the icon belong to the window, where its commands are found.
+void TrayController::createIcon()
+{
+    popup = buildPopupMenu(trayMenu(), window);
+    tray = new QSystemTrayIcon(applicationIcon(), window);
+    tray->setToolTip(QStringLiteral("Velmora"));
+    tray->setContextMenu(popup);
+    // StatusNotifierItem trays (KDE, GNOME's AppIndicator extension) report a click as Trigger
+    // and never as DoubleClick; XEmbed trays report both.
+    connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+            restoreFromTray();
+    });
+    connect(menuAction(popup, kCmdTrayOpen), &QAction::triggered, this, &TrayController::restoreFromTray);
+    connect(menuAction(popup, kCmdTrayViewActivity), &QAction::triggered, this, [this] { commands.openHistory(); });
+    connect(menuAction(popup, kCmdTrayExit), &QAction::triggered, this, [this] {
+        restoreFromTray();
+        commands.exit();
+    });
+}
+
+void TrayController::hideToTray()
+{
+    if (inTray || !window->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    tray->setToolTip(QStringLiteral("Velmora"));
+    tray->show();
+    inTray = true;
+    window->hide();
+}
+
+void TrayController::restoreFromTray()
+{
+    if (!inTray && !alwaysShown)
+        return;
+    if (!alwaysShown)
+        tray->hide();
+    inTray = false;
+    if (x11Watch != nullptr)
+        x11Watch->clearHiddenBeforeShow();
+    showInFront();
+}
+
+void TrayController::bringForward()
+{
+    if (inTray)
+        restoreFromTray();
+    else
+        showInFront();
+}
+
+void TrayController::showInFront()
+{
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+void TrayController::hideIcon()
+{
+    tray->hide();
+}
+
+void TrayController::showRates(const std::array<ReadoutText, 2>& shown, std::uint32_t divisor, float download,
+                               float upload)
+{
+    rates.download = shown[0];
+    rates.upload = shown[1];
+    rates.chosenDivisor = divisor;
+    bars.download = download;
+    bars.upload = upload;
+    updateStatus();
+}
+
+QString TrayController::tooltipText() const
+{
+    TrayTooltip tooltip = rates;
+    const auto index = sources.engine.selectedProfile();
+    {
+        const SharedProfiles& shared = sources.engine.profiles();
+        std::shared_lock lock(shared.guard);
+        if (index < shared.profiles.size())
+            tooltip.today = dayTotals(shared.profiles[index], sources.dayClock.today());
+    }
+    if (const QString problem = sources.saveNotices.tooltipLine(); !problem.isEmpty())
+        tooltip.notices.push_back(problem.toStdString());
+    return QString::fromStdString(::trayTooltipText(tooltip));
+}
+
+QIcon TrayController::picture() const
+{
+    TrayBars scaled = bars;
+    scaled.top = graph::scaleTop(sources.history.maxDownload, sources.history.maxUpload);
+    return TrayIconPainter::icon(scaled);
+}
+
+void TrayController::updateStatus()
+{
+    if (!inTray && !alwaysShown)
+        return;
+    tray->setToolTip(tooltipText());
+    tray->setIcon(picture());
+}
