@@ -1,5 +1,6 @@
 #include "app/main_dlg.h"
 
+#include "app/menu_keys.h"
 #include "widgets/dialog_builder.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"
@@ -8,10 +9,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QShortcut>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
@@ -34,13 +32,14 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
     buildWindow();
     const StoredSettings stored = restoreSettings();
 
-    engine.start(monitorOptions(), std::move(captureSocket));
-    fillProfileSelector();
+    engine.start(options, std::move(captureSocket));
+    profiles = new ProfileSelector(profileSelector, engine);
+    profiles->refill();
     tray = new TrayController(this, {engine, *options.dayClock, saveNotices, panel->history()},
                               {[this] { openHistory(); }, [this] { endRun(); }});
     connectEvents();
-    connectKeyboard();
-    selectProfileNamed(stored.selectedProfile);
+    new MenuKeys(menuBar, profileSelector);
+    profiles->selectNamed(stored.selectedProfile);
 }
 
 void CMainDlg::buildWindow()
@@ -75,63 +74,6 @@ void CMainDlg::connectEvents()
     for (const auto& [id, handler] : commands) {
         connect(menuAction(menuBar, id), &QAction::triggered, this, handler);
     }
-    connect(profileSelector, &QComboBox::currentIndexChanged, this, &CMainDlg::selectProfile);
-}
-
-// F10 opens the menu bar's first menu, as on other desktop programs; Alt with a letter is a
-// menu mnemonic or nothing, never text typed into the profile selector.
-void CMainDlg::connectKeyboard()
-{
-    auto* openMenuBar = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(openMenuBar, &QShortcut::activated, this, [this] {
-        if (!menuBar->actions().isEmpty())
-            menuBar->setActiveAction(menuBar->actions().first());
-    });
-    profileSelector->installEventFilter(this);
-    if (profileSelector->lineEdit() != nullptr)
-        profileSelector->lineEdit()->installEventFilter(this);
-}
-
-void CMainDlg::fillProfileSelector()
-{
-    const std::vector<std::string> names = engine.profileNames();
-    const QSignalBlocker blocker(profileSelector);
-    profileSelector->clear();
-    // Each entry keeps the name's own bytes, which a display text need not reproduce.
-    for (const std::string& name : names)
-        profileSelector->addItem(QString::fromStdString(name), QByteArray::fromStdString(name));
-    profileSelector->setCurrentIndex(names.empty() ? -1 : 0);
-}
-
-// The entry of that name, else "Default", else the first, becomes the counted profile.
-void CMainDlg::selectProfileNamed(const std::optional<std::string>& name)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < profileSelector->count(); ++i)
-        names.push_back(profileSelector->itemData(i).toByteArray().toStdString());
-    const int index = chooseProfileIndex(names, name);
-    {
-        const QSignalBlocker blocker(profileSelector);
-        profileSelector->setCurrentIndex(index);
-    }
-    engine.selectFirstProfile();
-    selectProfile(index);
-}
-
-std::optional<std::string> CMainDlg::selectedProfileName() const
-{
-    const int index = profileSelector->currentIndex();
-    if (index < 0)
-        return std::nullopt;
-    return profileSelector->itemData(index).toByteArray().toStdString();
-}
-
-// Names are compared whole, however long: the first profile of that exact name is counted.
-void CMainDlg::selectProfile(int index)
-{
-    if (index < 0)
-        return;
-    engine.selectProfile(profileSelector->itemData(index).toByteArray().toStdString());
 }
 
 void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)
@@ -149,9 +91,9 @@ void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldL
     unitChosen = true;
     panel->setUnitLabels(QString::fromStdString(unitLabel(divisor)));
     panel->changeGraph(oldDivisor, divisor, oldLength, length);
-    const std::optional<std::string> counted = selectedProfileName();
-    fillProfileSelector();
-    selectProfileNamed(counted);
+    const std::optional<std::string> counted = profiles->selectedName();
+    profiles->refill();
+    profiles->selectNamed(counted);
     storeSettings();
 }
 
@@ -167,28 +109,6 @@ void CMainDlg::keyPressEvent(QKeyEvent* event)
     default:
         QDialog::keyPressEvent(event);
     }
-}
-
-void CMainDlg::changeEvent(QEvent* event)
-{
-    QDialog::changeEvent(event);
-    // Queued: the window system finishes its own minimise handling first, and a restore in
-    // between cancels the hide.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && !tray->isInTray())
-        QMetaObject::invokeMethod(this, [this] {
-            if (isMinimized())
-                hideToTray();
-        }, Qt::QueuedConnection);
-}
-
-bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->modifiers() & Qt::AltModifier) && !key->text().isEmpty())
-            return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 // A quit request: every event loop ends, a modal dialog's included, and the window's run

@@ -5,6 +5,7 @@
 // capture first, then the last save). The readouts and graph are a ReadoutPanel, the tray
 // icon a TrayController; the window wires them to the engine and the commands.
 
+#include "app/profile_selector.h"
 #include "app/readout_panel.h"
 #include "app/save_notices.h"
 #include "app/stored_settings.h"
@@ -14,23 +15,14 @@
 
 #include <QDialog>
 #include <QString>
-#include <chrono>
-#include <filesystem>
 #include <optional>
 #include <string>
 
 class QComboBox;
 class QMenuBar;
 
-struct MainDlgOptions {
-    // Where the profile files live; relative paths are taken from the current directory.
-    std::filesystem::path profileDirectory = "profiles";
-    // Without workers no meter thread and no capture run; readouts come only from tick().
-    bool startWorkers = true;
-    // How often every profile is written while the program runs.
-    std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
-    // How long the save at exit is retried before the program gives up on it.
-    std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
+// The engine's options, and the window's own.
+struct MainDlgOptions : MonitorOptions {
     // Where the unit, graph length, counted profile and window position are kept between
     // runs; empty: the desktop's configuration directory.
     QString settingsFile;
@@ -63,16 +55,9 @@ public:
     // The desktop session ends: save at once, then end the run like Exit.
     void endSession();
 
-    // The tray icon (tray_controller.h).
-    void hideToTray() { tray->hideToTray(); }
-    void restoreFromTray() { tray->restoreFromTray(); }
     // A second start asked for this window: out of the tray, unminimised, in front.
     void bringForward() { tray->bringForward(); }
-    bool isInTray() const { return tray->isInTray(); }
-    bool isTrayAlwaysShown() const { return tray->isAlwaysShown(); }
-    QString trayTooltipText() const { return tray->tooltipText(); }
-    QIcon trayIconPicture() const { return tray->picture(); }
-    QSystemTrayIcon* trayIcon() const { return tray->icon(); }
+    TrayController& trayController() { return *tray; }
 
     // Writes the unit, graph length, counted profile and window position (stored_settings.h).
     void storeSettings();
@@ -82,42 +67,32 @@ public:
     void openHelp();
     // Opens the manual's file on the desktop, or shows the built-in copy (manual_window.h).
     void openManual(const QString& file);
-    QWidget* manual() const { return manualWindow; }
+    QWidget* manual() const;
     void showAbout();
 
     DisplaySettings& displaySettings() { return settings; }
-    CMonitorEngine& monitor() { return engine; }
     SharedProfiles& sharedProfiles() { return engine.profiles(); }
     CTrafficMeter& trafficMeter() { return engine.meter(); }
     const RateHistory& rateHistory() const { return panel->history(); }
-    const GraphPainter& graphPainter() const { return panel->graphPainter(); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWindow();
     void connectEvents();
-    void fillProfileSelector();
-    void selectProfile(int index);
-    MonitorOptions monitorOptions() const;
     void reportSave(const SaveOutcome& outcome);
     StoredSettings restoreSettings();
-    void selectProfileNamed(const std::optional<std::string>& name);
-    std::optional<std::string> selectedProfileName() const;
-    void connectKeyboard();
     void endRun();
 
     MainDlgOptions options;
     DisplaySettings settings;
     QMenuBar* menuBar = nullptr;
     QComboBox* profileSelector = nullptr;
+    ProfileSelector* profiles = nullptr;
     ReadoutPanel* panel = nullptr;
     TrayController* tray = nullptr;
     bool unitChosen = false; // the unit was stored or set in Options: worth remembering
-    QWidget* manualWindow = nullptr;
     SaveNotices saveNotices;
     bool shutDown = false;
     bool lostAtExit = false;

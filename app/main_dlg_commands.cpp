@@ -5,26 +5,21 @@
 #include "ui/history/history_dlg.h"
 #include "ui/options/options_dlg.h"
 
-#include <QDesktopServices>
 #include <QDir>
-#include <QUrl>
 
 void CMainDlg::openHelp()
 {
     openManual(findHelpDocument(QDir::currentPath(), QStringLiteral(VELMORA_DATA_DIR)));
 }
 
-// The desktop opens the manual's file when it can; otherwise (no file beside the program, no
-// browser or launcher) the copy built into the program is shown in a window of its own.
 void CMainDlg::openManual(const QString& file)
 {
-    if (!file.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
-        return;
-    if (manualWindow == nullptr)
-        manualWindow = new ManualWindow(this);
-    manualWindow->show();
-    manualWindow->raise();
-    manualWindow->activateWindow();
+    showManual(this, file);
+}
+
+QWidget* CMainDlg::manual() const
+{
+    return findChild<ManualWindow*>();
 }
 
 void CMainDlg::showAbout()

@@ -1,4 +1,4 @@
-// The main window's side of the engine: its options, the save reports, and the end of the run.
+// The main window's side of the engine: the save reports and the end of the run.
 #include "app/main_dlg.h"
 
 #include <cstdio>
@@ -6,16 +6,6 @@
 CMainDlg::~CMainDlg()
 {
     shutdown();
-}
-
-MonitorOptions CMainDlg::monitorOptions() const
-{
-    MonitorOptions monitor;
-    monitor.profileDirectory = options.profileDirectory;
-    monitor.startWorkers = options.startWorkers;
-    monitor.saveInterval = options.saveInterval;
-    monitor.exitSavePatience = options.exitSavePatience;
-    return monitor;
 }
 
 // On the GUI thread, after every save the engine made: periodic ones arrive queued.

@@ -35,7 +35,7 @@ void CMainDlg::storeSettings()
         values.unitDivisor = settings.unitDivisor.load();
         values.historyLength = settings.historyLength.load();
     }
-    values.selectedProfile = selectedProfileName();
+    values.selectedProfile = profiles->selectedName();
     // Only a window that has been on screen has a position of its own.
     if (windowHandle() != nullptr)
         values.windowPosition = pos();

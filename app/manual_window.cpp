@@ -2,6 +2,7 @@
 
 #include "widgets/dialog_builder.h"
 
+#include <QDesktopServices>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -16,4 +17,16 @@ ManualWindow::ManualWindow(QWidget* parent) : QWidget(parent, Qt::Window), view(
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
     resize(640, 560);
+}
+
+void showManual(QWidget* owner, const QString& file)
+{
+    if (!file.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        return;
+    auto* manual = owner->findChild<ManualWindow*>();
+    if (manual == nullptr)
+        manual = new ManualWindow(owner);
+    manual->show();
+    manual->raise();
+    manual->activateWindow();
 }

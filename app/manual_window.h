@@ -17,5 +17,9 @@ private:
     QTextBrowser* view;
 };
 
+// Opens the manual's file on the desktop when it can; otherwise (no file beside the program, no
+// browser or launcher) shows the built-in copy in `owner`'s manual window, made at first need.
+void showManual(QWidget* owner, const QString& file);
+
 // Where the built-in manual lives among the program's resources.
 inline constexpr const char* kBuiltInManual = "qrc:/velmora/Velmora.html";

@@ -34,7 +34,6 @@ public:
     void resizeHistory(std::uint32_t length) { rates.resize(length); }
 
     const RateHistory& history() const { return rates; }
-    const GraphPainter& graphPainter() const { return painter; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

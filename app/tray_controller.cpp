@@ -26,6 +26,7 @@ TrayController::TrayController(QWidget* window, TrayStatusSources sources, TrayC
                   QSystemTrayIcon::isSystemTrayAvailable();
     if (alwaysShown)
         tray->show();
+    window->installEventFilter(this);
     // KWin minimises by _NET_WM_STATE_HIDDEN alone, which Qt does not report.
     x11Watch = X11MinimiseWatch::create(window, [this] {
         QMetaObject::invokeMethod(this, &TrayController::hideToTray, Qt::QueuedConnection);
@@ -51,6 +52,18 @@ void TrayController::createIcon()
         restoreFromTray();
         commands.exit();
     });
+}
+
+bool TrayController::eventFilter(QObject* watched, QEvent* event)
+{
+    // Queued: the window system finishes its own minimise handling first, and a restore in
+    // between cancels the hide.
+    if (watched == window && event->type() == QEvent::WindowStateChange && window->isMinimized() && !inTray)
+        QMetaObject::invokeMethod(this, [this] {
+            if (window->isMinimized())
+                hideToTray();
+        }, Qt::QueuedConnection);
+    return QObject::eventFilter(watched, event);
 }
 
 void TrayController::hideToTray()

@@ -39,7 +39,7 @@ struct TrayCommands {
 
 class TrayController : public QObject {
 public:
-    // A child of `window`, which it hides into the tray and shows again.
+    // A child of `window`, which it hides into the tray when minimised and shows again.
     TrayController(QWidget* window, TrayStatusSources sources, TrayCommands commands);
 
     // Without a system tray the icon cannot be added and the window simply stays minimised.
@@ -59,7 +59,10 @@ public:
     // Both are set on the icon once a second while the window is in the tray.
     QString tooltipText() const;
     QIcon picture() const;
-    QSystemTrayIcon* icon() const { return tray; }
+
+protected:
+    // A minimise of the window hides it into the tray.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createIcon();

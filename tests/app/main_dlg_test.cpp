@@ -207,8 +207,8 @@ TEST_F(MainDlgTest, MinimisingWithoutATrayLeavesTheWindowMinimised)
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isMinimized());
     EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(window.isInTray());
-    window.restoreFromTray(); // nothing to restore from
+    EXPECT_FALSE(window.trayController().isInTray());
+    window.trayController().restoreFromTray(); // nothing to restore from
     EXPECT_TRUE(window.isMinimized());
 }
 
@@ -351,7 +351,7 @@ TEST_F(MainDlgTest, AReadoutTooWideForItsControlMovesToALargerUnitAndTheTooltipF
     EXPECT_EQ(text(window, 1007), "KB/s");
     EXPECT_EQ(text(window, 1002), "2000.00");
     EXPECT_EQ(text(window, 1008), "B/s");
-    EXPECT_EQ(window.trayTooltipText().toStdString(),
+    EXPECT_EQ(window.trayController().tooltipText().toStdString(),
               "Velmora\nDown: 439539.84 KB/s - Up: 2000.00\nToday: 1.23 GB down, 0 B up");
 
     meter.downloadBytes = 123456;

@@ -85,7 +85,7 @@ TEST(SaveFailureWindow, ToldOncePerEpisodeAndNothingLostAfterRecovery)
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             CProfile saved;
-            return !window.trayTooltipText().contains(QStringLiteral("Not saved: ")) &&
+            return !window.trayController().tooltipText().contains(QStringLiteral("Not saved: ")) &&
                    saved.load(home2) && profileDocument(saved) == documentInMemory(window, "Home");
         },
         5000));

@@ -35,5 +35,5 @@ TEST(Screenshots, MainWindowAtAFastRateAndTheTrayIcon)
     QCoreApplication::processEvents();
     EXPECT_NE(control<QLabel>(&window, 1007)->text(), "B/s");
     EXPECT_TRUE(window.grab().save(folder.filePath("readouts-" + scale + "x.png")));
-    EXPECT_TRUE(window.trayIconPicture().pixmap(64).save(folder.filePath("tray-icon.png")));
+    EXPECT_TRUE(window.trayController().picture().pixmap(64).save(folder.filePath("tray-icon.png")));
 }
