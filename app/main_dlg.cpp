@@ -1,6 +1,6 @@
 #include "app/main_dlg.h"
 
-#include "app/menu_keys.h"
+#include "app/window_keys.h"
 #include "widgets/dialog_builder.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"
@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QKeyEvent>
 #include <QMenuBar>
 #include <QVBoxLayout>
 
@@ -33,12 +32,10 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
     const StoredSettings stored = restoreSettings();
 
     engine.start(options, std::move(captureSocket));
-    profiles = new ProfileSelector(profileSelector, engine);
     profiles->refill();
     tray = new TrayController(this, {engine, *options.dayClock, saveNotices, panel->history()},
                               {[this] { openHistory(); }, [this] { endRun(); }});
     connectEvents();
-    new MenuKeys(menuBar, profileSelector);
     profiles->selectNamed(stored.selectedProfile);
 }
 
@@ -57,8 +54,10 @@ void CMainDlg::buildWindow()
     layout->setMenuBar(menuBar);
     layout->addWidget(client);
 
-    profileSelector = control<QComboBox>(client, kProfileSelectorId);
+    auto* profileSelector = control<QComboBox>(client, kProfileSelectorId);
+    profiles = new ProfileSelector(profileSelector, engine); // filled once the engine has started
     panel = new ReadoutPanel(client);
+    new WindowKeys(this, menuBar, profileSelector);
 }
 
 // The window's event table: every menu command and control notification.
@@ -95,20 +94,6 @@ void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldL
     profiles->refill();
     profiles->selectNamed(counted);
     storeSettings();
-}
-
-void CMainDlg::keyPressEvent(QKeyEvent* event)
-{
-    // Return and Escape would end a dialog; this one ends only by Exit or closing.
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
 }
 
 // A quit request: every event loop ends, a modal dialog's included, and the window's run

@@ -18,7 +18,6 @@
 #include <optional>
 #include <string>
 
-class QComboBox;
 class QMenuBar;
 
 // The engine's options, and the window's own.
@@ -75,9 +74,6 @@ public:
     CTrafficMeter& trafficMeter() { return engine.meter(); }
     const RateHistory& rateHistory() const { return panel->history(); }
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     void buildWindow();
     void connectEvents();
@@ -88,7 +84,6 @@ private:
     MainDlgOptions options;
     DisplaySettings settings;
     QMenuBar* menuBar = nullptr;
-    QComboBox* profileSelector = nullptr;
     ProfileSelector* profiles = nullptr;
     ReadoutPanel* panel = nullptr;
     TrayController* tray = nullptr;

@@ -78,29 +78,44 @@ TEST_F(MainDlgTest, ReturnAndEscapeDoNotEndTheWindow)
     EXPECT_FALSE(plain.isVisible());
 }
 
-TEST_F(MainDlgTest, ClosingTheWindowSavesEveryProfile)
+// Closing the window ends its run; the end of the desktop session saves while the window
+// still exists. Either way every profile, the ones added while it ran included, is written.
+TEST_F(MainDlgTest, ClosingTheWindowOrEndingTheSessionSavesEveryProfile)
 {
-    writeProfiles({makeProfile("Work", 5000)});
-    {
-        CMainDlg window(options());
+    const std::pair<const char*, std::function<void(CMainDlg&)>> endings[] = {
+        {"close", [](CMainDlg& window) {
+             QTimer::singleShot(0, &window, [&window] { window.close(); });
+             window.exec(); // ends when the window closes, as the program's run does
+         }},
+        {"end of session", [this](CMainDlg& window) {
+             window.endSession();
+             EXPECT_TRUE(std::filesystem::exists(directory() / "Default.xml")); // before the window goes
+             EXPECT_FALSE(window.trafficMeter().isRunning());
+         }},
+    };
+    for (const auto& [name, end] : endings) {
+        std::filesystem::remove_all(directory());
+        writeProfiles({makeProfile("Work", 5000)});
         {
-            std::unique_lock lock(window.sharedProfiles().guard);
-            ASSERT_EQ(window.sharedProfiles().profiles.size(), 2u); // Default was added
-            window.sharedProfiles().profiles[1].addToDayHistory(700, false, LocalDate{2026, 5, 17});
-            window.sharedProfiles().profiles.push_back(makeProfile("Home", 42));
+            CMainDlg window(options());
+            {
+                std::unique_lock lock(window.sharedProfiles().guard);
+                ASSERT_EQ(window.sharedProfiles().profiles.size(), 2u) << name; // Default was added
+                window.sharedProfiles().profiles[1].addToDayHistory(700, false, LocalDate{2026, 5, 17});
+                window.sharedProfiles().profiles.push_back(makeProfile("Home", 42));
+            }
+            end(window);
         }
-        QTimer::singleShot(0, &window, [&window] { window.close(); });
-        window.exec(); // ends when the window closes, as the program's run does
+        const ProfileList saved = loadBack();
+        ASSERT_EQ(saved.size(), 3u) << name;
+        std::map<std::string, DayTotals> today;
+        for (const CProfile& profile : saved)
+            today[profile.name] = profile.history.empty() ? DayTotals{} : profile.history[0].days[YearHistory::slotOf(5, 17)];
+        EXPECT_EQ(today["Work"].down, 5000) << name;
+        EXPECT_EQ(today["Work"].up, 700) << name;
+        EXPECT_EQ(today["Home"].down, 42) << name;
+        EXPECT_TRUE(today.count("Default")) << name;
     }
-    const ProfileList saved = loadBack();
-    ASSERT_EQ(saved.size(), 3u);
-    std::map<std::string, DayTotals> today;
-    for (const CProfile& profile : saved)
-        today[profile.name] = profile.history.empty() ? DayTotals{} : profile.history[0].days[YearHistory::slotOf(5, 17)];
-    EXPECT_EQ(today["Work"].down, 5000);
-    EXPECT_EQ(today["Work"].up, 700);
-    EXPECT_EQ(today["Home"].down, 42);
-    EXPECT_TRUE(today.count("Default"));
 }
 
 TEST_F(MainDlgTest, ReadoutsArriveQueuedFormattedAndMoveTheHistory)
@@ -210,14 +225,6 @@ TEST_F(MainDlgTest, MinimisingWithoutATrayLeavesTheWindowMinimised)
     EXPECT_FALSE(window.trayController().isInTray());
     window.trayController().restoreFromTray(); // nothing to restore from
     EXPECT_TRUE(window.isMinimized());
-}
-
-TEST_F(MainDlgTest, EndOfSessionSavesWhileTheWindowExists)
-{
-    CMainDlg window(options());
-    window.endSession();
-    EXPECT_TRUE(std::filesystem::exists(directory() / "Default.xml"));
-    EXPECT_FALSE(window.trafficMeter().isRunning());
 }
 
 TEST(HelpDocument, FoundInCurrentDirectoryThenDataDirectory)
