@@ -40,6 +40,8 @@ start_desktop "$work"
 
 data=$work/data
 mkdir -p "$data/profiles"
+# Remembered settings (window position, unit) stay inside this run.
+export XDG_CONFIG_HOME=$work/config
 write_profile "$data/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
 
 start_velmora() { # LOG [ENV=VALUE...]: starts the first copy
@@ -155,7 +157,9 @@ echo "saved at Exit: Default down $down bytes"
 # Started as from a Wayland session that has XWayland: Qt alone would take the Wayland
 # platform (and find no compositor); the program must choose xcb and appear on this display.
 step "start at scale 2, from a Wayland session with XWayland, for the screenshot"
-start_velmora "$work/velmora-2x.log" QT_SCALE_FACTOR=2 XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=velmora-none-$$
+# A fresh configuration: the position the first run remembered is not the point here.
+start_velmora "$work/velmora-2x.log" QT_SCALE_FACTOR=2 XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=velmora-none-$$ \
+  XDG_CONFIG_HOME="$work/config-2x"
 sleep 3
 import -window "$window" "$shots/main-window-2x.png"
 kill -TERM "$velmora_pid"

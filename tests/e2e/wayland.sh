@@ -45,6 +45,7 @@ wait_until 20 test -S "$work/$socket" || { cat "$work/weston.log" >&2; fail "wes
 
 data=$work/data
 mkdir -p "$data/profiles"
+export XDG_CONFIG_HOME=$work/config # remembered settings stay inside this run
 write_profile "$data/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
 in_peer timeout 60 ping -q -c 600 -i 0.02 -s 1000 "$METER_ADDR" >/dev/null 2>&1 &
 

@@ -15,12 +15,13 @@ need_desktop_tools() {
 
 desktop_pids=()
 
-# Xvfb picks a free display itself (-displayfd), so parallel runs never collide.
+# Xvfb picks a free display itself (-displayfd), so parallel runs never collide. The screen is
+# large enough that a centred window at scale 2 stays clear of the tray in the top right corner.
 start_desktop() { # WORKDIR
   local number_file=$1/display fd
   : >"$number_file"
   exec {fd}>"$number_file"
-  Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
+  Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
   desktop_pids+=($!)
   exec {fd}>&-
   wait_until 20 test -s "$number_file" || { cat "$1/xvfb.log" >&2; fail "Xvfb did not start"; }
