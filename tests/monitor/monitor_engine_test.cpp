@@ -18,6 +18,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -162,6 +163,44 @@ TEST_F(EngineNamespaceTest, SavedTotalsEqualTheTrafficAndCapturesStopBeforeTheLa
     EXPECT_EQ(savedTotals(options.profileDirectory, "Default").down, afterStop.down);
     EXPECT_EQ(savedTotals(options.profileDirectory, "Default").up, afterStop.up);
     EXPECT_TRUE(engine.stop().saved) << "a second stop does nothing";
+}
+
+// The capture hands the engine each packet's offload header: a UDP segmentation offload send,
+// one 5038-byte packet on the veth link, counts as the six datagrams the wire carries.
+TEST_F(EngineNamespaceTest, AnOffloadedSendCountsAsItsWirePackets)
+{
+    CMonitorEngine engine;
+    MonitorOptions options;
+    options.profileDirectory = dir / "profiles";
+    options.saveInterval = 0ms;
+    near->runInside([&] { engine.start(options, CaptureSocket::open()); });
+    const Sender toNear(*far, "203.0.113.1"); // also holds port 9 in far: no ICMP answers
+    ASSERT_TRUE(waitFor([&] {
+        toNear.send(100);
+        return totalsInMemory(engine, "Default").down > 0;
+    }));
+    std::this_thread::sleep_for(200ms);
+    const DayTotals countedBefore = totalsInMemory(engine, "Default");
+    const DayTotals linkBefore = linkIpBytes(*near, "em0");
+
+    int handle = -1;
+    near->runInside([&] { handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
+    const int segment = 1000; // UDP_SEGMENT (linux/udp.h): the datagrams' payload size
+    ASSERT_EQ(setsockopt(handle, IPPROTO_UDP, 103, &segment, sizeof segment), 0);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(9);
+    inet_pton(AF_INET, "203.0.113.2", &target.sin_addr);
+    const std::vector<std::uint8_t> payload(5010, 0x5a);
+    ASSERT_EQ(::sendto(handle, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target), 5010);
+    ::close(handle);
+
+    constexpr double kWireBytes = 6 * 28 + 5010; // five datagrams of 1000 bytes, one of 10
+    EXPECT_EQ(linkIpBytes(*near, "em0").up - linkBefore.up, 28 + 5010) << "veth carried one super-packet";
+    EXPECT_TRUE(waitFor([&] { return totalsInMemory(engine, "Default").up - countedBefore.up >= kWireBytes; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(totalsInMemory(engine, "Default").up - countedBefore.up, kWireBytes);
+    engine.stop();
 }
 
 } // namespace
