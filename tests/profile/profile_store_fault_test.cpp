@@ -90,10 +90,7 @@ TEST(ProfileStoreFaults, FilesOfTheOldNamingMoveToTheirOwnName)
 // it, so the owner renames it first; its bytes survive.
 TEST(ProfileStoreFaults, UnloadedFilesAreNeverReplacedBySaves)
 {
-    std::string nesting;
-    for (int i = 0; i < 1000; ++i)
-        nesting = "<e/><a>" + nesting + "</a>";
-    const std::string crafted = profileFileText("<name>" + nesting + "</name>");
+    const std::string crafted = profileFileText("<name>unclosed");
     const struct {
         const char* label;
         std::string file;
