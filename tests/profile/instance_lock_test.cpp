@@ -3,37 +3,20 @@
 // the path in the error.
 #include "profile/instance_lock.h"
 
+#include "profile_files_support.h"
+
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
 
 namespace fs = std::filesystem;
 
 class InstanceLockTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velmora-lock-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory = pattern;
-    }
-    void TearDown() override { fs::remove_all(directory); }
-
-    fs::path directory;
+    TempDir temp;
+    const fs::path directory = temp.path;
 };
-
-std::string contents(const fs::path& file)
-{
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-} // namespace
 
 // The first holder runs in a child process, as another copy of the program would.
 TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstIsKilledOrReleases)
@@ -61,7 +44,7 @@ TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstIsKilledOrReleases)
     ::waitpid(child, nullptr, 0);
 
     EXPECT_EQ(first->acquire(directory), InstanceLock::State::Acquired);
-    EXPECT_EQ(contents(directory / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
+    EXPECT_EQ(readFile(directory / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
     InstanceLock second;
     EXPECT_EQ(second.acquire(directory), InstanceLock::State::HeldByOther);
     first.reset();
