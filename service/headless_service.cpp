@@ -114,8 +114,9 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     SaveRecord saves;
     CMonitorEngine engine({}, [&saves](const SaveOutcome& outcome) { saves.record(outcome); });
     engine.start(engineOptions, std::move(captureSocket));
-    logLine("started, counting into " + profileDirectory.string() + " (" +
-            std::to_string(engine.profileNames().size()) + " profiles)");
+    const std::size_t profileCount = engine.profileNames().size();
+    logLine("started, counting into " + profileDirectory.string() + " (" + std::to_string(profileCount) +
+            (profileCount == 1 ? " profile)" : " profiles)"));
     if (const std::string failure = engine.captureFailure(); !failure.empty())
         logLine("the capture is off, nothing is counted: " + failure);
 

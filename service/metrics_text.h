@@ -4,8 +4,8 @@
 // The collector reads the Prometheus text format (version 0.0.4), not OpenMetrics: it rejects
 // sample timestamps, and a TYPE line must name the samples that follow it exactly. So a
 // counter's TYPE line carries its "_total" name, no UNIT lines are written, and nothing has a
-// timestamp. The text ends with "# EOF", which OpenMetrics requires and the text format reads
-// as a comment, so the same file also passes an OpenMetrics parser's end check.
+// timestamp. The text ends with "# EOF", the end marker OpenMetrics asks for, which the text
+// format reads as a comment (node exporter and promtool accept the file).
 
 #include <cstdint>
 #include <optional>

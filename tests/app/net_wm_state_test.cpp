@@ -38,13 +38,6 @@ TEST(NetWmState, RecordedValuesDecodeOnlyAsAtomLists)
         EXPECT_EQ(atomList(c.format, c.type, c.value, c.items), c.atoms) << c.what;
 }
 
-TEST(NetWmState, HiddenIsTakenOutAndNothingElse)
-{
-    EXPECT_EQ(withoutAtom({312, 317, 313, 317}, kHidden), (std::vector<std::uint32_t>{312, 313}));
-    EXPECT_EQ(withoutAtom({317}, kHidden), std::vector<std::uint32_t>{});
-    EXPECT_EQ(withoutAtom({312, 313}, kHidden), (std::vector<std::uint32_t>{312, 313}));
-}
-
 // A sequence of readings as a window manager produces them, and the minimises they start.
 TEST(NetWmState, OnlyTheChangeToHiddenIsAMinimise)
 {

@@ -28,12 +28,3 @@ TEST(PlatformChoice, XWaylandWhenAvailableUsersChoiceKept)
             << " XDG_SESSION_TYPE=" << e.sessionType << " DISPLAY=" << e.display;
     }
 }
-
-TEST(PlatformChoice, OnlyNativeWaylandHidesMinimise)
-{
-    const std::pair<const char*, bool> cases[] = {
-        {"xcb", true}, {"offscreen", true}, {"wayland", false}, {"wayland-egl", false}, {"eglfs", true},
-    };
-    for (const auto& [platform, reported] : cases)
-        EXPECT_EQ(platformReportsMinimise(platform), reported) << platform;
-}
