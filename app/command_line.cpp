@@ -77,12 +77,16 @@ CommandLine parseCommandLine(int argc, char** argv, const LocalDate& today)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Velmora, a network traffic meter."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption(): its --help-all promises Qt's own options, which this parser, run
+    // before any application object exists, does not know.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({kReport, kHeadless, kData, kProfile, kMonth, kYear, kUnit, kFormat, kMetricsFile});
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+    if (parser.isSet(help)) {
         // Without an application object the parser does not know the program's name.
         QString text = parser.helpText();
         text.replace(QStringLiteral("<executable_name>"), QStringLiteral("velmora"));

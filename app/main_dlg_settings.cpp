@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <algorithm>
 #include <memory>
 
 StoredSettings CMainDlg::restoreSettings()
@@ -20,9 +21,17 @@ StoredSettings CMainDlg::restoreSettings()
         settings.historyLength = *stored.historyLength;
         history.resize(*stored.historyLength);
     }
-    // A position on a screen that is gone would put the window out of reach.
-    if (stored.windowPosition && QGuiApplication::screenAt(*stored.windowPosition) != nullptr)
-        move(*stored.windowPosition);
+    // A position on a screen that is gone would put the window out of reach; one kept from a
+    // larger screen or a smaller scale would leave part of it off this one.
+    if (stored.windowPosition)
+        if (const QScreen* screen = QGuiApplication::screenAt(*stored.windowPosition)) {
+            const QRect area = screen->availableGeometry();
+            const QSize size = sizeHint();
+            move(std::clamp(stored.windowPosition->x(), area.left(),
+                            std::max(area.left(), area.right() + 1 - size.width())),
+                 std::clamp(stored.windowPosition->y(), area.top(),
+                            std::max(area.top(), area.bottom() + 1 - size.height())));
+        }
     return stored;
 }
 

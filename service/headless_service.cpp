@@ -86,6 +86,23 @@ private:
     std::set<std::string> known;
 };
 
+// One copy per data directory, as for the window. False when another copy holds it; a lock
+// that cannot be taken at all is told and the run goes on.
+bool takeDirectory(InstanceLock& lock, const std::filesystem::path& dataDirectory)
+{
+    switch (lock.acquire(dataDirectory)) {
+    case InstanceLock::State::HeldByOther:
+        logLine("Velmora is already running on " + dataDirectory.string());
+        return false;
+    case InstanceLock::State::Failed:
+        logLine(lock.lastError() + "; a second copy on this directory would not be refused");
+        break;
+    case InstanceLock::State::Acquired:
+        break;
+    }
+    return true;
+}
+
 } // namespace
 
 int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
@@ -94,16 +111,8 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     // reach only the loop below.
     ServiceLoop::blockStopSignals();
     InstanceLock lock;
-    switch (lock.acquire(options.dataDirectory)) {
-    case InstanceLock::State::HeldByOther:
-        logLine("Velmora is already running on " + options.dataDirectory.string());
+    if (!takeDirectory(lock, options.dataDirectory))
         return 1;
-    case InstanceLock::State::Failed:
-        logLine(lock.lastError() + "; a second copy on this directory would not be refused");
-        break;
-    case InstanceLock::State::Acquired:
-        break;
-    }
     const std::filesystem::path profileDirectory = options.dataDirectory / "profiles";
     // The counters' zero: the totals as loaded, before any packet is counted.
     std::optional<ProfileCounters> counters;

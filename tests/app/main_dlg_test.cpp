@@ -383,4 +383,12 @@ TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
     EXPECT_EQ(second.rateHistory().length(), 10u);
     EXPECT_EQ(text(second, 1033), "MB/s");
     EXPECT_EQ(second.pos(), QPoint(40, 50));
+    second.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
+    const QRect screen = second.screen()->availableGeometry();
+    second.move(screen.right() - 10, screen.bottom() - 10); // kept from a larger screen
+    second.close();
+    second.storeSettings();
+    CMainDlg third(options());
+    EXPECT_TRUE(screen.contains(QRect(third.pos(), third.sizeHint()))) << third.pos().x() << "," << third.pos().y();
 }

@@ -173,7 +173,13 @@ TEST(Engine, SavesEveryIntervalAndHandsFailuresToTheCallback)
     ASSERT_TRUE(waitFor([&] { return savedTotals(options.profileDirectory, "Default").down == 4321; }));
 
     // A directory where the temporary of Default.xml must go: every save of it fails.
-    std::filesystem::create_directories(options.profileDirectory / "Default.xml.tmp" / "inside");
+    // A periodic save may hold that name for a moment with its own temporary: try until it stands.
+    const auto blocker = options.profileDirectory / "Default.xml.tmp" / "inside";
+    ASSERT_TRUE(waitFor([&] {
+        std::error_code error;
+        std::filesystem::create_directories(blocker, error);
+        return std::filesystem::is_directory(blocker, error);
+    }));
     ASSERT_TRUE(waitFor([&] {
         std::lock_guard lock(mutex);
         return !outcomes.empty() && !outcomes.back().saved;
