@@ -52,30 +52,6 @@ LinkBytes accounted(const SharedProfiles& profiles)
     return {static_cast<unsigned long long>(sum.down), static_cast<unsigned long long>(sum.up)};
 }
 
-sockaddr_in socketAddress(const std::string& address, int port)
-{
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(std::uint16_t(port));
-    inet_pton(AF_INET, address.c_str(), &result.sin_addr);
-    return result;
-}
-
-// A socket made inside `side`, bound to (address, port); it keeps that namespace for life.
-int socketInside(const NetworkNamespace& side, int type, const std::string& address, int port)
-{
-    int handle = -1;
-    side.runInside([&] {
-        handle = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-        const sockaddr_in local = socketAddress(address, port);
-        if (handle >= 0 && ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            ::close(handle);
-            handle = -1;
-        }
-    });
-    return handle;
-}
-
 // Datagrams of assorted sizes, some longer than the link MTU (sent as IP fragments). None
 // leaves a fragment of 28 bytes or less: accounting never counts those (the capture does).
 void sendDatagrams(int from, const std::string& to, int port)

@@ -57,18 +57,11 @@ DayTotals totalsInMemory(CMonitorEngine& engine) { return totalsOf(engine.profil
 class Sender {
 public:
     Sender(const NetworkNamespace& side, const std::string& to, int segment = 0)
+        : handle(socketInside(side, SOCK_DGRAM, "0.0.0.0", 9)), target(socketAddress(to, 9))
     {
-        side.runInside([&] { handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(9);
-        ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local);
         if (segment) { // UDP_SEGMENT (linux/udp.h)
             EXPECT_EQ(setsockopt(handle, IPPROTO_UDP, 103, &segment, sizeof segment), 0);
         }
-        target.sin_family = AF_INET;
-        target.sin_port = htons(9);
-        inet_pton(AF_INET, to.c_str(), &target.sin_addr);
     }
     ~Sender() { ::close(handle); }
     bool send(std::size_t size) const
