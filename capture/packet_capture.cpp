@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 #include <linux/filter.h>
@@ -111,6 +112,14 @@ void CPacketCapture::close()
     std::lock_guard lock(stateGuard);
     if (socket == nullptr)
         return;
+    // What arrived before the close is counted: the kernel hands over the block it is filling
+    // when its timeout runs out, so wait that long once and walk the ring a last time.
+    if (!failed.load(std::memory_order_acquire)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(PacketRing::kBlockTimeoutMs + 10));
+        std::vector<int> countedCopy;
+        std::uint64_t version = ~std::uint64_t(0);
+        handOverBlocks(countedCopy, version);
+    }
     collectStatistics();
     ring.release();
     socket->close(); // keeps shutdown's refusal in lastError, releases the handle anyway
@@ -221,6 +230,22 @@ bool CPacketCapture::handleSocketError(int& emptyErrorWakes)
     return true;
 }
 
+std::size_t CPacketCapture::handOverBlocks(std::vector<int>& countedCopy, std::uint64_t& version)
+{
+    refreshCounted(countedCopy, version);
+    std::size_t handed = 0;
+    const std::size_t walked = ring.drain([&](const RingPacket& packet) {
+        // The loopback and interfaces without a local address are not this machine's
+        // metered traffic (a bridge's port sees its bridge's packets once more).
+        if (!std::binary_search(countedCopy.begin(), countedCopy.end(), packet.interfaceIndex))
+            return;
+        handler(packet.data, std::int32_t(packet.length), packet.captured, packet.offload);
+        ++handed;
+    });
+    packetCount.fetch_add(handed, std::memory_order_relaxed);
+    return walked;
+}
+
 void CPacketCapture::run()
 {
     const int handle = socket->socketHandle();
@@ -229,17 +254,7 @@ void CPacketCapture::run()
     auto nextStatistics = DropReport::Clock::now();
     int emptyErrorWakes = 0;
     while (running.load(std::memory_order_acquire)) {
-        refreshCounted(countedCopy, seenVersion);
-        std::size_t handed = 0;
-        const std::size_t walked = ring.drain([&](const RingPacket& packet) {
-            // The loopback and interfaces without a local address are not this machine's
-            // metered traffic (a bridge's port sees its bridge's packets once more).
-            if (!std::binary_search(countedCopy.begin(), countedCopy.end(), packet.interfaceIndex))
-                return;
-            handler(packet.data, std::int32_t(packet.length), packet.captured, packet.offload);
-            ++handed;
-        });
-        packetCount.fetch_add(handed, std::memory_order_relaxed);
+        const std::size_t walked = handOverBlocks(countedCopy, seenVersion);
         if (const auto now = DropReport::Clock::now(); now >= nextStatistics) {
             collectStatistics();
             nextStatistics = now + kStatisticsPeriod;

@@ -70,6 +70,9 @@ private:
     bool attachFilter();
     void collectStatistics();
     void refreshCounted(std::vector<int>& counted, std::uint64_t& version) const;
+    // Hands the packets of every block the kernel has handed over to the handler, those of
+    // interfaces not counted left out; returns how many packets were walked.
+    std::size_t handOverBlocks(std::vector<int>& counted, std::uint64_t& version);
     bool handleSocketError(int& emptyErrorWakes);
     void fail(const std::string& reason);
 

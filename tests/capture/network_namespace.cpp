@@ -1,5 +1,6 @@
 #include "network_namespace.h"
 
+#include <arpa/inet.h>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -121,4 +122,28 @@ bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const s
                             b.run("ip addr add " + addressB + " dev " + nameB) &&
                             a.run("ip link set " + nameA + " up") && b.run("ip link set " + nameB + " up");
     return configured && addNeighbours(a, nameA, addressA, b, nameB, addressB);
+}
+
+sockaddr_in socketAddress(const std::string& address, int port)
+{
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(std::uint16_t(port));
+    inet_pton(AF_INET, address.c_str(), &result.sin_addr);
+    return result;
+}
+
+// A socket made inside `side`, bound to (address, port); it keeps that namespace for life.
+int socketInside(const NetworkNamespace& side, int type, const std::string& address, int port)
+{
+    int handle = -1;
+    side.runInside([&] {
+        handle = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+        const sockaddr_in local = socketAddress(address, port);
+        if (handle >= 0 && ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            ::close(handle);
+            handle = -1;
+        }
+    });
+    return handle;
 }

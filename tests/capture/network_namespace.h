@@ -4,6 +4,7 @@
 // the destructor, also when a test fails half-way.
 
 #include <functional>
+#include <netinet/in.h>
 #include <thread>
 #include <string>
 #include <vector>
@@ -53,3 +54,9 @@ bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const s
 // them, and ARP would then add non-IPv4 frames to the link's counters).
 bool addNeighbours(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
                    const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);
+
+// An IPv4 socket address of dotted text and port.
+sockaddr_in socketAddress(const std::string& address, int port);
+// A socket made inside `side`, bound to (address, port); it keeps that namespace for life.
+// -1 when it cannot be made or bound.
+int socketInside(const NetworkNamespace& side, int type, const std::string& address, int port);

@@ -40,30 +40,6 @@ namespace {
 
 constexpr std::size_t kBulkBytes = 200u << 20;
 
-sockaddr_in socketAddress(const std::string& address, int port)
-{
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(std::uint16_t(port));
-    inet_pton(AF_INET, address.c_str(), &result.sin_addr);
-    return result;
-}
-
-// A socket made inside `side`, bound to (address, port); it keeps that namespace for life.
-int socketInside(const NetworkNamespace& side, int type, const std::string& address, int port)
-{
-    int handle = -1;
-    side.runInside([&] {
-        handle = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-        const sockaddr_in local = socketAddress(address, port);
-        if (handle >= 0 && ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            ::close(handle);
-            handle = -1;
-        }
-    });
-    return handle;
-}
-
 // IP bytes and packets a link's receive counters saw.
 struct Wire {
     unsigned long long bytes = 0;

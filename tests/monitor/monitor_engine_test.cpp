@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -33,41 +33,35 @@ DayTotals linkIpBytes(const NetworkNamespace& side, const std::string& interface
             counter("tx_bytes") - kEthernetHeader * counter("tx_packets")};
 }
 
+DayTotals totalsOf(const ProfileList& profiles, const std::string& name)
+{
+    for (const CProfile& profile : profiles)
+        if (profile.name == name)
+            return historyTotals(profile);
+    return {-1, -1};
+}
+
 // What the profile files in `directory` hold for `name`, as a later run would read them.
 DayTotals savedTotals(const std::filesystem::path& directory, const std::string& name)
 {
     ProfileList loaded;
     loadAllProfiles(loaded, directory, "");
-    for (const CProfile& profile : loaded)
-        if (profile.name == name)
-            return historyTotals(profile);
-    return {-1, -1};
+    return totalsOf(loaded, name);
 }
 
-DayTotals totalsInMemory(CMonitorEngine& engine, const std::string& name)
-{
-    for (const CProfile& profile : engine.profiles().snapshot())
-        if (profile.name == name)
-            return historyTotals(profile);
-    return {-1, -1};
-}
+DayTotals totalsInMemory(CMonitorEngine& engine) { return totalsOf(engine.profiles().snapshot(), "Default"); }
 
 // A UDP socket made inside `side`, bound to port 9 (so datagrams to it draw no ICMP answer)
-// and sending to port 9 of `to`; it keeps that namespace for life.
+// and sending to port 9 of `to`; it keeps that namespace for life. With `segment` set, one
+// send leaves as a segmentation offload buffer of datagrams of that payload size.
 class Sender {
 public:
-    Sender(const NetworkNamespace& side, const std::string& to)
+    Sender(const NetworkNamespace& side, const std::string& to, int segment = 0)
+        : handle(socketInside(side, SOCK_DGRAM, "0.0.0.0", 9)), target(socketAddress(to, 9))
     {
-        side.runInside([&] {
-            handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            local.sin_port = htons(9);
-            ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-        });
-        target.sin_family = AF_INET;
-        target.sin_port = htons(9);
-        inet_pton(AF_INET, to.c_str(), &target.sin_addr);
+        if (segment) { // UDP_SEGMENT (linux/udp.h)
+            EXPECT_EQ(setsockopt(handle, IPPROTO_UDP, 103, &segment, sizeof segment), 0);
+        }
     }
     ~Sender() { ::close(handle); }
     bool send(std::size_t size) const
@@ -82,27 +76,18 @@ private:
     sockaddr_in target{};
 };
 
-class EngineNamespaceTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!canUseNamespaces())
-            GTEST_SKIP() << "the engine's capture needs root (network namespaces and CAP_NET_RAW)";
-        removeAbandonedNamespaces();
-        near = std::make_unique<NetworkNamespace>("enear");
-        far = std::make_unique<NetworkNamespace>("efar");
-        ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
-        ASSERT_TRUE(linkNamespaces(*near, "em0", "203.0.113.1/25", *far, "em1", "203.0.113.2/25"));
-    }
-
-    std::unique_ptr<NetworkNamespace> near, far;
-    TempDir dir;
-};
-
 // Saved totals are written with six significant digits: the traffic here stays below 10^6
-// bytes each way, so they are exact.
-TEST_F(EngineNamespaceTest, SavedTotalsEqualTheTrafficAndCapturesStopBeforeTheLastSave)
+// bytes each way, so they are exact. (The capture's accounting of each kind of packet has tests
+// of its own; this is the engine's share: offload headers reach the meter, and the save order.)
+TEST(EngineNamespace, CountsWirePacketsAndCapturesStopBeforeTheLastSave)
 {
+    if (!canUseNamespaces())
+        GTEST_SKIP() << "the engine's capture needs root (network namespaces and CAP_NET_RAW)";
+    removeAbandonedNamespaces();
+    NetworkNamespace near("enear"), far("efar");
+    ASSERT_TRUE(near.isCreated() && far.isCreated()) << "ip netns add failed";
+    ASSERT_TRUE(linkNamespaces(near, "em0", "203.0.113.1/25", far, "em1", "203.0.113.2/25"));
+    TempDir dir;
     std::atomic<bool> meterRanDuringLastSave{false};
     CMonitorEngine* running = nullptr;
     CMonitorEngine engine({}, [&](const SaveOutcome&) { meterRanDuringLastSave = running->meter().isRunning(); });
@@ -112,35 +97,26 @@ TEST_F(EngineNamespaceTest, SavedTotalsEqualTheTrafficAndCapturesStopBeforeTheLa
     options.saveInterval = 0ms;
     // Started inside `near`: the capture socket, the local address of Default and every thread
     // of the engine are there.
-    near->runInside([&] { engine.start(options, CaptureSocket::open()); });
-    ASSERT_EQ(engine.profileNames(), std::vector<std::string>{"Default"});
-    ASSERT_TRUE(waitFor([&] { return !engine.profiles().snapshot().empty(); }));
-
-    const Sender toNear(*far, "203.0.113.1");
-    const Sender toFar(*near, "203.0.113.2");
+    near.runInside([&] { engine.start(options, CaptureSocket::open()); });
+    const Sender toNear(far, "203.0.113.1");
+    const Sender offloaded(near, "203.0.113.2", 1000);
     // The watcher's first pass opens the capture; until then a datagram may go unseen.
     ASSERT_TRUE(waitFor([&] {
         toNear.send(100);
-        return totalsInMemory(engine, "Default").down > 0;
+        return totalsInMemory(engine).down > 0;
     }));
     std::this_thread::sleep_for(200ms); // the last probes reach the totals (blocks retire in 50 ms)
-    const DayTotals before = linkIpBytes(*near, "em0");
-    const DayTotals countedBefore = totalsInMemory(engine, "Default");
-    for (std::size_t size : {1, 100, 1472, 3000})
-        for (int copy = 0; copy < 5; ++copy)
-            ASSERT_TRUE(toNear.send(size) && toFar.send(size / 2 + 1));
-    const DayTotals sent = {linkIpBytes(*near, "em0").down - before.down, linkIpBytes(*near, "em0").up - before.up};
-    ASSERT_TRUE(waitFor([&] {
-        const DayTotals now = totalsInMemory(engine, "Default");
-        return now.down - countedBefore.down >= sent.down && now.up - countedBefore.up >= sent.up;
-    }));
-    const SaveOutcome outcome = engine.save();
-    EXPECT_TRUE(outcome.saved);
-    EXPECT_TRUE(outcome.failures.empty());
+    const double linkBefore = linkIpBytes(near, "em0").up;
+    const double countedBefore = totalsInMemory(engine).up;
+    // veth carries the 5010 bytes as one packet; the wire carries six datagrams (five of 1000).
+    ASSERT_TRUE(offloaded.send(5010));
+    const double sent = linkIpBytes(near, "em0").up - linkBefore + 5 * 28;
+    EXPECT_TRUE(waitFor([&] { return totalsInMemory(engine).up - countedBefore >= sent; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(totalsInMemory(engine).up - countedBefore, sent);
+    EXPECT_TRUE(engine.save().saved);
     EXPECT_TRUE(meterRanDuringLastSave.load());
     const DayTotals saved = savedTotals(options.profileDirectory, "Default");
-    EXPECT_EQ(saved.down - countedBefore.down, sent.down);
-    EXPECT_EQ(saved.up - countedBefore.up, sent.up);
 
     // Stopped while datagrams keep arriving: the last save holds everything counted, since
     // the captures end before it copies the totals.
@@ -152,72 +128,30 @@ TEST_F(EngineNamespaceTest, SavedTotalsEqualTheTrafficAndCapturesStopBeforeTheLa
         }
     });
     std::this_thread::sleep_for(150ms); // the capture hands over a block at least every 50 ms
-    const SaveOutcome last = engine.stop();
+    EXPECT_TRUE(engine.stop().saved);
     std::this_thread::sleep_for(20ms);
-    const DayTotals afterStop = totalsInMemory(engine, "Default");
+    const DayTotals afterStop = totalsInMemory(engine);
     sending = false;
     flow.join();
-    EXPECT_TRUE(last.saved);
     EXPECT_FALSE(meterRanDuringLastSave.load()) << "the workers stop before the last save";
     EXPECT_GT(afterStop.down, saved.down) << "the flow was counted until the stop";
-    EXPECT_EQ(savedTotals(options.profileDirectory, "Default").down, afterStop.down);
-    EXPECT_EQ(savedTotals(options.profileDirectory, "Default").up, afterStop.up);
-    EXPECT_TRUE(engine.stop().saved) << "a second stop does nothing";
-}
-
-// The capture hands the engine each packet's offload header: a UDP segmentation offload send,
-// one 5038-byte packet on the veth link, counts as the six datagrams the wire carries.
-TEST_F(EngineNamespaceTest, AnOffloadedSendCountsAsItsWirePackets)
-{
-    CMonitorEngine engine;
-    MonitorOptions options;
-    options.profileDirectory = dir / "profiles";
-    options.saveInterval = 0ms;
-    near->runInside([&] { engine.start(options, CaptureSocket::open()); });
-    const Sender toNear(*far, "203.0.113.1"); // also holds port 9 in far: no ICMP answers
-    ASSERT_TRUE(waitFor([&] {
-        toNear.send(100);
-        return totalsInMemory(engine, "Default").down > 0;
-    }));
-    std::this_thread::sleep_for(200ms);
-    const DayTotals countedBefore = totalsInMemory(engine, "Default");
-    const DayTotals linkBefore = linkIpBytes(*near, "em0");
-
-    int handle = -1;
-    near->runInside([&] { handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
-    const int segment = 1000; // UDP_SEGMENT (linux/udp.h): the datagrams' payload size
-    ASSERT_EQ(setsockopt(handle, IPPROTO_UDP, 103, &segment, sizeof segment), 0);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(9);
-    inet_pton(AF_INET, "203.0.113.2", &target.sin_addr);
-    const std::vector<std::uint8_t> payload(5010, 0x5a);
-    ASSERT_EQ(::sendto(handle, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target), 5010);
-    ::close(handle);
-
-    constexpr double kWireBytes = 6 * 28 + 5010; // five datagrams of 1000 bytes, one of 10
-    EXPECT_EQ(linkIpBytes(*near, "em0").up - linkBefore.up, 28 + 5010) << "veth carried one super-packet";
-    EXPECT_TRUE(waitFor([&] { return totalsInMemory(engine, "Default").up - countedBefore.up >= kWireBytes; }));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(totalsInMemory(engine, "Default").up - countedBefore.up, kWireBytes);
-    engine.stop();
+    const DayTotals savedLast = savedTotals(options.profileDirectory, "Default");
+    EXPECT_EQ(savedLast.down, afterStop.down);
+    EXPECT_EQ(savedLast.up, afterStop.up);
 }
 
 } // namespace
 
-// Without workers nothing is captured; the engine still loads, saves on its own and reports.
-TEST(Engine, SavesEveryIntervalAndReportsTheFileAndReasonOfAFailure)
+// Without workers nothing is captured; the engine still loads, saves on its own and hands each
+// outcome, failures included, to the callback.
+TEST(Engine, SavesEveryIntervalAndHandsFailuresToTheCallback)
 {
     TempDir dir;
-    std::atomic<int> saves{0};
-    std::vector<SaveOutcome> failed;
-    std::mutex failedMutex;
+    std::mutex mutex;
+    std::vector<SaveOutcome> outcomes;
     CMonitorEngine engine({}, [&](const SaveOutcome& outcome) {
-        ++saves;
-        if (!outcome.saved) {
-            std::lock_guard lock(failedMutex);
-            failed.push_back(outcome);
-        }
+        std::lock_guard lock(mutex);
+        outcomes.push_back(outcome);
     });
     MonitorOptions options;
     options.profileDirectory = dir / "profiles";
@@ -229,11 +163,7 @@ TEST(Engine, SavesEveryIntervalAndReportsTheFileAndReasonOfAFailure)
         std::unique_lock lock(engine.profiles().guard);
         engine.profiles().profiles[0].addToDayHistory(4321, true, DayClock::system().today());
     }
-    // Nothing here saves: the engine does, and tells the callback.
-    const int savesBefore = saves.load();
-    ASSERT_TRUE(waitFor([&] {
-        return saves.load() > savesBefore && savedTotals(options.profileDirectory, "Default").down == 4321;
-    }));
+    ASSERT_TRUE(waitFor([&] { return savedTotals(options.profileDirectory, "Default").down == 4321; }));
 
     // A directory where the temporary of Default.xml must go: every save of it fails.
     // A periodic save may hold that name for a moment with its own temporary: try until it stands.
@@ -243,20 +173,17 @@ TEST(Engine, SavesEveryIntervalAndReportsTheFileAndReasonOfAFailure)
         std::filesystem::create_directories(blocker, error);
         return std::filesystem::is_directory(blocker, error);
     }));
-    const SaveOutcome outcome = engine.save();
-    EXPECT_FALSE(outcome.saved);
-    ASSERT_EQ(outcome.failures.size(), 1u);
-    EXPECT_EQ(outcome.failures[0].file, options.profileDirectory / "Default.xml");
-    EXPECT_EQ(outcome.failures[0].reason, "File exists");
-    const SaveOutcome last = engine.stop();
-    EXPECT_FALSE(last.saved);
-    ASSERT_EQ(last.failures.size(), 1u);
-    EXPECT_EQ(last.failures[0].file, options.profileDirectory / "Default.xml");
-    std::lock_guard lock(failedMutex);
-    ASSERT_FALSE(failed.empty()) << "failures reach the save callback too";
-    EXPECT_EQ(failed.back().failures[0].reason, "File exists");
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(mutex);
+        return !outcomes.empty() && !outcomes.back().saved;
+    }));
+    EXPECT_FALSE(engine.stop().saved);
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(outcomes.back().failures.size(), 1u);
+    EXPECT_EQ(outcomes.back().failures[0].file, options.profileDirectory / "Default.xml");
 }
 
+// Profiles: Default, Work, "Work " and a second Work.
 TEST(Engine, SelectsTheFirstProfileOfTheWholeName)
 {
     TempDir dir;
@@ -266,19 +193,15 @@ TEST(Engine, SelectsTheFirstProfileOfTheWholeName)
     options.startWorkers = false;
     options.saveInterval = 0ms;
     engine.start(options);
-    {
+    for (const char* name : {"Work", "Work ", "Work"}) {
         std::unique_lock lock(engine.profiles().guard);
-        for (const char* name : {"Work", "Work ", "Work"}) {
-            CProfile profile;
-            profile.setName(name);
-            engine.profiles().addProfile(profile);
-        }
+        engine.profiles().addProfile(CProfile{});
+        engine.profiles().profiles.back().setName(name);
     }
-    EXPECT_EQ(engine.profileNames(), (std::vector<std::string>{"Default", "Work", "Work ", "Work"}));
     const struct {
         const char* name;
         bool found;
-        std::uint32_t selected;
+        std::uint32_t selected; // unchanged when not found
     } cases[] = {{"Work ", true, 2}, {"Work", true, 1}, {"work", false, 1}, {"Wor", false, 1}, {"Default", true, 0}};
     for (const auto& c : cases) {
         EXPECT_EQ(engine.selectProfile(c.name), c.found) << c.name;

@@ -1,61 +1,25 @@
-// One copy per data directory: a second lock on the same directory is refused while the first
-// is held, taken once it is released or its holder is killed, and a directory that cannot hold
-// the lock file fails with the path in the error.
+// One copy per data directory: a second lock is refused while the first is held, taken once
+// its holder is killed or releases it; a directory that cannot hold the lock file fails with
+// the path in the error.
 #include "profile/instance_lock.h"
 
+#include "profile_files_support.h"
+
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
 
 namespace fs = std::filesystem;
 
 class InstanceLockTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velmora-lock-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory = pattern;
-    }
-    void TearDown() override { fs::remove_all(directory); }
-
-    fs::path directory;
+    TempDir temp;
+    const fs::path directory = temp.path;
 };
 
-std::string contents(const fs::path& file)
-{
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-} // namespace
-
-TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstReleases)
-{
-    auto first = std::make_unique<InstanceLock>();
-    ASSERT_EQ(first->acquire(directory), InstanceLock::State::Acquired);
-    EXPECT_EQ(contents(directory / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
-
-    InstanceLock second;
-    EXPECT_EQ(second.acquire(directory), InstanceLock::State::HeldByOther);
-    EXPECT_FALSE(second.isHeld());
-
-    InstanceLock elsewhere; // another data directory is another copy's business
-    const fs::path other = directory / "other";
-    fs::create_directory(other);
-    EXPECT_EQ(elsewhere.acquire(other), InstanceLock::State::Acquired);
-
-    first.reset();
-    EXPECT_EQ(second.acquire(directory), InstanceLock::State::Acquired);
-    EXPECT_TRUE(second.isHeld());
-}
-
-TEST_F(InstanceLockTest, KilledHolderIsTakenOver)
+// The first holder runs in a child process, as another copy of the program would.
+TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstIsKilledOrReleases)
 {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
@@ -73,16 +37,18 @@ TEST_F(InstanceLockTest, KilledHolderIsTakenOver)
     ::close(ready[0]);
     ::close(ready[1]);
     ASSERT_EQ(state, 'A');
-    {
-        InstanceLock whileAlive;
-        EXPECT_EQ(whileAlive.acquire(directory), InstanceLock::State::HeldByOther);
-    }
+    auto first = std::make_unique<InstanceLock>();
+    EXPECT_EQ(first->acquire(directory), InstanceLock::State::HeldByOther);
+    EXPECT_FALSE(first->isHeld());
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
 
-    InstanceLock after;
-    EXPECT_EQ(after.acquire(directory), InstanceLock::State::Acquired);
-    EXPECT_EQ(contents(directory / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
+    EXPECT_EQ(first->acquire(directory), InstanceLock::State::Acquired);
+    EXPECT_EQ(readFile(directory / InstanceLock::kFileName), std::to_string(::getpid()) + "\n");
+    InstanceLock second;
+    EXPECT_EQ(second.acquire(directory), InstanceLock::State::HeldByOther);
+    first.reset();
+    EXPECT_EQ(second.acquire(directory), InstanceLock::State::Acquired);
 }
 
 TEST_F(InstanceLockTest, UnusableDirectoriesFailWithThePath)

@@ -1,15 +1,13 @@
 // The report's three texts over the golden profile files, byte for byte, against files under
 // tests/report/golden/. Regenerate them with scripts/regen-golden and review the diff.
 
+#include "profile/profile_files_support.h"
 #include "profile/profile_list.h"
 #include "report/report_format.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -30,14 +28,6 @@ ProfileList goldenProfiles()
     return profiles;
 }
 
-std::string readText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 struct GoldenReport {
     const char* file;
     const char* period; // "YYYY-MM" or "YYYY"
@@ -56,30 +46,22 @@ const GoldenReport kReports[] = {
 
 } // namespace
 
-class ReportGolden : public ::testing::TestWithParam<GoldenReport> {};
-
-TEST_P(ReportGolden, TextIsTheGoldenFile)
+TEST(ReportGolden, TextsAreTheGoldenFiles)
 {
-    const GoldenReport& golden = GetParam();
-    const std::string periodText = golden.period;
-    const std::optional<ReportPeriod> period =
-        periodText.size() == 4 ? parseReportYear(periodText) : parseReportMonth(periodText);
-    ASSERT_TRUE(period);
-    std::vector<ProfileReport> reports;
-    for (const CProfile& profile : goldenProfiles())
-        reports.push_back(profileReport(profile, *period));
-    const std::string text = formatReport(golden.format, reports, *period, *parseReportUnit(golden.unit));
-
-    const std::filesystem::path file = kSourceDir / "tests/report/golden" / golden.file;
-    if (const char* flag = std::getenv("VELMORA_REGEN_GOLDEN"); flag && std::string(flag) == "1")
-        std::ofstream(file, std::ios::binary) << text;
-    EXPECT_EQ(text, readText(file)) << golden.file;
+    const ProfileList profiles = goldenProfiles();
+    const char* regenerate = std::getenv("VELMORA_REGEN_GOLDEN");
+    for (const GoldenReport& golden : kReports) {
+        const std::string periodText = golden.period;
+        const std::optional<ReportPeriod> period =
+            periodText.size() == 4 ? parseReportYear(periodText) : parseReportMonth(periodText);
+        ASSERT_TRUE(period) << golden.file;
+        std::vector<ProfileReport> reports;
+        for (const CProfile& profile : profiles)
+            reports.push_back(profileReport(profile, *period));
+        const std::string text = formatReport(golden.format, reports, *period, *parseReportUnit(golden.unit));
+        const std::filesystem::path file = kSourceDir / "tests/report/golden" / golden.file;
+        if (regenerate && std::string(regenerate) == "1")
+            writeFile(file, text);
+        EXPECT_EQ(text, readFile(file)) << golden.file;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, ReportGolden, ::testing::ValuesIn(kReports), [](const auto& info) {
-    std::string name = info.param.file;
-    for (char& c : name)
-        if (c == '.')
-            c = '_';
-    return name;
-});
