@@ -97,6 +97,19 @@ int flood(const char* address, int port, double seconds)
     return 0;
 }
 
+// The addresses of the interface that holds `address`: the capture counts that interface only.
+MachineAddresses addressesOfInterfaceHolding(const char* address)
+{
+    std::vector<MachineAddress> kept;
+    const MachineAddresses all = listMachineAddresses().value_or(MachineAddresses());
+    for (const MachineAddress& entry : all.entries())
+        if (ipAddressText(entry.address) == address)
+            for (const MachineAddress& sibling : all.entries())
+                if (sibling.interfaceIndex == entry.interfaceIndex)
+                    kept.push_back(sibling);
+    return MachineAddresses(std::move(kept));
+}
+
 int count(const char* address, int port, double seconds)
 {
     const int sink = openSink(address, port);
@@ -105,17 +118,16 @@ int count(const char* address, int port, double seconds)
     CTrafficMeter meter({}, &profiles);
 
     std::atomic<unsigned long long> floodPackets{0};
-    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured,
-                               const OffloadHeader& offload) {
-        meter.dispatchPacket(data, length, captured, offload);
+    CPacketCapture capture([&](const CapturedPacket& packet) {
+        meter.dispatchPacket(packet);
+        const std::uint8_t* data = packet.data;
+        const std::size_t captured = packet.captured;
         // IPv4 + UDP (protocol 17) to the flood's port, header without options.
         if (captured >= 24 && data[9] == 17 && loadBigEndian16(data + 22) == port)
             floodPackets.fetch_add(1, std::memory_order_relaxed);
     });
     const double cpuBefore = cpuSeconds(); // the capture's own time, from its opening on
-    for (const LocalAddress& local : listLocalAddresses())
-        if (local.address == address)
-            capture.setCountedInterfaces({local.interfaceIndex});
+    capture.setMachineAddresses(addressesOfInterfaceHolding(address));
     if (!capture.open(CaptureSocket::open())) {
         std::fprintf(stderr, "capture: %s\n", capture.failureText().c_str());
         return 1;
@@ -140,9 +152,12 @@ int countWire(const char* address, double seconds)
     in_addr own{};
     inet_pton(AF_INET, address, &own);
     DirectionCount down, up;
-    CPacketCapture capture([&](const std::uint8_t* data, std::int32_t length, std::size_t captured,
-                               const OffloadHeader& offload) {
-        meter.dispatchPacket(data, length, captured, offload);
+    CPacketCapture capture([&](const CapturedPacket& packet) {
+        meter.dispatchPacket(packet);
+        const std::uint8_t* data = packet.data;
+        const std::size_t captured = packet.captured;
+        const std::int32_t length = packet.delivered;
+        const OffloadHeader& offload = packet.offload;
         if (captured < 20 || length <= 20)
             return;
         DirectionCount& direction = loadBigEndian32(data + 16) == ntohl(own.s_addr) ? down : up;
@@ -151,9 +166,7 @@ int countWire(const char* address, double seconds)
         direction.wire.fetch_add(countWirePackets(data, std::uint32_t(length), captured, offload).packets,
                                  std::memory_order_relaxed);
     });
-    for (const LocalAddress& local : listLocalAddresses())
-        if (local.address == address)
-            capture.setCountedInterfaces({local.interfaceIndex});
+    capture.setMachineAddresses(addressesOfInterfaceHolding(address));
     if (!capture.open(CaptureSocket::open())) {
         std::fprintf(stderr, "capture: %s\n", capture.failureText().c_str());
         return 1;

@@ -13,6 +13,8 @@ namespace {
 std::vector<std::uint8_t> packet(std::uint32_t source, std::uint32_t destination)
 {
     std::vector<std::uint8_t> bytes(1500, 0);
+    bytes[0] = 0x45;                   // IPv4, 20-byte header
+    bytes[2] = 0x05, bytes[3] = 0xdc; // total length 1500
     for (int i = 0; i < 4; ++i) {
         bytes[12 + i] = std::uint8_t(source >> (24 - 8 * i));
         bytes[16 + i] = std::uint8_t(destination >> (24 - 8 * i));
@@ -64,7 +66,8 @@ void runDispatch(benchmark::State& state, int profileCase)
     const auto up = packet(0xc6336402, 0xc6336401);
     bool flip = false;
     for (auto _ : state) {
-        meter.dispatchPacket((flip ? up : down).data(), 1500);
+        const auto& bytes = flip ? up : down;
+        meter.dispatchPacket(CapturedPacket{bytes.data(), 1500, bytes.size(), {}, flip ? PacketWay::Sent : PacketWay::Received});
         flip = !flip;
     }
     state.SetItemsProcessed(state.iterations());

@@ -30,17 +30,18 @@ void CAddressWatcher::wake()
 void CAddressWatcher::scanOnce()
 {
     std::lock_guard lock(scanMutex);
-    std::vector<int> interfaces;
-    std::vector<std::string> addresses;
-    for (const LocalAddress& local : listLocalAddresses()) {
-        interfaces.push_back(local.interfaceIndex);
-        addresses.push_back(local.address);
-    }
-    if (capture != nullptr)
-        capture->setCountedInterfaces(std::move(interfaces));
-    {
-        std::lock_guard result(resultGuard);
-        found = std::move(addresses);
+    // A list that could not be read (no memory, no descriptor left) says nothing about the
+    // addresses: the last one stays in force rather than counting nothing until the next pass.
+    if (std::optional<MachineAddresses> machine = listMachineAddresses()) {
+        std::vector<std::string> addresses;
+        for (const MachineAddress& entry : machine->entries())
+            addresses.push_back(ipAddressText(entry.address));
+        {
+            std::lock_guard result(resultGuard);
+            found = std::move(addresses);
+        }
+        if (capture != nullptr)
+            capture->setMachineAddresses(std::move(*machine));
     }
     passCount.fetch_add(1, std::memory_order_acq_rel);
 }

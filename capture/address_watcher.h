@@ -1,6 +1,7 @@
 #pragma once
-// The address watcher: at start and then once a period it lists the machine's IPv4 addresses
-// and tells the capture which interfaces to count (those holding one, the loopback left out).
+// The address watcher: at start and then once a period it lists the machine's addresses
+// (IPv4 and IPv6) and hands them to the capture, which counts the interfaces holding one (the
+// loopback left out) and from them tells the machine's own traffic from forwarded packets.
 // A new address is counted from the next pass on; an interface that lost its last address, or
 // went down or away, stops being counted at the next pass.
 
@@ -27,7 +28,7 @@ public:
     void scanOnce();
     // Passes completed since construction (tests wait for a pass to be over).
     std::uint64_t passes() const { return passCount.load(std::memory_order_acquire); }
-    // The local addresses the last pass found, in the order getifaddrs(3) lists them.
+    // The machine's addresses the last pass found, as text, by interface.
     std::vector<std::string> addresses() const;
 
 protected:

@@ -27,12 +27,18 @@ std::vector<sock_filter> captureFilter(const std::vector<int>& interfaces, std::
     // The ancillary loads work whatever the link type: SKF_AD_PROTOCOL is the ethertype (host
     // order, also on interfaces without a link header), SKF_AD_PKTTYPE the packet type and
     // SKF_AD_IFINDEX the interface the packet passes.
+    // SKF_AD_VLAN_TAG_PRESENT is set on the copy a VLAN's parent interface sees, whose tag
+    // the card (or veth) keeps in the packet's metadata; the VLAN interface sees the same
+    // packet again without it, and that copy is the one counted.
     std::vector<sock_filter> program = {
         statement(BPF_LD | BPF_H | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PROTOCOL)),
         jump(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IP, 1, 0),
         statement(BPF_RET | BPF_K, 0),
         statement(BPF_LD | BPF_B | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE)),
         jump(BPF_JMP | BPF_JEQ | BPF_K, PACKET_OTHERHOST, 0, 1),
+        statement(BPF_RET | BPF_K, 0),
+        statement(BPF_LD | BPF_B | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_VLAN_TAG_PRESENT)),
+        jump(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0),
         statement(BPF_RET | BPF_K, 0),
     };
     const sock_filter keep = statement(BPF_RET | BPF_K, snapLength);

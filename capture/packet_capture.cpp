@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 #include <unistd.h>
 
@@ -26,13 +27,15 @@ constexpr auto kStatisticsPeriod = std::chrono::seconds(1);
 // few hundred packets, and waking for each would cost more than the packets' accounting. The
 // ring holds far more than this pause at any rate, and a stop request still ends it at once.
 constexpr int kWalkPauseMs = 20;
+// A failing receive is tried again this often, on the same socket.
+constexpr int kRetryPauseMs = 1000;
 
 } // namespace
 
 CPacketCapture::CPacketCapture(PacketHandler packetHandler) : handler(std::move(packetHandler))
 {
     if (!handler)
-        handler = [](const std::uint8_t*, std::int32_t, std::size_t, const OffloadHeader&) {};
+        handler = [](const CapturedPacket&) {};
 }
 
 CPacketCapture::~CPacketCapture()
@@ -48,8 +51,10 @@ bool CPacketCapture::open(CaptureSocket handedOver)
     {
         std::lock_guard lock(stateGuard);
         failure.clear();
+        failureErrno = 0;
         if (!handedOver.isOpen()) {
-            failure = recordErrno(handedOver.openError() != 0 ? handedOver.openError() : EBADF);
+            failureErrno = handedOver.openError() != 0 ? handedOver.openError() : EBADF;
+            failure = recordErrno(failureErrno);
             return false;
         }
         socket = handedOver.release();
@@ -65,6 +70,7 @@ bool CPacketCapture::open(CaptureSocket handedOver)
     if (start("velmora-capture"))
         return true;
     std::lock_guard lock(stateGuard);
+    failureErrno = EAGAIN;
     failure = recordErrno(EAGAIN);
     return false;
 }
@@ -77,10 +83,12 @@ bool CPacketCapture::configureSocket()
 {
     wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeEvent < 0) {
-        failure = recordErrno(errno);
+        failureErrno = errno;
+        failure = recordErrno(failureErrno);
         return false;
     }
     if (!attachFilter() || !ring.setup(*socket) || !socket->bindInterface(std::string(), 0, ETH_P_ALL)) {
+        failureErrno = errno != 0 ? errno : EIO;
         failure = socket->lastError().empty() ? errorText() : socket->lastError();
         return false;
     }
@@ -93,7 +101,7 @@ bool CPacketCapture::attachFilter()
     std::vector<sock_filter> program;
     {
         std::lock_guard lock(countedGuard);
-        program = captureFilter(counted, kSnapLength + kLinkHeaderRoom);
+        program = captureFilter(counted.interfaces(), kSnapLength + kLinkHeaderRoom);
     }
     sock_fprog attached{static_cast<unsigned short>(program.size()), program.data()};
     if (socket->setOptionBytes(SOL_SOCKET, SO_ATTACH_FILTER, &attached, sizeof attached))
@@ -116,7 +124,7 @@ void CPacketCapture::close()
     // when its timeout runs out, so wait that long once and walk the ring a last time.
     if (!failed.load(std::memory_order_acquire)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(PacketRing::kBlockTimeoutMs + 10));
-        std::vector<int> countedCopy;
+        MachineAddresses countedCopy;
         std::uint64_t version = ~std::uint64_t(0);
         handOverBlocks(countedCopy, version);
     }
@@ -129,31 +137,31 @@ void CPacketCapture::close()
     wakeEvent = -1;
 }
 
-void CPacketCapture::setCountedInterfaces(std::vector<int> interfaceIndexes)
+void CPacketCapture::setMachineAddresses(MachineAddresses addresses)
 {
-    std::sort(interfaceIndexes.begin(), interfaceIndexes.end());
-    interfaceIndexes.erase(std::unique(interfaceIndexes.begin(), interfaceIndexes.end()), interfaceIndexes.end());
     std::lock_guard state(stateGuard);
+    bool sameInterfaces = false;
     {
         std::lock_guard lock(countedGuard);
-        if (interfaceIndexes == counted)
+        if (addresses == counted)
             return;
-        counted = std::move(interfaceIndexes);
+        sameInterfaces = addresses.interfaces() == counted.interfaces();
+        counted = std::move(addresses);
         countedVersion.fetch_add(1, std::memory_order_release);
     }
     // Packets of other interfaces no longer take room in the ring.
-    if (socket != nullptr)
+    if (socket != nullptr && !sameInterfaces)
         attachFilter();
 }
 
 std::vector<int> CPacketCapture::countedInterfaces() const
 {
     std::lock_guard lock(countedGuard);
-    return counted;
+    return counted.interfaces();
 }
 
 // Capture thread: copies the counted set when it changed since `version`.
-void CPacketCapture::refreshCounted(std::vector<int>& copy, std::uint64_t& version) const
+void CPacketCapture::refreshCounted(MachineAddresses& copy, std::uint64_t& version) const
 {
     if (countedVersion.load(std::memory_order_acquire) == version)
         return;
@@ -166,6 +174,17 @@ std::string CPacketCapture::failureText() const
 {
     std::lock_guard lock(stateGuard);
     return failure;
+}
+
+std::string CPacketCapture::failureReason() const
+{
+    std::lock_guard lock(stateGuard);
+    if (failure.empty())
+        return {};
+    std::string reason = std::strerror(failureErrno != 0 ? failureErrno : EIO);
+    if (failureErrno == EPERM || failureErrno == EACCES)
+        reason += " (opening a packet socket needs the CAP_NET_RAW capability)";
+    return reason;
 }
 
 bool CPacketCapture::isOpen() const
@@ -201,14 +220,30 @@ void CPacketCapture::wake()
     }
 }
 
-void CPacketCapture::fail(const std::string& reason)
+void CPacketCapture::fail(int errnoValue)
 {
     {
         std::lock_guard lock(stateGuard);
-        failure = reason;
+        failure = recordErrno(errnoValue);
+        failureErrno = errnoValue;
     }
-    failed.store(true, std::memory_order_release);
-    running.store(false, std::memory_order_release);
+    if (!failed.exchange(true, std::memory_order_acq_rel))
+        std::fprintf(stderr, "velmora: the packet capture fails (%s); nothing is counted until it works again\n",
+                     std::strerror(errnoValue));
+    // A stop request (close() writes the eventfd) ends the pause at once; the loop then sees it.
+    pollfd stop = {wakeEvent, POLLIN, 0};
+    ::poll(&stop, 1, kRetryPauseMs);
+}
+
+void CPacketCapture::recover()
+{
+    {
+        std::lock_guard lock(stateGuard);
+        failure.clear();
+        failureErrno = 0;
+    }
+    failed.store(false, std::memory_order_release);
+    std::fputs("velmora: the packet capture works again\n", stderr);
 }
 
 // The socket reported an error (POLLERR). Returns false when the capture cannot go on.
@@ -217,29 +252,34 @@ bool CPacketCapture::handleSocketError(int& emptyErrorWakes)
     int error = 0;
     socklen_t size = sizeof error;
     if (!socket->readOption(SOL_SOCKET, SO_ERROR, &error, &size)) {
-        fail(socket->lastError());
+        fail(errno != 0 ? errno : EIO);
         return false;
     }
     // An error that cannot be cleared would wake poll at once for ever: give up rather than
     // spin.
     emptyErrorWakes = error == 0 ? emptyErrorWakes + 1 : 0;
     if (emptyErrorWakes >= kErrorWakeLimit) {
-        fail(recordErrno(EIO));
+        emptyErrorWakes = 0;
+        fail(EIO);
         return false;
     }
     return true;
 }
 
-std::size_t CPacketCapture::handOverBlocks(std::vector<int>& countedCopy, std::uint64_t& version)
+std::size_t CPacketCapture::handOverBlocks(MachineAddresses& countedCopy, std::uint64_t& version)
 {
     refreshCounted(countedCopy, version);
     std::size_t handed = 0;
     const std::size_t walked = ring.drain([&](const RingPacket& packet) {
         // The loopback and interfaces without a local address are not this machine's
         // metered traffic (a bridge's port sees its bridge's packets once more).
-        if (!std::binary_search(countedCopy.begin(), countedCopy.end(), packet.interfaceIndex))
+        if (!countedCopy.counts(packet.interfaceIndex))
             return;
-        handler(packet.data, std::int32_t(packet.length), packet.captured, packet.offload);
+        const std::optional<PacketWay> way =
+            ownPacketWay(countedCopy, packet.interfaceIndex, packet.packetType, packet.data, packet.captured);
+        if (!way)
+            return;
+        handler(CapturedPacket{packet.data, std::int32_t(packet.length), packet.captured, packet.offload, *way});
         ++handed;
     });
     packetCount.fetch_add(handed, std::memory_order_relaxed);
@@ -249,7 +289,7 @@ std::size_t CPacketCapture::handOverBlocks(std::vector<int>& countedCopy, std::u
 void CPacketCapture::run()
 {
     const int handle = socket->socketHandle();
-    std::vector<int> countedCopy;
+    MachineAddresses countedCopy;
     std::uint64_t seenVersion = ~std::uint64_t(0);
     auto nextStatistics = DropReport::Clock::now();
     int emptyErrorWakes = 0;
@@ -267,10 +307,9 @@ void CPacketCapture::run()
         }
         pollfd watched[2] = {{handle, POLLIN, 0}, {wakeEvent, POLLIN, 0}};
         if (::poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(recordErrno(errno));
-            return;
+            if (errno != EINTR)
+                fail(errno);
+            continue;
         }
         if (watched[1].revents != 0) {
             std::uint64_t value = 0;
@@ -280,10 +319,14 @@ void CPacketCapture::run()
             continue;
         }
         if ((watched[0].revents & (POLLHUP | POLLNVAL)) != 0) {
-            fail(recordErrno(ENETDOWN));
-            return;
+            fail(ENETDOWN);
+            continue;
         }
-        if ((watched[0].revents & POLLERR) != 0 && !handleSocketError(emptyErrorWakes))
-            return;
+        if ((watched[0].revents & POLLERR) != 0) {
+            handleSocketError(emptyErrorWakes);
+            continue;
+        }
+        if (failed.load(std::memory_order_relaxed))
+            recover();
     }
 }

@@ -1,11 +1,14 @@
 #pragma once
 // The capture: the machine's one packet socket, not bound to an interface, read through a
-// memory-mapped ring on one thread, handing every IPv4 packet of the counted interfaces
-// (incoming and outgoing) to the packet handler. The address watcher keeps the set of counted
-// interfaces current: those that hold a local IPv4 address, the loopback left out.
+// memory-mapped ring on one thread, handing every packet of the machine's own traffic
+// (own_traffic.h: received or sent at one of its addresses, forwarded packets left out) to
+// the packet handler. The address watcher keeps the machine's addresses current; the
+// interfaces that hold one are the counted interfaces, the loopback left out.
 
+#include "capture/captured_packet.h"
 #include "capture/capture_socket.h"
 #include "capture/drop_report.h"
+#include "capture/machine_addresses.h"
 #include "capture/net_socket.h"
 #include "capture/packet_ring.h"
 #include "capture/worker_thread.h"
@@ -19,11 +22,7 @@
 #include <string>
 #include <vector>
 
-// Bytes of the packet as captured (from its IP header on), the datagram's real length, how
-// many bytes `data` holds (fewer than the length for packets longer than the snap length), and
-// how the kernel's offloads cut it on the wire (wire_packets.h).
-using PacketHandler = std::function<void(const std::uint8_t* data, std::int32_t length, std::size_t captured,
-                                         const OffloadHeader& offload)>;
+using PacketHandler = std::function<void(const CapturedPacket& packet)>;
 
 class CPacketCapture : public CWorkerThread {
 public:
@@ -45,14 +44,19 @@ public:
     // opened again without privilege. Safe to repeat.
     void close();
 
-    // Packets of these interfaces are handed on, of all others skipped; none before the first
-    // call. Any thread; the capture thread sees a new set before the next block it reads.
-    void setCountedInterfaces(std::vector<int> interfaceIndexes);
+    // The machine's addresses: the packets of the interfaces that hold one are handed on when
+    // they are the machine's own traffic, all others skipped; none before the first call. Any
+    // thread; the capture thread sees a new set before the next block it reads.
+    void setMachineAddresses(MachineAddresses addresses);
     std::vector<int> countedInterfaces() const;
 
+    // Why the capture could not open, or why its receive is failing now; empty while it runs.
     std::string failureText() const;
+    // The same in plain words, for a log line: "permission denied", ...
+    std::string failureReason() const;
     bool isOpen() const;
-    // The receive failed for good: the thread has ended and the capture only waits to be closed.
+    // The receive fails: the thread retries the socket once a second and clears this (and the
+    // failure text) as soon as it works again.
     bool hasFailed() const { return failed.load(std::memory_order_acquire); }
 
     // Packets handed to the handler since the capture was created.
@@ -69,12 +73,14 @@ private:
     bool configureSocket();
     bool attachFilter();
     void collectStatistics();
-    void refreshCounted(std::vector<int>& counted, std::uint64_t& version) const;
-    // Hands the packets of every block the kernel has handed over to the handler, those of
-    // interfaces not counted left out; returns how many packets were walked.
-    std::size_t handOverBlocks(std::vector<int>& counted, std::uint64_t& version);
+    void refreshCounted(MachineAddresses& counted, std::uint64_t& version) const;
+    // Hands the packets of every block the kernel has handed over to the handler, those that
+    // are not the machine's own traffic left out; returns how many packets were walked.
+    std::size_t handOverBlocks(MachineAddresses& counted, std::uint64_t& version);
     bool handleSocketError(int& emptyErrorWakes);
-    void fail(const std::string& reason);
+    // Records the failure, says it once on stderr and pauses until a retry is due (or a stop).
+    void fail(int errnoValue);
+    void recover();
 
     PacketHandler handler;
 
@@ -89,11 +95,12 @@ private:
     PacketRing ring;
     int wakeEvent = -1;
     std::string failure;
+    int failureErrno = 0;
 
-    // The counted interfaces, sorted; countedVersion grows with every change so the capture
-    // thread copies the set only when it changed.
+    // The machine's addresses; countedVersion grows with every change so the capture thread
+    // copies the set only when it changed.
     mutable std::mutex countedGuard;
-    std::vector<int> counted;
+    MachineAddresses counted;
     std::atomic<std::uint64_t> countedVersion{0};
 
     DropReport drops; // capture thread, and close() after the join

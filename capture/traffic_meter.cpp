@@ -5,18 +5,20 @@
 
 namespace {
 
-bool isDownloadFor(const CProfile& profile, const PacketSummary& packet)
+// The profile takes the packet's address at the machine's end: Default any, another profile
+// its bound address only (a broadcast or multicast received has no such end).
+bool takesLocalEnd(const CProfile& profile, const PacketSummary& packet, bool isDownload)
 {
-    // A packet is a download when its destination's inet_ntoa text equals the profile's `ip`;
-    // only a text in that very form can equal it, so comparing the numbers gives the same answer.
-    const std::optional<std::uint32_t> bound = profile.boundAddress();
-    return bound && *bound == packet.destination;
+    if (profile.countsEveryAddress())
+        return true;
+    const std::optional<IpAddress> bound = profile.boundAddress();
+    return bound && *bound == (isDownload ? packet.destination : packet.source);
 }
 
 bool passesFilters(const CProfile& profile, const PacketSummary& packet, bool isDownload)
 {
-    const std::uint32_t remote = isDownload ? packet.source : packet.destination;
-    if (!profile.matchIpFilter(remote))
+    const IpAddress& remote = isDownload ? packet.source : packet.destination;
+    if (!remote.isV4() || !profile.matchIpFilter(remote.v4()))
         return false;
     return profile.matchPortFilter(isDownload ? packet.sourcePort : packet.destinationPort);
 }
@@ -38,24 +40,14 @@ CTrafficMeter::~CTrafficMeter()
     stopAndWait();
 }
 
-void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length)
-{
-    dispatchPacket(data, length, length > 0 ? std::size_t(length) : 0);
-}
-
-void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available)
-{
-    dispatchPacket(data, length, available, OffloadHeader{});
-}
-
-void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available,
-                                   const OffloadHeader& offload)
+void CTrafficMeter::dispatchPacket(const CapturedPacket& captured)
 {
     PacketSummary packet;
-    if (profiles == nullptr || !summarisePacket(data, length, available, packet))
+    if (profiles == nullptr || !summarisePacket(captured.data, captured.delivered, captured.captured, packet))
         return;
+    const OffloadHeader& offload = captured.offload;
     if (offload.segmentation != Segmentation::None) {
-        const WirePackets wire = countWirePackets(data, std::uint32_t(length), available, offload);
+        const WirePackets wire = countWirePackets(captured.data, std::uint32_t(packet.length), captured.captured, offload);
         packet.bytes = wire.bytes;
         packet.overhead = wire.overhead;
     }
@@ -67,7 +59,7 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
             // walk never has to give up the guard half-way through a packet.
             std::shared_lock lock(profiles->guard);
             if (profiles->preparedYear == date.year) {
-                if (!accountForEveryProfile(packet, date))
+                if (!accountForEveryProfile(packet, captured.way, date))
                     break; // a profile added without its record: give it one below
                 return;
             }
@@ -84,8 +76,9 @@ void CTrafficMeter::dispatchPacket(const std::uint8_t* data, std::int32_t length
 // The one walk over the profiles for one packet; the caller holds the guard shared. Returns
 // false when a profile the packet counts for had no record for the year (its share is lost:
 // only a profile put in the list without addProfile can lack one).
-bool CTrafficMeter::accountForEveryProfile(const PacketSummary& packet, const LocalDate& date)
+bool CTrafficMeter::accountForEveryProfile(const PacketSummary& packet, PacketWay way, const LocalDate& date)
 {
+    const bool isDownload = way == PacketWay::Received;
     // Read once: the vector shares a cache line with the guard, which other capture threads
     // write as they take and release it.
     CProfile* const list = profiles->profiles.data();
@@ -95,8 +88,7 @@ bool CTrafficMeter::accountForEveryProfile(const PacketSummary& packet, const Lo
     bool everyRecordFound = true;
     for (std::size_t index = 0; index < count; ++index) {
         CProfile& profile = list[index];
-        const bool isDownload = isDownloadFor(profile, packet);
-        if (!passesFilters(profile, packet, isDownload))
+        if (!takesLocalEnd(profile, packet, isDownload) || !passesFilters(profile, packet, isDownload))
             continue;
         YearHistory* year = profile.findYear(date.year);
         if (year == nullptr) {

@@ -2,6 +2,7 @@
 // The meter: per-packet accounting into every profile's day history, the live counters of the
 // selected profile, and the once-a-period sampling loop that turns them into readouts.
 
+#include "capture/captured_packet.h"
 #include "capture/packet_decode.h"
 #include "capture/wire_packets.h"
 #include "capture/worker_thread.h"
@@ -31,16 +32,14 @@ public:
     void setClock(const DayClock* dayClock) { clock = dayClock; }
     void setPeriod(std::chrono::milliseconds value) { periodMs.store(value.count()); }
 
-    // Accounts one packet for every profile. `length` is the datagram's real length; the
-    // buffer holds `available` bytes of it (the whole packet when not given). Holds the guard
-    // shared while it counts; takes it exclusively, before counting, only when the date has
-    // entered a year the profiles hold no record for yet (SharedProfiles::prepareYear).
-    void dispatchPacket(const std::uint8_t* data, std::int32_t length);
-    void dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available);
-    // A packet the socket delivered with its offload header: a super-packet counts as the wire
-    // packets it stands for. Filters and direction are decided once for all of them.
-    void dispatchPacket(const std::uint8_t* data, std::int32_t length, std::size_t available,
-                        const OffloadHeader& offload);
+    // Accounts one packet of the machine's own traffic for every profile: a received packet
+    // is a download, a sent one an upload. The Default profile takes every packet, another
+    // profile those whose address at the machine's end is its bound address; then each
+    // profile's filters decide on the remote end. A super-packet (offload header) counts as
+    // the wire packets it stands for. Holds the guard shared while it counts; takes it
+    // exclusively, before counting, only when the date has entered a year the profiles hold
+    // no record for yet (SharedProfiles::prepareYear).
+    void dispatchPacket(const CapturedPacket& captured);
 
     // Read on every packet, written when the window selects another profile. Kept off the
     // cache line of the counters below, which every packet writes: capture threads on other
@@ -62,7 +61,7 @@ protected:
     void wake() override;
 
 private:
-    bool accountForEveryProfile(const PacketSummary& packet, const LocalDate& date);
+    bool accountForEveryProfile(const PacketSummary& packet, PacketWay way, const LocalDate& date);
     void accountSelected(const PacketSummary& packet, bool isDownload);
 
     alignas(64) ReadoutCallback callback;

@@ -59,14 +59,15 @@ void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
     if (options.startWorkers) {
         trafficMeter->start("velmora-meter");
         CTrafficMeter* target = trafficMeter.get();
-        workers->capture = std::make_unique<CPacketCapture>(
-            [target](const std::uint8_t* data, std::int32_t length, std::size_t captured, const OffloadHeader& offload) {
-                target->dispatchPacket(data, length, captured, offload);
-            });
+        workers->capture =
+            std::make_unique<CPacketCapture>([target](const CapturedPacket& packet) { target->dispatchPacket(packet); });
         // A refused socket leaves the capture off and the rates at 0; main has already said on
         // stderr how to grant the capability.
         workers->capture->open(std::move(captureSocket));
         workers->watcher = std::make_unique<CAddressWatcher>(workers->capture.get());
+        // The first pass before start() returns: the machine's addresses are known, and
+        // counted, from the start on.
+        workers->watcher->scanOnce();
         workers->watcher->start("velmora-watch");
     }
     if (options.saveInterval.count() > 0) {
@@ -162,7 +163,7 @@ std::vector<std::string> CMonitorEngine::profileNames() const
 std::vector<std::string> CMonitorEngine::countedInterfaces() const
 {
     std::vector<std::string> names;
-    if (workers->capture == nullptr)
+    if (!captureUp())
         return names;
     for (int index : workers->capture->countedInterfaces()) {
         char name[IF_NAMESIZE] = {};
@@ -179,9 +180,33 @@ std::uint64_t CMonitorEngine::kernelDrops() const
     return workers->capture != nullptr ? workers->capture->kernelDrops() : 0;
 }
 
+bool CMonitorEngine::captureUp() const
+{
+    return workers->capture != nullptr && workers->capture->isOpen() && !workers->capture->hasFailed();
+}
+
 std::string CMonitorEngine::captureFailure() const
 {
-    if (workers->capture == nullptr || workers->capture->isOpen())
-        return {};
-    return workers->capture->failureText();
+    return workers->capture != nullptr ? workers->capture->failureText() : std::string();
+}
+
+std::string CMonitorEngine::captureProblem() const
+{
+    return workers->capture != nullptr ? workers->capture->failureReason() : std::string();
+}
+
+std::vector<std::string> CMonitorEngine::machineAddresses() const
+{
+    return workers->watcher != nullptr ? workers->watcher->addresses() : std::vector<std::string>();
+}
+
+bool CMonitorEngine::holdsAddress(const std::string& ip) const
+{
+    const std::optional<IpAddress> wanted = parseIpAddress(ip);
+    if (!wanted)
+        return false;
+    for (const std::string& held : machineAddresses())
+        if (parseIpAddress(held) == wanted)
+            return true;
+    return false;
 }

@@ -83,12 +83,22 @@ public:
     // The names of the profiles, in list order.
     std::vector<std::string> profileNames() const;
 
-    // The interfaces whose packets are counted now, by name; none while the capture is off.
+    // The interfaces whose packets are counted now, by name; none while the capture is off
+    // or failing.
     std::vector<std::string> countedInterfaces() const;
     // Packets the kernel dropped before the capture could read them, since the start.
     std::uint64_t kernelDrops() const;
-    // Why the capture is off; empty while it runs (or before the start).
+    // Whether packets are being counted: the capture opened and its receive works.
+    bool captureUp() const;
+    // Why the capture is off or failing, as the socket error's text; empty while it counts
+    // (or before the start).
     std::string captureFailure() const;
+    // The same in plain words for a log line ("Operation not permitted (...)").
+    std::string captureProblem() const;
+    // The machine's addresses as the address watcher last found them (IPv4 and IPv6 text).
+    std::vector<std::string> machineAddresses() const;
+    // Whether `ip` is one of them; false before the first pass and without workers.
+    bool holdsAddress(const std::string& ip) const;
 
     SharedProfiles& profiles() { return shared; }
     const SharedProfiles& profiles() const { return shared; }

@@ -94,10 +94,16 @@ std::optional<std::uint32_t> parseCanonicalAddress(const std::string& text)
     return value;
 }
 
+void CProfile::setName(std::string value)
+{
+    name = std::move(value);
+    isDefault = name == kDefaultProfileName;
+}
+
 void CProfile::setIp(std::string value)
 {
     ip = std::move(value);
-    boundAddressValue = parseCanonicalAddress(ip);
+    boundAddressValue = parseIpAddress(ip);
 }
 
 bool CProfile::addIpFilter(std::string pattern, bool allow)

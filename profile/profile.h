@@ -2,6 +2,7 @@
 // One monitoring profile: bound address, ordered IP and port filters, and day totals.
 
 #include "profile/day_clock.h"
+#include "profile/ip_address.h"
 
 #include <array>
 #include <cstdint>
@@ -67,13 +68,16 @@ public:
     std::string name;
     std::vector<YearHistory> history; // one entry per year, in order of creation
 
-    void setName(std::string value) { name = std::move(value); }
+    void setName(std::string value);
     std::string getName() const { return name; }
     void setIp(std::string value);
     std::string getIp() const { return ip; }
-    // The bound address as a number when `ip` is in inet_ntoa form. A packet address is only
-    // ever equal to the text of such an address, so other texts never see a download.
-    std::optional<std::uint32_t> boundAddress() const { return boundAddressValue; }
+    // The bound address when `ip` is an address (IPv4 in inet_ntoa form). A packet address is
+    // only ever equal to the text of such an address, so other texts never count a packet.
+    std::optional<IpAddress> boundAddress() const { return boundAddressValue; }
+    // The Default profile counts the traffic of every address the machine holds, whatever
+    // its `ip` says (kept in its file as it was); every other profile that of its bound address.
+    bool countsEveryAddress() const { return isDefault; }
 
     bool addIpFilter(std::string pattern, bool allow);
     bool removeIpFilter(std::string pattern);
@@ -107,5 +111,6 @@ public:
 
 private:
     std::string ip;
-    std::optional<std::uint32_t> boundAddressValue;
+    std::optional<IpAddress> boundAddressValue;
+    bool isDefault = false;
 };

@@ -103,6 +103,17 @@ bool takeDirectory(InstanceLock& lock, const std::filesystem::path& dataDirector
     return true;
 }
 
+// The profiles bound to an address the machine does not hold count nothing until it does.
+std::vector<std::string> unheldBoundAddresses(const CMonitorEngine& engine)
+{
+    std::vector<std::string> lines;
+    for (const CProfile& profile : engine.profiles().snapshot())
+        if (!profile.countsEveryAddress() && !engine.holdsAddress(profile.getIp()))
+            lines.push_back("profile " + profile.getName() + " is bound to " + profile.getIp() +
+                            ", which this machine does not hold: it counts nothing until it does");
+    return lines;
+}
+
 } // namespace
 
 int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
@@ -126,8 +137,10 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     const std::size_t profileCount = engine.profileNames().size();
     logLine("started, counting into " + profileDirectory.string() + " (" + std::to_string(profileCount) +
             (profileCount == 1 ? " profile)" : " profiles)"));
-    if (const std::string failure = engine.captureFailure(); !failure.empty())
-        logLine("the capture is off, nothing is counted: " + failure);
+    if (const std::string problem = engine.captureProblem(); !problem.empty())
+        logLine("the capture is off, nothing is counted: " + problem);
+    for (const std::string& unheld : unheldBoundAddresses(engine))
+        logLine(unheld);
 
     InterfaceLog interfaces;
     std::optional<MetricsFile> metrics;
@@ -137,6 +150,7 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
         if (!metrics)
             return;
         ProgramFigures program;
+        program.captureUp = engine.captureUp();
         program.interfacesCaptured = interfaces.size();
         program.kernelDrops = engine.kernelDrops();
         saves.fill(program);

@@ -80,6 +80,8 @@ std::string metricsText(const std::vector<ProfileFigures>& profiles, const Progr
     appendProfileFamily(out, profiles, "velmora_today_sent_bytes", "gauge",
                         "Bytes the profile counted as sent today (local time).",
                         &ProfileFigures::sentToday);
+    appendFamily(out, "velmora_capture_up", "gauge", "1 while packets are being counted, 0 while the capture is off or failing.");
+    appendSample(out, "velmora_capture_up", program.captureUp ? 1.0 : 0.0);
     appendFamily(out, "velmora_interfaces_captured", "gauge", "Interfaces whose packets are counted.");
     appendSample(out, "velmora_interfaces_captured", static_cast<double>(program.interfacesCaptured));
     appendFamily(out, "velmora_kernel_dropped_packets_total", "counter",

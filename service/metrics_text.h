@@ -22,7 +22,8 @@ struct ProfileFigures {
 };
 
 struct ProgramFigures {
-    std::uint64_t interfacesCaptured = 0;
+    bool captureUp = false;                          // packets are being counted
+    std::uint64_t interfacesCaptured = 0;            // 0 while the capture is off
     std::uint64_t kernelDrops = 0;                   // packets the kernel dropped since start
     std::optional<double> lastSuccessfulSave;        // seconds since the epoch
     std::uint64_t saveFailures = 0;

@@ -163,10 +163,12 @@ protected:
     std::atomic<std::uint64_t> capturedPackets{0};
     // veth's counters count an offloaded super-packet once: the packets are compared as the
     // socket delivers them (offload_router_test.cpp compares wire packets).
-    CPacketCapture capture{[this](const std::uint8_t* data, std::int32_t length, std::size_t captured, const OffloadHeader&) {
-        capturedBytes.fetch_add(std::uint64_t(length));
+    CPacketCapture capture{[this](const CapturedPacket& packet) {
+        capturedBytes.fetch_add(std::uint64_t(packet.delivered));
         capturedPackets.fetch_add(1);
-        meter.dispatchPacket(data, length, captured);
+        CapturedPacket asDelivered = packet;
+        asDelivered.offload = {};
+        meter.dispatchPacket(asDelivered);
     }};
     std::unique_ptr<CAddressWatcher> watcher;
 };
@@ -270,18 +272,18 @@ TEST_F(CaptureNamespaceTest, CountsExactlyTheInterfacesThatHoldALocalAddress)
 TEST_F(CaptureNamespaceTest, AStallOfTwoSecondsLosesNothing)
 {
     std::atomic<bool> stall{false};
-    CPacketCapture stalled([&](const std::uint8_t* data, std::int32_t length, std::size_t captured, const OffloadHeader&) {
+    CPacketCapture stalled([&](const CapturedPacket& packet) {
         if (stall.exchange(false))
             std::this_thread::sleep_for(2s);
-        capturedBytes.fetch_add(std::uint64_t(length));
-        meter.dispatchPacket(data, length, captured);
+        capturedBytes.fetch_add(std::uint64_t(packet.delivered));
+        meter.dispatchPacket(packet);
     });
     // vm0 among 500 counted interfaces (the others do not exist): the kernel filter's jumps
     // from vm0's test to its end reach past what a conditional jump can.
-    std::vector<int> counted(500);
-    std::iota(counted.begin(), counted.end(), 1000);
-    counted.push_back(interfaceIndex(*near, "vm0"));
-    stalled.setCountedInterfaces(counted);
+    std::vector<MachineAddress> counted = interfaceAddresses(*near, "vm0").entries();
+    for (int index = 1000; index < 1500; ++index)
+        counted.push_back({index, IpAddress::fromV4(ipv4(203, 0, 113, 1))});
+    stalled.setMachineAddresses(MachineAddresses(std::move(counted)));
     near->runInside([&] { ASSERT_TRUE(stalled.open(CaptureSocket::open())) << stalled.failureText(); });
     const int nearUdp = socketInside(*near, SOCK_DGRAM, "198.51.100.1", 9001);
     const int farUdp = socketInside(*far, SOCK_DGRAM, "198.51.100.2", 9002);

@@ -30,8 +30,8 @@ TEST(MeterStress, DispatchWhileProfilesChange)
         while (!go.load())
             std::this_thread::yield();
         for (int i = 0; i < kPacketsPerThread; ++i) {
-            meter.dispatchPacket(down.data(), 100);
-            meter.dispatchPacket(up.data(), 60);
+            meter.dispatchPacket(capturedPacket(down, 100, PacketWay::Received));
+            meter.dispatchPacket(capturedPacket(up, 60, PacketWay::Sent));
         }
     };
     std::thread first(capture, ipv4(198, 51, 100, 1));
@@ -93,8 +93,8 @@ TEST(MeterStress, NewYearWhileProfilesBeforeTheCounterAreErased)
         const auto down = makePacket(peer, ipv4(198, 51, 100, 2), 443, 5000, 100);
         const auto up = makePacket(ipv4(198, 51, 100, 2), peer, 5000, 443, 60);
         for (int i = 0; i < kPacketsPerThread; ++i) {
-            meter.dispatchPacket(down.data(), 100);
-            meter.dispatchPacket(up.data(), 60);
+            meter.dispatchPacket(capturedPacket(down, 100, PacketWay::Received));
+            meter.dispatchPacket(capturedPacket(up, 60, PacketWay::Sent));
             dispatched.fetch_add(1, std::memory_order_relaxed);
         }
         --running;

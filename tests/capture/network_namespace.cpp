@@ -147,3 +147,16 @@ int socketInside(const NetworkNamespace& side, int type, const std::string& addr
     });
     return handle;
 }
+
+MachineAddresses interfaceAddresses(const NetworkNamespace& side, const std::string& interface)
+{
+    const int index = std::atoi(side.output("cat /sys/class/net/" + interface + "/ifindex").c_str());
+    std::vector<MachineAddress> kept;
+    side.runInside([&] {
+        const MachineAddresses all = listMachineAddresses().value_or(MachineAddresses());
+        for (const MachineAddress& entry : all.entries())
+            if (entry.interfaceIndex == index)
+                kept.push_back(entry);
+    });
+    return MachineAddresses(std::move(kept));
+}

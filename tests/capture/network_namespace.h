@@ -3,6 +3,8 @@
 // leaves the machine's own test links. Names carry the process id; everything is removed by
 // the destructor, also when a test fails half-way.
 
+#include "capture/machine_addresses.h"
+
 #include <functional>
 #include <netinet/in.h>
 #include <thread>
@@ -54,6 +56,9 @@ bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const s
 // them, and ARP would then add non-IPv4 frames to the link's counters).
 bool addNeighbours(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
                    const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);
+
+// The addresses `interface` holds inside `side`, as the address watcher hands them over.
+MachineAddresses interfaceAddresses(const NetworkNamespace& side, const std::string& interface);
 
 // An IPv4 socket address of dotted text and port.
 sockaddr_in socketAddress(const std::string& address, int port);

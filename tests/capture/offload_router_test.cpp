@@ -156,21 +156,14 @@ unsigned long long sendDatagrams(const End& from, const End& to)
     return small;
 }
 
-// Reads a file of /sys/class/net/<interface> inside the end's namespace.
-int interfaceIndex(const End& end)
-{
-    return std::atoi(end.side.output("cat /sys/class/net/" + end.interface + "/ifindex").c_str());
-}
-
 // Opens the end's capture on a packet socket made inside its namespace, counting its interface.
 bool startCapture(End& end)
 {
-    end.capture = std::make_unique<CPacketCapture>(
-        [&end](const std::uint8_t* data, std::int32_t length, std::size_t captured, const OffloadHeader& offload) {
-            end.handle(data, length, captured, offload);
-            end.meter.dispatchPacket(data, length, captured, offload);
-        });
-    end.capture->setCountedInterfaces({interfaceIndex(end)});
+    end.capture = std::make_unique<CPacketCapture>([&end](const CapturedPacket& packet) {
+        end.handle(packet.data, packet.delivered, packet.captured, packet.offload);
+        end.meter.dispatchPacket(packet);
+    });
+    end.capture->setMachineAddresses(interfaceAddresses(end.side, end.interface));
     bool opened = false;
     end.side.runInside([&] { opened = end.capture->open(CaptureSocket::open()); });
     return opened;

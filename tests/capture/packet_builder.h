@@ -1,6 +1,7 @@
 #pragma once
 // Hand-built IPv4 packets for the accounting tests, and the sums they are checked against.
 
+#include "capture/captured_packet.h"
 #include "profile/profile.h"
 
 #include <cstdint>
@@ -12,6 +13,10 @@ inline std::vector<std::uint8_t> makePacket(std::uint32_t source, std::uint32_t 
 {
     std::vector<std::uint8_t> bytes(length < 24 ? 24 : length, 0);
     bytes[0] = 0x45;
+    if (length <= 0xffff) { // total length; 0 above 64 KiB, as for BIG TCP
+        bytes[2] = std::uint8_t(length >> 8);
+        bytes[3] = std::uint8_t(length);
+    }
     auto put32 = [&](std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
             bytes[at + i] = std::uint8_t(v >> (24 - 8 * i));
@@ -23,6 +28,13 @@ inline std::vector<std::uint8_t> makePacket(std::uint32_t source, std::uint32_t 
     bytes[22] = std::uint8_t(destinationPort >> 8);
     bytes[23] = std::uint8_t(destinationPort);
     return bytes;
+}
+
+// The packet as the capture hands it over: `delivered` bytes from the IP header on.
+inline CapturedPacket capturedPacket(const std::vector<std::uint8_t>& bytes, std::int32_t delivered, PacketWay way,
+                                     OffloadHeader offload = {})
+{
+    return {bytes.data(), delivered, bytes.size(), offload, way};
 }
 
 // Everything in a profile's day history, downloads and uploads apart.

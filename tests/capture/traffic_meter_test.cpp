@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -25,10 +26,15 @@ protected:
         tzset();
         meter.setClock(&clock);
     }
-    void send(std::uint32_t from, std::uint32_t to, std::uint16_t fromPort, std::uint16_t toPort, int length)
+    // A packet of `length` IP bytes in a frame that delivered `delivered` (padding after it);
+    // sent when it comes from the local address, else received.
+    void send(std::uint32_t from, std::uint32_t to, std::uint16_t fromPort, std::uint16_t toPort, int length,
+              int delivered = -1)
     {
-        const auto packet = makePacket(from, to, fromPort, toPort, std::size_t(length > 0 ? length : 0));
-        meter.dispatchPacket(packet.data(), length);
+        auto packet = makePacket(from, to, fromPort, toPort, std::size_t(std::max(length, 0)));
+        packet.resize(std::max(packet.size(), std::size_t(std::max(delivered, 0))));
+        meter.dispatchPacket(capturedPacket(packet, delivered < 0 ? length : delivered,
+                                            from == kLocal ? PacketWay::Sent : PacketWay::Received));
     }
 
     std::time_t now = 1767225599; // 2025-12-31 23:59:59 UTC
@@ -41,26 +47,35 @@ TEST_F(MeterTest, LengthsDecideCountingAndOverhead)
 {
     shared.profiles = {makeDefaultProfile(kLocalText)};
     struct Case {
-        int length;
+        int length;    // the IP header's total length (0 above 64 KiB)
+        int delivered; // what the frame held from the IP header on; -1: the length
         bool download;
         std::uint64_t bytes, overhead;
     };
     const std::vector<Case> cases = {
-        {-1, true, 0, 0},  {0, true, 0, 0},   {20, true, 0, 0},  {21, true, 0, 0},
-        {28, false, 0, 0}, {29, true, 29, 28}, {40, false, 40, 28}, {41, true, 41, 40},
-        {1500, false, 1500, 40}, {65535, true, 65535, 40},
+        {-1, -1, true, 0, 0},  {0, -1, true, 0, 0},   {20, -1, true, 0, 0},  {21, -1, true, 0, 0},
+        {28, -1, false, 0, 0}, {29, -1, true, 29, 28}, {40, -1, false, 40, 28}, {41, -1, true, 41, 40},
+        {1500, -1, false, 1500, 40}, {65535, -1, true, 65535, 40},
+        // Short packets in Ethernet frames padded to 60 bytes (46 from the IP header on): a TCP
+        // acknowledgement counts its 40 bytes, a 28-byte datagram nothing.
+        {40, 46, true, 40, 28}, {28, 46, true, 0, 0},
+        // A total length beyond the frame (a truncated or lying header) counts the frame.
+        {9000, 1500, true, 1500, 40},
+        // Above 64 KiB (BIG TCP) the total length is 0 and the frame gives the length.
+        {70000, -1, false, 70000, 40},
     };
     for (const Case& c : cases) {
         meter.tick();
-        c.download ? send(kPeer, kLocal, 80, 5000, c.length) : send(kLocal, kPeer, 5000, 80, c.length);
+        c.download ? send(kPeer, kLocal, 80, 5000, c.length, c.delivered)
+                   : send(kLocal, kPeer, 5000, 80, c.length, c.delivered);
         auto& bytes = c.download ? meter.downloadBytes : meter.uploadBytes;
         auto& overhead = c.download ? meter.downloadOverhead : meter.uploadOverhead;
         EXPECT_EQ(bytes.load(), c.bytes) << c.length;
         EXPECT_EQ(overhead.load(), c.overhead) << c.length;
         EXPECT_EQ((c.download ? meter.uploadBytes : meter.downloadBytes).load(), 0u) << c.length;
     }
-    EXPECT_EQ(historyTotals(shared.profiles[0]).down, 29 + 41 + 65535);
-    EXPECT_EQ(historyTotals(shared.profiles[0]).up, 40 + 1500);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).down, 29 + 41 + 65535 + 40 + 1500);
+    EXPECT_EQ(historyTotals(shared.profiles[0]).up, 40 + 1500 + 70000);
 }
 
 // An offloaded super-packet as the socket delivers it: IPv4 and TCP (or UDP) headers of 20
@@ -108,8 +123,8 @@ TEST_F(MeterTest, SuperPacketsCountTheirWirePacketsForEveryProfileThatTakesThem)
         meter.tick();
         const auto down = superPacket(kPeer, kLocal, c.remotePort, 5000, c.protocol, c.length);
         const auto up = superPacket(kLocal, kPeer, 5000, c.remotePort, c.protocol, c.length);
-        meter.dispatchPacket(down.data(), std::int32_t(c.length), down.size(), c.offload);
-        meter.dispatchPacket(up.data(), std::int32_t(c.length), up.size(), c.offload);
+        meter.dispatchPacket(capturedPacket(down, std::int32_t(c.length), PacketWay::Received, c.offload));
+        meter.dispatchPacket(capturedPacket(up, std::int32_t(c.length), PacketWay::Sent, c.offload));
         EXPECT_EQ(historyTotals(shared.profiles[0]).down - before.down, c.bytes) << c.length;
         EXPECT_EQ(historyTotals(shared.profiles[0]).up - before.up, c.bytes) << c.length;
         EXPECT_EQ(historyTotals(shared.profiles[1]).down - beforeWithoutWeb.down, c.bytesWithoutWeb) << c.length;
@@ -139,15 +154,40 @@ TEST_F(MeterTest, FiltersSeeTheRemoteSideOfEachDirection)
     EXPECT_EQ(historyTotals(shared.profiles[1]).up, 300);
 }
 
-TEST_F(MeterTest, DirectionComparesTheBoundAddressAsText)
+// The way the packet went decides the direction; Default takes every packet of the machine,
+// a bound profile those with its address at the machine's end.
+TEST_F(MeterTest, DirectionIsTheWayThePacketWent)
 {
-    shared.profiles = {makeDefaultProfile("198.051.100.002"), makeDefaultProfile(kLocalText)};
-    send(kPeer, kLocal, 1, 2, 100);
-    send(ipv4(192, 0, 2, 1), ipv4(192, 0, 2, 255), 1, 2, 60); // between two other hosts
-    EXPECT_EQ(historyTotals(shared.profiles[0]).down, 0);   // not inet_ntoa text: only uploads
-    EXPECT_EQ(historyTotals(shared.profiles[0]).up, 160);
-    EXPECT_EQ(historyTotals(shared.profiles[1]).down, 100);
-    EXPECT_EQ(historyTotals(shared.profiles[1]).up, 60);
+    const std::uint32_t second = ipv4(203, 0, 113, 5); // a second address of the machine
+    const auto bound = [](const std::string& name, const std::string& ip) {
+        CProfile profile = makeDefaultProfile(ip);
+        profile.setName(name);
+        return profile;
+    };
+    shared.profiles = {makeDefaultProfile("192.0.2.77"), // an address the machine no longer holds
+                       bound("Local", kLocalText), bound("Second", "203.0.113.5"),
+                       bound("Zeros", "198.051.100.002")}; // not inet_ntoa text: never matches
+    struct Case {
+        std::uint32_t from, to;
+        PacketWay way;
+        int bytes;
+    };
+    const Case cases[] = {
+        {kPeer, kLocal, PacketWay::Received, 100},
+        {kLocal, kPeer, PacketWay::Sent, 200},
+        {kPeer, second, PacketWay::Received, 400},
+        {second, kPeer, PacketWay::Sent, 800},
+        {kPeer, ipv4(198, 51, 100, 127), PacketWay::Received, 1600}, // a broadcast
+    };
+    for (const Case& c : cases) {
+        const auto packet = makePacket(c.from, c.to, 1, 2, std::size_t(c.bytes));
+        meter.dispatchPacket(capturedPacket(packet, c.bytes, c.way));
+    }
+    const DayTotals expected[] = {{100 + 400 + 1600, 200 + 800}, {100, 200}, {400, 800}, {0, 0}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(historyTotals(shared.profiles[i]).down, expected[i].down) << shared.profiles[i].name;
+        EXPECT_EQ(historyTotals(shared.profiles[i]).up, expected[i].up) << shared.profiles[i].name;
+    }
 }
 
 TEST_F(MeterTest, EmptyFiltersCountNothing)
@@ -204,14 +244,22 @@ TEST_F(MeterTest, NewYearAppendsAYearRecordAtTheEnd)
 TEST_F(MeterTest, MalformedInputIsIgnored)
 {
     shared.profiles = {makeDefaultProfile(kLocalText)};
-    const auto packet = makePacket(kPeer, kLocal, 1, 2, 24);
-    meter.dispatchPacket(packet.data(), 1500, 23); // ports not captured
-    meter.dispatchPacket(nullptr, 1500);
-    meter.dispatchPacket(packet.data(), 1500, 24); // captured head of a large datagram
+    auto packet = makePacket(kPeer, kLocal, 1, 2, 24);
+    packet[2] = 1500 >> 8; // the head of a 1500-byte datagram
+    packet[3] = 1500 & 0xff;
+    const auto received = [&](const std::uint8_t* data, std::size_t captured) {
+        return CapturedPacket{data, 1500, captured, {}, PacketWay::Received};
+    };
+    meter.dispatchPacket(received(packet.data(), 23)); // ports not captured
+    meter.dispatchPacket(received(nullptr, 0));
+    packet[0] = 0x65; // not IPv4
+    meter.dispatchPacket(received(packet.data(), 24));
+    packet[0] = 0x45;
+    meter.dispatchPacket(received(packet.data(), 24)); // captured head of a large datagram
     EXPECT_EQ(meter.downloadBytes.load(), 1500u);
     EXPECT_EQ(meter.downloadOverhead.load(), 40u) << "the TCP view follows the length, not the bytes at hand";
     CTrafficMeter detached;
-    detached.dispatchPacket(packet.data(), 24); // no profile list at all
+    detached.dispatchPacket(received(packet.data(), 24)); // no profile list at all
 }
 
 TEST(MeterTick, AveragesOfConstantTrafficSettleInFiveTicks)

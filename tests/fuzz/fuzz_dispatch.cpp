@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t length = std::int32_t(std::int64_t(data[0] << 8 | data[1]) * 70002 / 65536) - 1;
     meter.selectedProfile = data[2] % 5; // also beyond the end of the list
     const OffloadHeader offload{static_cast<Segmentation>(data[2] % 3), std::uint16_t(data[1] << 8 | data[0])};
-    meter.dispatchPacket(size > 3 ? data + 3 : nullptr, length, size - 3, offload);
+    const PacketWay way = data[2] & 0x80 ? PacketWay::Sent : PacketWay::Received;
+    meter.dispatchPacket(CapturedPacket{size > 3 ? data + 3 : nullptr, length, size - 3, offload, way});
     PacketSummary summary;
     summarisePacket(data + 3, length, size - 3, summary);
     if (length >= 0)

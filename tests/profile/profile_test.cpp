@@ -187,7 +187,7 @@ TEST(ProfileAddress, BoundAddressFollowsSetIp)
 {
     CProfile profile;
     profile.setIp("198.51.100.7");
-    EXPECT_EQ(profile.boundAddress(), 0xc6336407u);
+    EXPECT_EQ(profile.boundAddress(), IpAddress::fromV4(0xc6336407u));
     profile.setIp("192.168.001.005");
     EXPECT_FALSE(profile.boundAddress().has_value());
     EXPECT_EQ(profile.getIp(), "192.168.001.005");

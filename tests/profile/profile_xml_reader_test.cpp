@@ -31,7 +31,7 @@ TEST(ProfileReading, ElementsMapOntoTheProfile)
     ASSERT_TRUE(loaded);
     EXPECT_EQ(p.getName(), "Home");
     EXPECT_EQ(p.getIp(), "192.168.0.5");
-    EXPECT_EQ(p.boundAddress(), parseCanonicalAddress("192.168.0.5"));
+    EXPECT_EQ(p.boundAddress(), parseIpAddress("192.168.0.5"));
     ASSERT_EQ(p.ipFilter.size(), 3u);
     EXPECT_EQ(p.ipFilter[0].pattern, "192.168.*.*");
     EXPECT_TRUE(p.ipFilter[0].allow);

@@ -33,6 +33,7 @@ TEST(MetricsText, WholeTextOfTwoProfiles)
     program.kernelDrops = 7;
     program.lastSuccessfulSave = 1796640000;
     program.saveFailures = 1;
+    program.captureUp = true;
     EXPECT_EQ(metricsText(profiles, program),
               "# HELP velmora_received_bytes_total Bytes the profile counted as received since Velmora started.\n"
               "# TYPE velmora_received_bytes_total counter\n"
@@ -50,6 +51,9 @@ TEST(MetricsText, WholeTextOfTwoProfiles)
               "# TYPE velmora_today_sent_bytes gauge\n"
               "velmora_today_sent_bytes{profile=\"Default\"} 20\n"
               "velmora_today_sent_bytes{profile=\"R&D \\\"lab\\\"\"} 0\n"
+              "# HELP velmora_capture_up 1 while packets are being counted, 0 while the capture is off or failing.\n"
+              "# TYPE velmora_capture_up gauge\n"
+              "velmora_capture_up 1\n"
               "# HELP velmora_interfaces_captured Interfaces whose packets are counted.\n"
               "# TYPE velmora_interfaces_captured gauge\n"
               "velmora_interfaces_captured 2\n"

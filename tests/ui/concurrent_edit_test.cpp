@@ -33,7 +33,8 @@ TEST(ConcurrentEditing, WindowsWorkWhileCaptureAccounts)
     std::thread capture([&] {
         for (int count = 0; count < kMaxPackets && !stop.load(); ++count) {
             const auto& packet = count % 2 == 0 ? download : upload;
-            meter.dispatchPacket(packet.data(), static_cast<std::int32_t>(packet.size()));
+            meter.dispatchPacket(capturedPacket(packet, static_cast<std::int32_t>(packet.size()),
+                                                count % 2 == 0 ? PacketWay::Received : PacketWay::Sent));
             dispatched.store(count + 1);
         }
     });
