@@ -30,21 +30,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr unsigned long long kEthernetHeader = 14; // veth counts frames with their MAC header
-
-struct LinkBytes {
-    unsigned long long down = 0; // IP bytes received on the interface
-    unsigned long long up = 0;   // IP bytes sent
-};
-
-LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface)
-{
-    LinkBytes bytes;
-    bytes.down = side.counter(interface, "rx_bytes") - kEthernetHeader * side.counter(interface, "rx_packets");
-    bytes.up = side.counter(interface, "tx_bytes") - kEthernetHeader * side.counter(interface, "tx_packets");
-    return bytes;
-}
-
 // Everything in the Default profile's day history.
 LinkBytes accounted(const SharedProfiles& profiles)
 {

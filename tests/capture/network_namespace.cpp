@@ -160,3 +160,11 @@ MachineAddresses interfaceAddresses(const NetworkNamespace& side, const std::str
     });
     return MachineAddresses(std::move(kept));
 }
+
+LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface)
+{
+    LinkBytes bytes;
+    bytes.down = side.counter(interface, "rx_bytes") - kEthernetHeader * side.counter(interface, "rx_packets");
+    bytes.up = side.counter(interface, "tx_bytes") - kEthernetHeader * side.counter(interface, "tx_packets");
+    return bytes;
+}

@@ -46,6 +46,17 @@ private:
     bool created = false;
 };
 
+constexpr unsigned long long kEthernetHeader = 14; // veth counts frames with their MAC header
+
+struct LinkBytes {
+    unsigned long long down = 0; // IP bytes received on the interface
+    unsigned long long up = 0;   // IP bytes sent
+};
+
+// The IP bytes an Ethernet interface inside `side` received and sent, from its counters (veth
+// and macvlan pad nothing).
+LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface);
+
 // Joins two namespaces with a veth pair: `nameA` in `a` with `addressA` (with prefix, e.g.
 // "198.51.100.1/25"), `nameB` in `b`. IPv6 is off and each side has a static neighbour entry
 // for the other, so the link carries nothing but the tests' own IPv4 packets.

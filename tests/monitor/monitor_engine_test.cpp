@@ -24,8 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr unsigned long long kEthernetHeader = 14; // veth counts frames with their MAC header
-
 DayTotals linkIpBytes(const NetworkNamespace& side, const std::string& interface)
 {
     const auto counter = [&](const char* name) { return double(side.counter(interface, name)); };
@@ -114,6 +112,8 @@ TEST(EngineNamespace, CountsWirePacketsAndCapturesStopBeforeTheLastSave)
     EXPECT_TRUE(waitFor([&] { return totalsInMemory(engine).up - countedBefore >= sent; }));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(totalsInMemory(engine).up - countedBefore, sent);
+    EXPECT_TRUE(engine.captureUp());
+    EXPECT_EQ(engine.countedInterfaces().size(), 1u); // em0 (named from this thread's namespace)
     EXPECT_TRUE(engine.save().saved);
     EXPECT_TRUE(meterRanDuringLastSave.load());
     const DayTotals saved = savedTotals(options.profileDirectory, "Default");
@@ -138,6 +138,30 @@ TEST(EngineNamespace, CountsWirePacketsAndCapturesStopBeforeTheLastSave)
     const DayTotals savedLast = savedTotals(options.profileDirectory, "Default");
     EXPECT_EQ(savedLast.down, afterStop.down);
     EXPECT_EQ(savedLast.up, afterStop.up);
+}
+
+// A capture that could not open counts no interface, whatever addresses the machine holds,
+// and says why in one line of its own words.
+TEST(EngineNamespace, ACaptureThatIsOffCountsNoInterface)
+{
+    if (!canUseNamespaces())
+        GTEST_SKIP() << "needs root (network namespaces)";
+    removeAbandonedNamespaces();
+    NetworkNamespace near("enoff"), far("efoff");
+    ASSERT_TRUE(linkNamespaces(near, "em0", "203.0.113.1/25", far, "em1", "203.0.113.2/25"));
+    TempDir dir;
+    CMonitorEngine engine;
+    MonitorOptions options;
+    options.profileDirectory = dir / "profiles";
+    options.saveInterval = 0ms;
+    near.runInside([&] { engine.start(options, CaptureSocket()); });
+    EXPECT_TRUE(engine.holdsAddress("203.0.113.1"));
+    EXPECT_FALSE(engine.captureUp());
+    EXPECT_TRUE(engine.countedInterfaces().empty());
+    const std::string problem = engine.captureProblem();
+    EXPECT_FALSE(problem.empty());
+    EXPECT_EQ(problem.find('\n'), std::string::npos) << problem;
+    EXPECT_EQ(problem.find("WSA"), std::string::npos) << problem;
 }
 
 } // namespace

@@ -1,0 +1,281 @@
+// What counts on machines with many addresses: the capture, the address watcher and the meter
+// in namespace `near`, against what the kernel says near itself received and sent. Each case is
+// a machine setup a user has: an address lost, a second address, a router, a container host
+// behind NAT, a macvlan, padded and VLAN-tagged frames, an address changed while counting.
+
+#include "capture/address_watcher.h"
+#include "capture/traffic_meter.h"
+#include "network_namespace.h"
+#include "packet_builder.h"
+#include "profile/profile_store.h"
+#include "wait_for.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+CProfile boundProfile(const std::string& name, const std::string& ip)
+{
+    CProfile profile = makeDefaultProfile(ip);
+    profile.setName(name);
+    return profile;
+}
+
+std::array<std::uint8_t, 6> macOf(const NetworkNamespace& side, const std::string& interface)
+{
+    std::array<std::uint8_t, 6> mac{};
+    std::istringstream text(side.output("cat /sys/class/net/" + interface + "/address"));
+    for (std::uint8_t& byte : mac) {
+        unsigned value = 0;
+        text >> std::hex >> value;
+        text.ignore(1);
+        byte = std::uint8_t(value);
+    }
+    return mac;
+}
+
+// A UDP datagram of `ipLength` IP bytes from `from` to `to` (port 9), with its header
+// checksum, in an Ethernet frame of at least 60 bytes (the padding a card adds), tagged with
+// VLAN 10 when asked.
+std::vector<std::uint8_t> paddedFrame(const std::array<std::uint8_t, 6>& to, const std::array<std::uint8_t, 6>& from,
+                                      std::uint32_t source, std::uint32_t destination, std::size_t ipLength, bool tagged)
+{
+    std::vector<std::uint8_t> ip = makePacket(source, destination, 9, 9, ipLength);
+    ip[8] = 64;  // time to live
+    ip[9] = 17;  // UDP
+    ip[24] = 0;  // UDP length
+    ip[25] = std::uint8_t(ipLength - 20);
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < 20; i += 2)
+        sum += std::uint32_t(ip[i] << 8 | ip[i + 1]);
+    sum = (sum & 0xffff) + (sum >> 16);
+    ip[10] = std::uint8_t(~sum >> 8);
+    ip[11] = std::uint8_t(~sum);
+    std::vector<std::uint8_t> frame(to.begin(), to.end());
+    frame.insert(frame.end(), from.begin(), from.end());
+    if (tagged)
+        frame.insert(frame.end(), {0x81, 0x00, 0x00, 10});
+    frame.insert(frame.end(), {0x08, 0x00});
+    frame.insert(frame.end(), ip.begin(), ip.end());
+    frame.resize(std::max<std::size_t>(frame.size(), tagged ? 64 : 60), 0);
+    return frame;
+}
+
+class OwnTrafficTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!canUseNamespaces())
+            GTEST_SKIP() << "capture tests need root (network namespaces and CAP_NET_RAW)";
+        removeAbandonedNamespaces();
+        near = std::make_unique<NetworkNamespace>("near");
+        far = std::make_unique<NetworkNamespace>("far");
+        ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
+        ASSERT_TRUE(linkNamespaces(*near, "vm0", "198.51.100.1/25", *far, "vm1", "198.51.100.2/25"));
+        // Default keeps the address it was made with, which the machine no longer holds.
+        profiles.profiles = {makeDefaultProfile("192.0.2.77"), boundProfile("Local", "198.51.100.1")};
+    }
+
+    void TearDown() override
+    {
+        capture.close();
+        watcher.reset();
+    }
+
+    void start()
+    {
+        watcher = std::make_unique<CAddressWatcher>(&capture, 100ms);
+        near->runInside([this] {
+            ASSERT_TRUE(capture.open(CaptureSocket::open())) << capture.failureText();
+            watcher->start("velmora-watch");
+        });
+        ASSERT_TRUE(waitFor([&] { return !capture.countedInterfaces().empty(); }));
+    }
+
+    void waitForAddress(const std::string& address)
+    {
+        ASSERT_TRUE(waitFor([&] {
+            const std::vector<std::string> listed = watcher->addresses();
+            return std::find(listed.begin(), listed.end(), address) != listed.end();
+        }));
+        const std::uint64_t passes = watcher->passes();
+        ASSERT_TRUE(waitFor([&] { return watcher->passes() >= passes + 2; }));
+    }
+
+    // The profile's totals since `before`, once the capture has handed over everything.
+    LinkBytes countedSince(std::size_t profile, const LinkBytes& before = {}) const
+    {
+        const DayTotals sum = historyTotals(profiles.snapshot()[profile]);
+        return {static_cast<unsigned long long>(sum.down) - before.down,
+                static_cast<unsigned long long>(sum.up) - before.up};
+    }
+
+    void expectCounted(std::size_t profile, const LinkBytes& expected, const LinkBytes& before = {}) const
+    {
+        const LinkBytes counted = countedSince(profile, before);
+        EXPECT_EQ(counted.down, expected.down) << profiles.profiles[profile].name << " down";
+        EXPECT_EQ(counted.up, expected.up) << profiles.profiles[profile].name << " up";
+    }
+
+    static LinkBytes difference(const LinkBytes& after, const LinkBytes& before)
+    {
+        return {after.down - before.down, after.up - before.up};
+    }
+
+    std::unique_ptr<NetworkNamespace> near, far;
+    SharedProfiles profiles;
+    CTrafficMeter meter{{}, &profiles};
+    CPacketCapture capture{[this](const CapturedPacket& packet) { meter.dispatchPacket(packet); }};
+    std::unique_ptr<CAddressWatcher> watcher;
+};
+
+} // namespace
+
+// Default counts every address the machine holds, whatever its file's address says; a profile
+// bound to an address counts the packets at that address, in the direction they went.
+TEST_F(OwnTrafficTest, DefaultCountsEveryAddressAndBoundProfilesTheirOwn)
+{
+    ASSERT_TRUE(near->run("ip addr add 198.51.100.11/25 dev vm0"));
+    ASSERT_TRUE(addNeighbours(*near, "vm0", "198.51.100.11", *far, "vm1", "198.51.100.2"));
+    profiles.profiles.push_back(boundProfile("Second", "198.51.100.11"));
+    start();
+    waitForAddress("198.51.100.11");
+    const LinkBytes before = ipBytes(*near, "vm0");
+    ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.1"));
+    ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.11"));
+    capture.close();
+    const LinkBytes link = difference(ipBytes(*near, "vm0"), before);
+    EXPECT_EQ(link.down, 100u * 1028u);
+    expectCounted(0, link);
+    expectCounted(1, {50 * 1028, 50 * 1028});
+    expectCounted(2, {50 * 1028, 50 * 1028});
+}
+
+// A packet the machine only forwards counts for no profile; behind NAT (a host of containers
+// or virtual machines), the translated packets on the uplink are the machine's own and count
+// once, in their direction.
+TEST_F(OwnTrafficTest, ForwardedTrafficCountsNothingAndNatCountsOnTheUplinkOnce)
+{
+    NetworkNamespace other("other");
+    NetworkNamespace box("box");
+    ASSERT_TRUE(other.isCreated() && box.isCreated());
+    ASSERT_TRUE(linkNamespaces(*near, "vm2", "198.51.100.129/25", other, "vm3", "198.51.100.130/25"));
+    ASSERT_TRUE(near->run("sysctl -qw net.ipv4.ip_forward=1"));
+    ASSERT_TRUE(far->run("ip route add 198.51.100.128/25 via 198.51.100.1"));
+    ASSERT_TRUE(other.run("ip route add 198.51.100.0/25 via 198.51.100.129"));
+    // The container: a bridge holding an address, a port to `box`, masquerading on vm0.
+    ASSERT_TRUE(near->run("ip link add br0 type bridge") && near->run("ip addr add 203.0.113.1/24 dev br0") &&
+                near->run("ip link set br0 up"));
+    ASSERT_TRUE(linkNamespaces(*near, "vm4", "203.0.113.1/24", box, "vm5", "203.0.113.2/24"));
+    ASSERT_TRUE(near->run("ip addr del 203.0.113.1/24 dev vm4") && near->run("ip link set vm4 master br0"));
+    const auto bridgeMac = macOf(*near, "br0");
+    char macText[18];
+    std::snprintf(macText, sizeof macText, "%02x:%02x:%02x:%02x:%02x:%02x", bridgeMac[0], bridgeMac[1], bridgeMac[2],
+                  bridgeMac[3], bridgeMac[4], bridgeMac[5]);
+    ASSERT_TRUE(box.run(std::string("ip neigh replace 203.0.113.1 lladdr ") + macText + " dev vm5 nud permanent"));
+    ASSERT_TRUE(box.run("ip route add default via 203.0.113.1"));
+    ASSERT_TRUE(near->run("nft add table ip nat") &&
+                near->run("nft 'add chain ip nat post { type nat hook postrouting priority 100; }'") &&
+                near->run("nft add rule ip nat post oifname vm0 masquerade"));
+    start();
+    waitForAddress("203.0.113.1");
+
+    const LinkBytes before = ipBytes(*near, "vm0");
+    ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.130"));
+    EXPECT_EQ(difference(ipBytes(*near, "vm0"), before).down, 50u * 1028u) << "the pings did pass";
+    const LinkBytes afterForwarding = ipBytes(*near, "vm0");
+    const LinkBytes countedBefore = countedSince(0);
+    ASSERT_TRUE(box.run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.2"));
+    capture.close();
+    const LinkBytes uplink = difference(ipBytes(*near, "vm0"), afterForwarding);
+    EXPECT_EQ(uplink.up, 50u * 1028u);
+    expectCounted(0, uplink, countedBefore);
+    expectCounted(0, uplink); // and nothing of the forwarded pings before
+}
+
+// A macvlan's packets also cross its lower interface (sent ones as PACKET_OUTGOING there): they
+// count once, on the macvlan that holds the address.
+TEST_F(OwnTrafficTest, MacvlanPacketsCountOnce)
+{
+    if (!near->run("ip link add link vm0 name mv0 type macvlan mode bridge"))
+        GTEST_SKIP() << "no macvlan support in this kernel";
+    ASSERT_TRUE(near->run("ip addr add 198.51.100.21/25 dev mv0") && near->run("ip link set mv0 up"));
+    ASSERT_TRUE(addNeighbours(*near, "mv0", "198.51.100.21", *far, "vm1", "198.51.100.2"));
+    start();
+    waitForAddress("198.51.100.21");
+    const LinkBytes before = ipBytes(*near, "mv0");
+    ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.21"));
+    capture.close();
+    const LinkBytes macvlan = difference(ipBytes(*near, "mv0"), before);
+    EXPECT_EQ(macvlan.down, 50u * 1028u);
+    expectCounted(0, macvlan);
+}
+
+// Short frames padded to 60 bytes count the IP length, not the frame's; the same frames with
+// a VLAN tag (no VLAN interface here: the kernel keeps the tag in the packet's metadata, as on
+// a VLAN's parent) are not counted at all.
+TEST_F(OwnTrafficTest, PaddedFramesCountTheirIpLengthAndTaggedCopiesNothing)
+{
+    start();
+    waitForAddress("198.51.100.1");
+    const int sink = socketInside(*near, SOCK_DGRAM, "198.51.100.1", 9); // no ICMP answers
+    ASSERT_GE(sink, 0);
+    const auto nearMac = macOf(*near, "vm0");
+    const auto farMac = macOf(*far, "vm1");
+    const unsigned long long received = near->counter("vm0", "rx_packets");
+    int sent = 0;
+    far->runInside([&] {
+        const int raw = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
+        ASSERT_GE(raw, 0);
+        sockaddr_ll link{};
+        link.sll_family = AF_PACKET;
+        link.sll_ifindex = int(if_nametoindex("vm1"));
+        link.sll_halen = 6;
+        std::copy(nearMac.begin(), nearMac.end(), link.sll_addr);
+        for (bool tagged : {false, true})
+            for (std::size_t length : {40, 28})
+                for (int copy = 0; copy < 10; ++copy) {
+                    const auto frame = paddedFrame(nearMac, farMac, ipv4(198, 51, 100, 2), ipv4(198, 51, 100, 1),
+                                                   length, tagged);
+                    sent += ::sendto(raw, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&link),
+                                     sizeof link) == ssize_t(frame.size());
+                }
+        ::close(raw);
+    });
+    ASSERT_EQ(sent, 40);
+    ASSERT_TRUE(waitFor([&] { return near->counter("vm0", "rx_packets") >= received + 40; }));
+    capture.close();
+    ::close(sink);
+    expectCounted(0, {10 * 40, 0});
+}
+
+// The machine's address changes while Velmora runs: from the watcher's next pass on, the
+// packets at the new address count in their direction, for Default.
+TEST_F(OwnTrafficTest, AnAddressChangedWhileCountingCountsInItsDirection)
+{
+    start();
+    waitForAddress("198.51.100.1");
+    ASSERT_TRUE(near->run("ip addr del 198.51.100.1/25 dev vm0") && near->run("ip addr add 198.51.100.31/25 dev vm0"));
+    ASSERT_TRUE(addNeighbours(*near, "vm0", "198.51.100.31", *far, "vm1", "198.51.100.2"));
+    waitForAddress("198.51.100.31");
+    const LinkBytes before = ipBytes(*near, "vm0");
+    ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.31"));
+    capture.close();
+    const LinkBytes link = difference(ipBytes(*near, "vm0"), before);
+    EXPECT_EQ(link.down, 50u * 1028u);
+    expectCounted(0, link);
+    expectCounted(1, {0, 0}); // Local's address is gone
+}
