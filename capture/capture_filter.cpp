@@ -32,7 +32,8 @@ std::vector<sock_filter> captureFilter(const std::vector<int>& interfaces, std::
     // packet again without it, and that copy is the one counted.
     std::vector<sock_filter> program = {
         statement(BPF_LD | BPF_H | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PROTOCOL)),
-        jump(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IP, 1, 0),
+        jump(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IP, 2, 0),
+        jump(BPF_JMP | BPF_JEQ | BPF_K, ETH_P_IPV6, 1, 0),
         statement(BPF_RET | BPF_K, 0),
         statement(BPF_LD | BPF_B | BPF_ABS, std::uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE)),
         jump(BPF_JMP | BPF_JEQ | BPF_K, PACKET_OTHERHOST, 0, 1),

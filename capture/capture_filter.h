@@ -1,6 +1,6 @@
 #pragma once
 // The socket filter of the capture (classic BPF, kernel Documentation/networking/filter.rst),
-// run by the kernel before a packet takes room in the ring. It keeps IPv4 only, drops frames
+// run by the kernel before a packet takes room in the ring. It keeps IPv4 and IPv6 only, drops frames
 // addressed to other hosts (PACKET_OTHERHOST: the interface may be promiscuous because of
 // another program; they are not this machine's traffic) and the copies a VLAN's parent sees,
 // keeps only packets of the counted interfaces, and of those the first `snapLength` bytes.

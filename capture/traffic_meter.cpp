@@ -18,7 +18,7 @@ bool takesLocalEnd(const CProfile& profile, const PacketSummary& packet, bool is
 bool passesFilters(const CProfile& profile, const PacketSummary& packet, bool isDownload)
 {
     const IpAddress& remote = isDownload ? packet.source : packet.destination;
-    if (!remote.isV4() || !profile.matchIpFilter(remote.v4()))
+    if (!profile.matchIpFilter(remote))
         return false;
     return profile.matchPortFilter(isDownload ? packet.sourcePort : packet.destinationPort);
 }

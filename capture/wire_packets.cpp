@@ -1,11 +1,14 @@
 #include "capture/wire_packets.h"
 
+#include "capture/packet_decode.h"
+
 #include <cstring>
 
 namespace {
 
 // linux/virtio_net.h; GSO_UDP_L4 (5) is missing from older copies of the header.
 constexpr std::uint8_t kGsoTcpv4 = 1;
+constexpr std::uint8_t kGsoTcpv6 = 4;
 constexpr std::uint8_t kGsoUdpL4 = 5;
 constexpr std::uint8_t kGsoEcnFlag = 0x80; // a modifier of the type, not a type
 
@@ -24,9 +27,42 @@ std::uint16_t loadHostOrder16(const std::uint8_t* bytes)
     return value;
 }
 
-WirePackets asDelivered(std::uint32_t length)
+// One packet as delivered; an IPv6 packet with its allowance (`ipv6Overhead`), capped at its length.
+WirePackets asDelivered(std::uint32_t length, std::uint64_t ipv6Overhead)
 {
+    if (ipv6Overhead != 0)
+        return {1, length, ipv6Overhead < length ? ipv6Overhead : length};
     return {1, length, overheadOf(length)};
+}
+
+struct RepeatedHeaders {
+    std::size_t bytes = 0;       // IP and transport headers every segment repeats; 0: none
+    std::uint64_t allowance = 0; // IPv6: each segment's header allowance; IPv4: by length
+};
+
+// An IPv6 super-packet (TCPV6, or UDP_L4 over IPv6): the fixed and extension headers and the
+// transport header repeat in every segment.
+RepeatedHeaders repeatedIpv6Headers(const std::uint8_t* ip, std::uint32_t length, std::size_t captured,
+                                    Segmentation segmentation)
+{
+    if (captured < kIpv6Header || segmentation == Segmentation::Tcpv4)
+        return {};
+    const Ipv6Headers headers = walkIpv6Headers(ip, captured);
+    const std::uint32_t payload = loadBigEndian16(ip + 4);
+    const bool lengthAgrees = kIpv6Header + payload == length || (payload == 0 && length > 0xffff);
+    if (!headers.complete || !lengthAgrees)
+        return {};
+    if (segmentation == Segmentation::Tcpv6) {
+        if (headers.transport != kProtocolTcp || captured < headers.bytes + 13)
+            return {};
+        const std::size_t tcpHeader = std::size_t(ip[headers.bytes + 12] >> 4) * 4; // data offset
+        if (tcpHeader < kMinimumTcpHeader)
+            return {};
+        return {headers.bytes + tcpHeader, ipv6Allowance(headers)};
+    }
+    if (headers.transport != kProtocolUdp)
+        return {};
+    return {headers.bytes + kUdpHeader, ipv6Allowance(headers)};
 }
 
 // Bytes of the IP and transport headers every segment repeats; 0 when the packet's own
@@ -34,7 +70,7 @@ WirePackets asDelivered(std::uint32_t length)
 std::size_t repeatedHeaderBytes(const std::uint8_t* ip, std::uint32_t length, std::size_t captured,
                                 Segmentation segmentation)
 {
-    if (captured < kMinimumIpHeader || ip[0] >> 4 != 4)
+    if (captured < kMinimumIpHeader || ip[0] >> 4 != 4 || segmentation == Segmentation::Tcpv6)
         return 0;
     const std::size_t ipHeader = std::size_t(ip[0] & 0x0f) * 4;
     // Total length (bytes 2-3) is the packet's length, or 0 when it exceeds 65535 (BIG TCP).
@@ -59,6 +95,7 @@ OffloadHeader readOffloadHeader(const std::uint8_t* bytes)
     OffloadHeader header;
     const std::uint8_t type = bytes[1] & std::uint8_t(~kGsoEcnFlag);
     header.segmentation = type == kGsoTcpv4   ? Segmentation::Tcpv4
+                          : type == kGsoTcpv6 ? Segmentation::Tcpv6
                           : type == kGsoUdpL4 ? Segmentation::UdpL4
                                               : Segmentation::None;
     header.segmentPayload = loadHostOrder16(bytes + 4);
@@ -73,11 +110,17 @@ std::uint64_t overheadOf(std::uint64_t length)
 WirePackets countWirePackets(const std::uint8_t* ip, std::uint32_t length, std::size_t captured,
                              const OffloadHeader& offload)
 {
-    if (ip == nullptr || offload.segmentation == Segmentation::None || offload.segmentPayload == 0)
-        return asDelivered(length);
-    const std::size_t headers = repeatedHeaderBytes(ip, length, captured, offload.segmentation);
+    if (ip == nullptr || captured == 0 || offload.segmentation == Segmentation::None || offload.segmentPayload == 0)
+        return asDelivered(length, 0);
+    const bool ipv6 = ip[0] >> 4 == 6;
+    RepeatedHeaders repeated;
+    if (ipv6)
+        repeated = repeatedIpv6Headers(ip, length, captured, offload.segmentation);
+    else
+        repeated.bytes = repeatedHeaderBytes(ip, length, captured, offload.segmentation);
+    const std::size_t headers = repeated.bytes;
     if (headers == 0 || length <= headers)
-        return asDelivered(length);
+        return asDelivered(length, ipv6 ? ipv6Allowance(walkIpv6Headers(ip, captured)) : 0);
     const std::uint64_t payload = length - headers;
     const std::uint64_t full = payload / offload.segmentPayload;
     const std::uint64_t rest = payload % offload.segmentPayload;
@@ -85,6 +128,9 @@ WirePackets countWirePackets(const std::uint8_t* ip, std::uint32_t length, std::
     WirePackets wire;
     wire.packets = full + (rest != 0 ? 1 : 0);
     wire.bytes = wire.packets * headers + payload;
-    wire.overhead = full * overheadOf(fullLength) + (rest != 0 ? overheadOf(headers + rest) : 0);
+    if (ipv6)
+        wire.overhead = wire.packets * repeated.allowance;
+    else
+        wire.overhead = full * overheadOf(fullLength) + (rest != 0 ? overheadOf(headers + rest) : 0);
     return wire;
 }

@@ -20,6 +20,7 @@ constexpr std::size_t kOffloadHeaderBytes = 10;
 enum class Segmentation : std::uint8_t {
     None,  // VIRTIO_NET_HDR_GSO_NONE, and every type this program does not cut up
     Tcpv4, // VIRTIO_NET_HDR_GSO_TCPV4
+    Tcpv6, // VIRTIO_NET_HDR_GSO_TCPV6
     UdpL4, // VIRTIO_NET_HDR_GSO_UDP_L4 (UDP_SEGMENT sockets, UDP GRO)
 };
 
@@ -38,9 +39,10 @@ struct WirePackets {
     std::uint64_t overhead = 0; // per wire packet: 40 when longer than 40 bytes, else 28
 };
 
-// The wire packets of an IPv4 packet of `length` IP bytes, of which `captured` are at `ip`.
+// The wire packets of an IP packet of `length` IP bytes, of which `captured` are at `ip`.
 // A packet that is no super-packet, or whose headers do not agree with its offload header,
-// counts as the one packet it was delivered as.
+// counts as the one packet it was delivered as. Overhead per IPv4 wire packet by its length
+// (40 or 28), per IPv6 one its IPv6, extension and transport headers (ipv6Allowance).
 WirePackets countWirePackets(const std::uint8_t* ip, std::uint32_t length, std::size_t captured,
                              const OffloadHeader& offload);
 

@@ -34,8 +34,35 @@ long long readDecimalInteger(const std::string& text)
     return negative ? -value : value;
 }
 
+bool parseIpv6Pattern(const std::string& text, IpAddress& address, int& prefixLength)
+{
+    const std::size_t slash = text.find('/');
+    prefixLength = 128;
+    if (slash != std::string::npos) {
+        const std::string length = text.substr(slash + 1);
+        if (length.empty() || length.size() > 3 ||
+            !std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        prefixLength = std::stoi(length);
+        if (prefixLength > 128)
+            return false;
+    }
+    const std::string addressText = text.substr(0, slash);
+    if (addressText.find(':') == std::string::npos)
+        return false;
+    const std::optional<IpAddress> parsed = parseIpAddress(addressText);
+    if (!parsed)
+        return false;
+    address = *parsed;
+    return true;
+}
+
 bool isValidAddressPattern(std::string text)
 {
+    IpAddress ipv6;
+    int prefixLength = 0;
+    if (text.find(':') != std::string::npos)
+        return parseIpv6Pattern(text, ipv6, prefixLength);
     const std::vector<std::string> parts = splitDotted(text);
     if (parts.size() != 4)
         return false;
@@ -115,6 +142,18 @@ bool CProfile::addIpFilter(std::string pattern, bool allow)
             return false;
     IpFilterEntry entry;
     entry.allow = allow;
+    int prefixLength = 0;
+    if (parseIpv6Pattern(pattern, entry.prefixValue, prefixLength)) {
+        entry.ipv6 = true;
+        entry.parts.fill(-1);
+        const auto maskOf = [](int bits) { return bits <= 0 ? 0 : bits >= 64 ? ~0ull : ~0ull << (64 - bits); };
+        entry.prefixMask = {maskOf(prefixLength), maskOf(prefixLength - 64)};
+        entry.prefixValue.high &= entry.prefixMask.high;
+        entry.prefixValue.low &= entry.prefixMask.low;
+        entry.pattern = std::move(pattern);
+        ipFilter.push_back(std::move(entry));
+        return true;
+    }
     parseAddressPattern(pattern, entry.parts);
     for (std::size_t i = 0; i < 4; ++i) {
         if (entry.parts[i] < 0)
@@ -167,6 +206,10 @@ bool CProfile::removePortFilter(std::uint16_t port)
 
 bool CProfile::matchIpFilter(std::string addressText) const
 {
+    IpAddress ipv6;
+    int prefixLength = 0;
+    if (parseIpv6Pattern(addressText, ipv6, prefixLength))
+        return matchIpFilter(ipv6);
     AddressParts address;
     if (!parseAddressPattern(std::move(addressText), address))
         return false;
@@ -177,6 +220,8 @@ bool CProfile::matchIpFilter(const AddressParts& address) const
 {
     bool fallback = false;
     for (const IpFilterEntry& entry : ipFilter) {
+        if (entry.ipv6)
+            continue;
         bool covers = true;
         int wildcards = 0;
         for (std::size_t i = 0; i < 4; ++i) {
@@ -195,14 +240,26 @@ bool CProfile::matchIpFilter(const AddressParts& address) const
 
 bool CProfile::matchIpFilter(std::uint32_t address) const
 {
-    // Same verdicts as the parts-wise match: valid patterns only hold parts 0-255, and an
-    // all-"*" entry is the one with an empty mask.
+    return matchIpFilter(IpAddress::fromV4(address));
+}
+
+bool CProfile::matchIpFilter(const IpAddress& address) const
+{
+    // Same verdicts as the parts-wise match for IPv4: valid patterns only hold parts 0-255,
+    // and an all-"*" entry is the IPv4 one with an empty mask.
+    const bool isV4 = address.isV4();
+    const std::uint32_t v4 = address.v4();
     bool fallback = false;
     for (const IpFilterEntry& entry : ipFilter) {
-        if (entry.mask == 0)
+        if (entry.ipv6) {
+            if (!isV4 && (address.high & entry.prefixMask.high) == entry.prefixValue.high &&
+                (address.low & entry.prefixMask.low) == entry.prefixValue.low)
+                return entry.allow;
+        } else if (entry.mask == 0) {
             fallback = entry.allow;
-        else if ((address & entry.mask) == entry.value)
+        } else if (isV4 && (v4 & entry.mask) == entry.value) {
             return entry.allow;
+        }
     }
     return fallback;
 }

@@ -13,11 +13,17 @@
 struct IpFilterEntry {
     bool allow = false;
     std::string pattern;                // as given to addIpFilter, e.g. "192.168.*.*"
-    std::array<std::int16_t, 4> parts{}; // -1 stands for "*"
+    std::array<std::int16_t, 4> parts{}; // -1 stands for "*"; IPv4 patterns only
     // The fixed parts as a bit mask and value over an address in host byte order, made by
     // addIpFilter from `parts`: the entry covers an address when (address & mask) == value.
     std::uint32_t mask = 0;
     std::uint32_t value = 0;
+    // An IPv6 pattern: an address ("2001:db8::1") or a prefix ("2001:db8::/32"). It covers
+    // the IPv6 addresses that agree with `prefixValue` under `prefixMask`, and no IPv4 address;
+    // an IPv4 pattern covers no IPv6 address, but for "*.*.*.*", which covers every address.
+    bool ipv6 = false;
+    IpAddress prefixMask;
+    IpAddress prefixValue;
 };
 
 struct PortFilterEntry {
@@ -53,7 +59,10 @@ inline constexpr const char* kDefaultProfileName = "Default";
 std::vector<std::string> splitDotted(const std::string& text);
 // Leading blanks, optional sign, longest run of digits; no digits reads as 0. Saturates.
 long long readDecimalInteger(const std::string& text);
+// An IPv4 pattern of four parts ("192.168.*.*") or an IPv6 address or prefix ("fe80::/10").
 bool isValidAddressPattern(std::string text);
+// The IPv6 pattern's address and prefix length (128 for an address); false for any other text.
+bool parseIpv6Pattern(const std::string& text, IpAddress& address, int& prefixLength);
 bool parseAddressPattern(std::string text, AddressParts& parts);
 // The four parts of an address in host byte order, as parseAddressPattern would give them for
 // its inet_ntoa text.
@@ -87,7 +96,8 @@ public:
 
     bool matchIpFilter(std::string addressText) const;
     bool matchIpFilter(const AddressParts& address) const;
-    bool matchIpFilter(std::uint32_t hostOrderAddress) const; // the per-packet path
+    bool matchIpFilter(std::uint32_t hostOrderAddress) const;
+    bool matchIpFilter(const IpAddress& address) const; // the per-packet path
     bool matchPortFilter(std::uint16_t port) const;
 
     // Reads the profile file at `path` over this profile; writes "<directory>/<name>.xml".

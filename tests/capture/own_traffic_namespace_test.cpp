@@ -21,7 +21,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -278,4 +280,95 @@ TEST_F(OwnTrafficTest, AnAddressChangedWhileCountingCountsInItsDirection)
     EXPECT_EQ(link.down, 50u * 1028u);
     expectCounted(0, link);
     expectCounted(1, {0, 0}); // Local's address is gone
+}
+
+namespace {
+
+// nftables counters at the prerouting hook of `side`: the IP bytes its kernel received, packet
+// by packet as the wire carried them (the output hook sees TCP's segmentation buffers whole,
+// so what a machine sent is counted where its peer receives it). Each: a name and its match.
+bool addCounters(const NetworkNamespace& side, const std::vector<std::pair<std::string, std::string>>& counters)
+{
+    bool made = side.run("nft add table inet reference") &&
+                side.run("nft 'add chain inet reference pre { type filter hook prerouting priority 0; }'");
+    for (const auto& [name, match] : counters)
+        made = made && side.run("nft add counter inet reference " + name) &&
+               side.run("nft add rule inet reference pre " + match + " counter name " + name);
+    return made;
+}
+
+unsigned long long counterBytes(const NetworkNamespace& side, const std::string& name)
+{
+    const std::string text = side.output("nft list counter inet reference " + name);
+    const std::size_t at = text.find("bytes ");
+    return at == std::string::npos ? ~0ull : std::strtoull(text.c_str() + at + 6, nullptr, 10);
+}
+
+// IPv6 on a link made by linkNamespaces: static addresses without duplicate address detection,
+// no link-local ones (so no router solicitations), static neighbours, and no offloads (the
+// interface counters then count wire packets).
+bool addIpv6(const NetworkNamespace& side, const std::string& interface, const std::string& address,
+             const NetworkNamespace& peer, const std::string& peerInterface, const std::string& peerAddress)
+{
+    const auto mac = macOf(peer, peerInterface);
+    char macText[18];
+    std::snprintf(macText, sizeof macText, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
+                  mac[5]);
+    return side.run("sysctl -qw net.ipv6.conf." + interface + ".addr_gen_mode=1") &&
+           side.run("sysctl -qw net.ipv6.conf." + interface + ".disable_ipv6=0") &&
+           side.run("ip -6 addr add " + address + "/64 dev " + interface + " nodad") &&
+           side.run("ip -6 neigh replace " + peerAddress + " lladdr " + macText + " dev " + interface + " nud permanent") &&
+           side.run("ethtool -K " + interface + " tso off gso off gro off");
+}
+
+} // namespace
+
+// A dual-stack link: ICMPv6, TCP and UDP over IPv6 beside IPv4. Default counts the interface's
+// IP bytes both ways; a profile bound to the IPv6 address with an IPv6 prefix filter, and one
+// with a port filter, count exactly what the kernel's own counters give for their share.
+TEST_F(OwnTrafficTest, DualStackCountsIpv6BesideIpv4)
+{
+    ASSERT_TRUE(addIpv6(*near, "vm0", "2001:db8::1", *far, "vm1", "2001:db8::2"));
+    ASSERT_TRUE(addIpv6(*far, "vm1", "2001:db8::2", *near, "vm0", "2001:db8::1"));
+    ASSERT_TRUE(near->run("ethtool -K vm0 tso off gso off gro off") && far->run("ethtool -K vm1 tso off gso off gro off"));
+    CProfile v6 = boundProfile("V6", "2001:db8::1");
+    v6.ipFilter.clear();
+    v6.addIpFilter("2001:db8::/32", true);
+    CProfile port = boundProfile("Port", "2001:db8::1");
+    port.portFilter.clear();
+    port.addPortFilter(true, 5000);
+    profiles.profiles.push_back(v6);
+    profiles.profiles.push_back(port);
+    ASSERT_TRUE(addCounters(*near, {{"v6in", "ip6 daddr 2001:db8::1"}, {"portin", "ip6 daddr 2001:db8::1 tcp sport 5000"}}));
+    ASSERT_TRUE(addCounters(*far, {{"v6out", "ip6 saddr 2001:db8::1"}, {"portout", "ip6 saddr 2001:db8::1 tcp dport 5000"}}));
+    start();
+    waitForAddress("2001:db8::1");
+    // The link is quiet once the multicast listener reports that follow the new addresses are
+    // over (they leave from the unspecified address, which is no address of the machine).
+    ASSERT_TRUE(waitFor([&] {
+        const unsigned long long packets = near->counter("vm0", "rx_packets") + near->counter("vm0", "tx_packets");
+        std::this_thread::sleep_for(1500ms);
+        return near->counter("vm0", "rx_packets") + near->counter("vm0", "tx_packets") == packets;
+    }, 20s));
+    std::this_thread::sleep_for(100ms); // the capture has handed over what came before
+    const LinkBytes before = ipBytes(*near, "vm0");
+    const LinkBytes countedBefore = countedSince(0);
+    const auto v6Bytes = [&] { return LinkBytes{counterBytes(*near, "v6in"), counterBytes(*far, "v6out")}; };
+    const auto portBytes = [&] { return LinkBytes{counterBytes(*near, "portin"), counterBytes(*far, "portout")}; };
+    const LinkBytes v6Before = v6Bytes();
+    const LinkBytes portBefore = portBytes();
+
+    ASSERT_TRUE(far->run("ping -q -6 -c 20 -i 0.01 -s 1000 -W 2 2001:db8::1"));
+    ASSERT_TRUE(near->run("ping -q -c 20 -i 0.01 -s 500 -W 2 198.51.100.2"));
+    ASSERT_TRUE(far->run("sh -c 'timeout 20 nc -6 -l 2001:db8::2 5000 >/dev/null & sleep 0.3'"));
+    ASSERT_TRUE(near->run("sh -c 'for i in 1 2 3 4 5 6 7 8 9 10; do head -c 3000000 /dev/zero | "
+                          "timeout 20 nc -6 -N 2001:db8::2 5000 && exit 0; sleep 0.2; done; exit 1'"));
+    ASSERT_TRUE(near->run("sh -c 'head -c 1200 /dev/zero | nc -6 -u -w1 2001:db8::2 9'"));
+    capture.close();
+
+    const LinkBytes link = difference(ipBytes(*near, "vm0"), before);
+    EXPECT_GT(link.up, 3000000u);
+    expectCounted(0, link, countedBefore);
+    expectCounted(2, difference(v6Bytes(), v6Before));
+    expectCounted(3, difference(portBytes(), portBefore));
 }

@@ -99,7 +99,7 @@ TEST(WirePackets, OffloadHeaderGivesTypeAndSegmentSize)
         std::uint8_t type;
         Segmentation expected;
     };
-    const HeaderCase cases[] = {{0, kNone}, {1, kTcp}, {0x81, kTcp}, {3, kNone}, {4, kNone}, {5, kUdp}, {0x85, kUdp}, {0xff, kNone}};
+    const HeaderCase cases[] = {{0, kNone}, {1, kTcp}, {0x81, kTcp}, {3, kNone}, {4, Segmentation::Tcpv6}, {5, kUdp}, {0x85, kUdp}, {0xff, kNone}};
     for (const HeaderCase& c : cases) {
         std::uint8_t bytes[kOffloadHeaderBytes] = {1, c.type};
         const std::uint16_t size = 1448, headerLength = 66;

@@ -22,11 +22,17 @@ SharedProfiles& profiles()
         web.portFilter.clear();
         web.addPortFilter(true, 443);
         web.addPortFilter(false, 0);
+        CProfile v6 = all;
+        v6.setName("v6");
+        v6.setIp("2001:db8::1");
+        v6.ipFilter.clear();
+        v6.addIpFilter("fe80::/10", false);
+        v6.addIpFilter("2001:db8::/32", true);
         CProfile noLan = all;
         noLan.setName("no lan");
         noLan.setIp("198.51.100.002");
         noLan.addIpFilter("198.51.*.*", false);
-        return ProfileList{all, web, noLan};
+        return ProfileList{all, web, noLan, v6};
     }(), {}};
     return shared;
 }
@@ -40,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::int32_t length = std::int32_t(std::int64_t(data[0] << 8 | data[1]) * 70002 / 65536) - 1;
     meter.selectedProfile = data[2] % 5; // also beyond the end of the list
-    const OffloadHeader offload{static_cast<Segmentation>(data[2] % 3), std::uint16_t(data[1] << 8 | data[0])};
+    const OffloadHeader offload{static_cast<Segmentation>(data[2] % 4), std::uint16_t(data[1] << 8 | data[0])};
     const PacketWay way = data[2] & 0x80 ? PacketWay::Sent : PacketWay::Received;
     meter.dispatchPacket(CapturedPacket{size > 3 ? data + 3 : nullptr, length, size - 3, offload, way});
     PacketSummary summary;

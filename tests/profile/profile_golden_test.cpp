@@ -95,6 +95,21 @@ CProfile escapedNames()
     return profile;
 }
 
+// IPv6 text goes into the same elements; the IPv4 entries read as before by any version.
+CProfile dualStack()
+{
+    CProfile profile;
+    profile.setName("Dual");
+    profile.setIp("2001:db8::1");
+    profile.addIpFilter("fe80::/10", false);
+    profile.addIpFilter("2001:db8::/32", true);
+    profile.addIpFilter("10.*.*.*", false);
+    profile.addIpFilter("*.*.*.*", true);
+    profile.addPortFilter(true, 0);
+    addDay(profile, 2026, 11, 7, 2048, 1024);
+    return profile;
+}
+
 struct GoldenCase {
     const char* file;
     std::function<CProfile()> make;
@@ -104,6 +119,7 @@ const GoldenCase kCases[] = {
     {"example.xml", exampleProfile},          {"empty_filters.xml", emptyFilters},
     {"denied_port.xml", deniedPort},          {"exponent_amounts.xml", exponentAmounts},
     {"year_edges.xml", yearEdges},            {"escaped_names.xml", escapedNames},
+    {"dual_stack.xml", dualStack},
 };
 
 bool regenerating()

@@ -32,6 +32,10 @@ TEST(AddressPattern, ValidityFollowsTheDottedRules)
         {"1.2.3", false},       {"1.2.3.4.5", false}, {"256.1.1.1", false}, {"1.2.3.x", false},
         {"1234.1.1.1", false},  {"**.1.1.1", false},  {"", false},          {"...", false},
         {"-1.2.3.4", false},    {"1.2.3. 4", false},  {"+1.2.3.4", false},
+        // IPv6: an address or a prefix.
+        {"2001:db8::1", true},  {"2001:db8::/32", true}, {"fe80::/10", true}, {"::/0", true},
+        {"::ffff:1.2.3.4", true}, {"2001:db8::/129", false}, {"2001:db8::/", false}, {"2001:db8:::1", false},
+        {"2001:db8::/3x", false}, {"[2001:db8::1]", false}, {"1.2.3.4/8", false}, {"2001:db8::1 ", false},
     };
     for (const auto& [text, valid] : cases)
         EXPECT_EQ(isValidAddressPattern(text), valid) << '"' << text << '"';
@@ -89,6 +93,35 @@ TEST(IpFilter, VerdictTable)
     for (const IpVerdictCase& c : cases) {
         const CProfile profile = withIpFilter(c.filter);
         EXPECT_EQ(profile.matchIpFilter(c.address), c.verdict) << c.address << " over " << c.filter.size() << " entries";
+    }
+}
+
+// IPv4 entries never cover IPv6 addresses nor the reverse; "*.*.*.*" alone covers both.
+TEST(IpFilter, EachFamilysEntriesCoverOnlyItsAddresses)
+{
+    const std::vector<IpEntry> mixed = {{"2001:db8:1::/48", false}, {"2001:db8::/32", true}, {"fe80::1", false},
+                                        {"10.*.*.*", false}};
+    const std::vector<IpVerdictCase> cases = {
+        {mixed, "2001:db8:1::5", false},
+        {mixed, "2001:db8:2::5", true},
+        {mixed, "2001:db9::1", false}, // no entry covers it, no "*.*.*.*"
+        {mixed, "fe80::1", false},
+        {mixed, "10.1.2.3", false},
+        {mixed, "11.1.2.3", false},
+        {{{"*.*.*.*", true}, {"2001:db8::/32", false}}, "2001:db8::7", false},
+        {{{"*.*.*.*", true}, {"2001:db8::/32", false}}, "2001:db9::7", true},
+        {{{"*.*.*.*", false}, {"::/0", true}}, "2001:db9::7", true},
+        {{{"*.*.*.*", false}, {"::/0", true}}, "1.2.3.4", false}, // ::/0 covers IPv6 only
+        {{{"::/0", true}}, "::ffff:1.2.3.4", false},             // the IPv4-mapped range is IPv4
+        {{{"0.*.*.*", true}}, "::1", false},
+        {{{"2001:db8::1/127", true}}, "2001:db8::", true}, // the prefix, whatever the host bits
+    };
+    for (const IpVerdictCase& c : cases) {
+        const CProfile profile = withIpFilter(c.filter);
+        EXPECT_EQ(profile.matchIpFilter(c.address), c.verdict) << c.address << " over " << c.filter.size() << " entries";
+        if (const std::optional<IpAddress> address = parseIpAddress(c.address)) {
+            EXPECT_EQ(profile.matchIpFilter(*address), c.verdict) << c.address;
+        }
     }
 }
 
@@ -188,6 +221,8 @@ TEST(ProfileAddress, BoundAddressFollowsSetIp)
     CProfile profile;
     profile.setIp("198.51.100.7");
     EXPECT_EQ(profile.boundAddress(), IpAddress::fromV4(0xc6336407u));
+    profile.setIp("2001:db8::7");
+    EXPECT_EQ(profile.boundAddress(), parseIpAddress("2001:0db8:0:0::7"));
     profile.setIp("192.168.001.005");
     EXPECT_FALSE(profile.boundAddress().has_value());
     EXPECT_EQ(profile.getIp(), "192.168.001.005");
