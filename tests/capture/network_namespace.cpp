@@ -2,8 +2,10 @@
 
 #include <arpa/inet.h>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sstream>
 #include <sched.h>
@@ -133,14 +135,62 @@ sockaddr_in socketAddress(const std::string& address, int port)
     return result;
 }
 
+AnySocketAddress anySocketAddress(const std::string& address, int port)
+{
+    AnySocketAddress result;
+    if (address.find(':') == std::string::npos) {
+        const sockaddr_in v4 = socketAddress(address, port);
+        std::memcpy(&result.storage, &v4, sizeof v4);
+        result.length = sizeof v4;
+        return result;
+    }
+    sockaddr_in6 v6{};
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(std::uint16_t(port));
+    inet_pton(AF_INET6, address.c_str(), &v6.sin6_addr);
+    std::memcpy(&result.storage, &v6, sizeof v6);
+    result.length = sizeof v6;
+    return result;
+}
+
+int boundPort(int handle)
+{
+    sockaddr_storage bound{};
+    socklen_t size = sizeof bound;
+    if (getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &size) != 0)
+        return -1;
+    if (bound.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
+}
+
+bool linkIpv6(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+              const NetworkNamespace& b, const std::string& nameB, const std::string& addressB)
+{
+    const auto setUp = [](const NetworkNamespace& side, const std::string& interface, const std::string& address) {
+        return side.run("sysctl -qw net.ipv6.conf." + interface + ".addr_gen_mode=1") &&
+               side.run("sysctl -qw net.ipv6.conf." + interface + ".disable_ipv6=0") &&
+               side.run("ip -6 addr add " + address + " dev " + interface + " nodad");
+    };
+    const auto neighbour = [](const NetworkNamespace& side, const std::string& interface, const std::string& address,
+                              const NetworkNamespace& peer, const std::string& peerInterface) {
+        std::string mac = peer.output("cat /sys/class/net/" + peerInterface + "/address");
+        mac = mac.substr(0, mac.find('\n'));
+        return side.run("ip -6 neigh replace " + address.substr(0, address.find('/')) + " lladdr " + mac + " dev " +
+                        interface + " nud permanent");
+    };
+    return setUp(a, nameA, addressA) && setUp(b, nameB, addressB) && neighbour(a, nameA, addressB, b, nameB) &&
+           neighbour(b, nameB, addressA, a, nameA);
+}
+
 // A socket made inside `side`, bound to (address, port); it keeps that namespace for life.
 int socketInside(const NetworkNamespace& side, int type, const std::string& address, int port)
 {
     int handle = -1;
     side.runInside([&] {
-        handle = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-        const sockaddr_in local = socketAddress(address, port);
-        if (handle >= 0 && ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const AnySocketAddress local = anySocketAddress(address, port);
+        handle = ::socket(local.family(), type | SOCK_CLOEXEC, 0);
+        if (handle >= 0 && ::bind(handle, local.get(), local.length) != 0) {
             ::close(handle);
             handle = -1;
         }
@@ -167,4 +217,18 @@ LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface)
     bytes.down = side.counter(interface, "rx_bytes") - kEthernetHeader * side.counter(interface, "rx_packets");
     bytes.up = side.counter(interface, "tx_bytes") - kEthernetHeader * side.counter(interface, "tx_packets");
     return bytes;
+}
+
+bool waitForQuietLink(const NetworkNamespace& side, const std::string& interface)
+{
+    const auto frames = [&] { return side.counter(interface, "rx_packets") + side.counter(interface, "tx_packets"); };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (unsigned long long seen = frames(); std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const unsigned long long now = frames();
+        if (now == seen)
+            return true;
+        seen = now;
+    }
+    return false;
 }

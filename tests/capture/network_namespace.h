@@ -71,8 +71,29 @@ bool addNeighbours(const NetworkNamespace& a, const std::string& nameA, const st
 // The addresses `interface` holds inside `side`, as the address watcher hands them over.
 MachineAddresses interfaceAddresses(const NetworkNamespace& side, const std::string& interface);
 
+// IPv6 on a link made by linkNamespaces: a static address on each side (`addressA` with its
+// prefix length), without duplicate address detection and without link-local addresses (so
+// no router solicitations), and static neighbour entries.
+bool linkIpv6(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
+              const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);
+
+// Waits until `interface` inside `side` has sent and received nothing for 1.5 s (IPv6 sends
+// multicast listener reports for a while after an address or a group is added); false after
+// 20 s.
+bool waitForQuietLink(const NetworkNamespace& side, const std::string& interface);
+
 // An IPv4 socket address of dotted text and port.
 sockaddr_in socketAddress(const std::string& address, int port);
+// An IPv4 or IPv6 socket address (IPv6 when the text holds a colon) and its length.
+struct AnySocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+    int family() const { return storage.ss_family; }
+};
+AnySocketAddress anySocketAddress(const std::string& address, int port);
+// The port a socket is bound to, either family.
+int boundPort(int handle);
 // A socket made inside `side`, bound to (address, port); it keeps that namespace for life.
 // -1 when it cannot be made or bound.
 int socketInside(const NetworkNamespace& side, int type, const std::string& address, int port);
