@@ -40,12 +40,29 @@ namespace {
 constexpr int kBatch = 256;
 constexpr std::size_t kPayload = 18; // 46-byte IP packets: the smallest Ethernet frames
 
-sockaddr_in socketAddress(const char* address, int port)
+// An IPv4 or IPv6 (a text with a colon) socket address and its length.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+SocketAddress socketAddress(const char* address, int port)
 {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(std::uint16_t(port));
-    inet_pton(AF_INET, address, &result.sin_addr);
+    SocketAddress result;
+    if (std::strchr(address, ':') != nullptr) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&result.storage);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(std::uint16_t(port));
+        inet_pton(AF_INET6, address, &v6->sin6_addr);
+        result.length = sizeof *v6;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&result.storage);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(std::uint16_t(port));
+        inet_pton(AF_INET, address, &v4->sin_addr);
+        result.length = sizeof *v4;
+    }
     return result;
 }
 
@@ -53,9 +70,9 @@ sockaddr_in socketAddress(const char* address, int port)
 // queue, and the target sends no ICMP "port unreachable" back.
 int openSink(const char* address, int port)
 {
-    const int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in local = socketAddress(address, port);
-    if (handle < 0 || bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const SocketAddress local = socketAddress(address, port);
+    const int handle = socket(local.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (handle < 0 || bind(handle, local.get(), local.length) != 0) {
         std::perror("sink");
         std::exit(1);
     }
@@ -72,9 +89,9 @@ double cpuSeconds()
 
 int flood(const char* address, int port, double seconds)
 {
-    const int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in target = socketAddress(address, port);
-    if (handle < 0 || connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    const SocketAddress target = socketAddress(address, port);
+    const int handle = socket(target.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (handle < 0 || connect(handle, target.get(), target.length) != 0) {
         std::perror("flood");
         return 1;
     }
@@ -122,8 +139,10 @@ int count(const char* address, int port, double seconds)
         meter.dispatchPacket(packet);
         const std::uint8_t* data = packet.data;
         const std::size_t captured = packet.captured;
-        // IPv4 + UDP (protocol 17) to the flood's port, header without options.
-        if (captured >= 24 && data[9] == 17 && loadBigEndian16(data + 22) == port)
+        // UDP (protocol 17) to the flood's port: behind an IPv4 header without options, or
+        // right behind the IPv6 header.
+        const bool ipv6 = captured >= 44 && data[0] >> 4 == 6 && data[6] == 17 && loadBigEndian16(data + 42) == port;
+        if (ipv6 || (captured >= 24 && data[0] >> 4 == 4 && data[9] == 17 && loadBigEndian16(data + 22) == port))
             floodPackets.fetch_add(1, std::memory_order_relaxed);
     });
     const double cpuBefore = cpuSeconds(); // the capture's own time, from its opening on
@@ -149,8 +168,6 @@ int countWire(const char* address, double seconds)
     SharedProfiles profiles;
     profiles.profiles.push_back(makeDefaultProfile(address));
     CTrafficMeter meter({}, &profiles);
-    in_addr own{};
-    inet_pton(AF_INET, address, &own);
     DirectionCount down, up;
     CPacketCapture capture([&](const CapturedPacket& packet) {
         meter.dispatchPacket(packet);
@@ -160,7 +177,7 @@ int countWire(const char* address, double seconds)
         const OffloadHeader& offload = packet.offload;
         if (captured < 20 || length <= 20)
             return;
-        DirectionCount& direction = loadBigEndian32(data + 16) == ntohl(own.s_addr) ? down : up;
+        DirectionCount& direction = packet.way == PacketWay::Received ? down : up;
         direction.seen.fetch_add(1, std::memory_order_relaxed);
         direction.seenBytes.fetch_add(std::uint64_t(length), std::memory_order_relaxed);
         direction.wire.fetch_add(countWirePackets(data, std::uint32_t(length), captured, offload).packets,

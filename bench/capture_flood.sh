@@ -5,6 +5,8 @@
 #
 #   bench/capture_flood.sh [build-dir] [seconds]      (as root; default build/dev, 3 s)
 #
+# FAMILY=6 floods over IPv6 (2001:db8::/64, 66-byte IP packets) instead of IPv4 (192.0.2.0/24).
+#
 # Target: captured equals sent, zero drops, capture CPU per packet no higher than tcpdump's.
 #
 # Then a bulk TCP transfer (BULK_MB, default 200) from a sender through a router namespace that
@@ -47,19 +49,28 @@ for ns in "$near" "$far"; do
     ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
 done
 ip -n "$near" link add vf0 type veth peer name vf1 netns "$far"
-ip -n "$near" addr add 192.0.2.1/24 dev vf0
-ip -n "$far" addr add 192.0.2.2/24 dev vf1
+if [ "${FAMILY:-4}" = 6 ]; then
+    # IPv6 on the link alone: static addresses, no link-local ones, no duplicate detection.
+    near_address=2001:db8::1; far_address=2001:db8::2; prefix=64
+    ip netns exec "$near" sysctl -qw net.ipv6.conf.vf0.addr_gen_mode=1 net.ipv6.conf.vf0.disable_ipv6=0
+    ip netns exec "$far" sysctl -qw net.ipv6.conf.vf1.addr_gen_mode=1 net.ipv6.conf.vf1.disable_ipv6=0
+    nodad=nodad
+else
+    near_address=192.0.2.1; far_address=192.0.2.2; prefix=24; nodad=
+fi
+ip -n "$near" addr add "$near_address/$prefix" dev vf0 $nodad
+ip -n "$far" addr add "$far_address/$prefix" dev vf1 $nodad
 ip -n "$near" link set vf0 up
 ip -n "$far" link set vf1 up
-ip -n "$near" neigh replace 192.0.2.2 lladdr "$(ip netns exec "$far" cat /sys/class/net/vf1/address)" dev vf0 nud permanent
-ip -n "$far" neigh replace 192.0.2.1 lladdr "$(ip netns exec "$near" cat /sys/class/net/vf0/address)" dev vf1 nud permanent
+ip -n "$near" neigh replace "$far_address" lladdr "$(ip netns exec "$far" cat /sys/class/net/vf1/address)" dev vf0 nud permanent
+ip -n "$far" neigh replace "$near_address" lladdr "$(ip netns exec "$near" cat /sys/class/net/vf0/address)" dev vf1 nud permanent
 
 listen=$((seconds + 2))
-flood() { ip netns exec "$far" "$counter" flood 192.0.2.1 "$port" "$seconds" | sed 's/sent=//'; }
+flood() { ip netns exec "$far" "$counter" flood "$near_address" "$port" "$seconds" | sed 's/sent=//'; }
 
 # 1. The program's capture (packet ring and accounting).
 out=$(mktemp)
-ip netns exec "$near" "$counter" count 192.0.2.1 "$port" "$listen" >"$out" &
+ip netns exec "$near" "$counter" count "$near_address" "$port" "$listen" >"$out" &
 capture_pid=$!
 sleep 1
 sent=$(flood)
@@ -68,7 +79,7 @@ read -r captured drops cpu < <(sed 's/captured=//; s/drops=//; s/cpu=//' "$out")
 rm -f "$out"
 
 # 2. tcpdump on the same flood, writing to /dev/null.
-ip netns exec "$near" "$counter" sink 192.0.2.1 "$port" "$listen" &
+ip netns exec "$near" "$counter" sink "$near_address" "$port" "$listen" &
 sink_pid=$!
 log=$(mktemp)
 ip netns exec "$near" tcpdump -i vf0 -n -w /dev/null "udp dst port $port" 2>"$log" &
