@@ -3,21 +3,37 @@
 #include <algorithm>
 
 #include <ifaddrs.h>
+#include <net/if_arp.h>
+#include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
-MachineAddresses::MachineAddresses(std::vector<MachineAddress> addresses) : sorted(std::move(addresses))
+MachineAddresses::MachineAddresses(std::vector<MachineAddress> addresses,
+                                   std::vector<std::pair<int, HardwareAddress>> hardwareAddresses)
+    : sorted(std::move(addresses)), hardware(std::move(hardwareAddresses))
 {
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    for (const MachineAddress& entry : sorted)
+    for (const MachineAddress& entry : sorted) {
         if (interfaceList.empty() || interfaceList.back() != entry.interfaceIndex)
             interfaceList.push_back(entry.interfaceIndex);
+        addressList.push_back(entry.address);
+    }
+    std::sort(addressList.begin(), addressList.end());
+    addressList.erase(std::unique(addressList.begin(), addressList.end()), addressList.end());
+    std::sort(hardware.begin(), hardware.end());
 }
 
-bool MachineAddresses::holds(int interfaceIndex, const IpAddress& address) const
+bool MachineAddresses::holds(const IpAddress& address) const
 {
-    return std::binary_search(sorted.begin(), sorted.end(), MachineAddress{interfaceIndex, address});
+    return std::binary_search(addressList.begin(), addressList.end(), address);
+}
+
+const HardwareAddress* MachineAddresses::hardwareAddress(int interfaceIndex) const
+{
+    const auto found = std::lower_bound(hardware.begin(), hardware.end(), interfaceIndex,
+                                        [](const auto& entry, int index) { return entry.first < index; });
+    return found != hardware.end() && found->first == interfaceIndex ? &found->second : nullptr;
 }
 
 bool MachineAddresses::counts(int interfaceIndex) const
@@ -31,9 +47,20 @@ std::optional<MachineAddresses> listMachineAddresses()
     if (getifaddrs(&list) != 0)
         return std::nullopt;
     std::vector<MachineAddress> found;
+    std::vector<std::pair<int, HardwareAddress>> hardware;
     for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || (entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0)
             continue;
+        if (entry->ifa_addr->sa_family == AF_PACKET) {
+            // One per interface, with its index (packet(7)): the link-layer address.
+            const auto* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
+            if (link->sll_hatype == ARPHRD_ETHER && link->sll_halen == 6) {
+                HardwareAddress mac;
+                std::copy(link->sll_addr, link->sll_addr + 6, mac.begin());
+                hardware.emplace_back(link->sll_ifindex, mac);
+            }
+            continue;
+        }
         // An alias label ("eth0:1") names its interface before the colon.
         const std::string label = entry->ifa_name;
         const int index = int(if_nametoindex(label.substr(0, label.find(':')).c_str()));
@@ -48,5 +75,5 @@ std::optional<MachineAddresses> listMachineAddresses()
         }
     }
     freeifaddrs(list);
-    return MachineAddresses(std::move(found));
+    return MachineAddresses(std::move(found), std::move(hardware));
 }

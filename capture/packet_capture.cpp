@@ -276,7 +276,8 @@ std::size_t CPacketCapture::handOverBlocks(MachineAddresses& countedCopy, std::u
         if (!countedCopy.counts(packet.interfaceIndex))
             return;
         const std::optional<PacketWay> way =
-            ownPacketWay(countedCopy, packet.interfaceIndex, packet.packetType, packet.data, packet.captured);
+            ownPacketWay(countedCopy, packet.interfaceIndex, packet.packetType, packet.data, packet.captured,
+                         packet.linkSource);
         if (!way)
             return;
         handler(CapturedPacket{packet.data, std::int32_t(packet.length), packet.captured, packet.offload, *way});

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <net/if_arp.h>
 #include <linux/if_packet.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -132,6 +133,10 @@ RingPacket PacketRing::describe(const std::uint8_t* packet, bool withOffloadHead
     result.captured = header->tp_snaplen > linkHeader ? header->tp_snaplen - linkHeader : 0;
     result.packetType = link->sll_pkttype;
     result.interfaceIndex = link->sll_ifindex;
+    // An Ethernet header (14 bytes, 18 with a tag the kernel left in place): the source
+    // address follows the destination.
+    if (link->sll_hatype == ARPHRD_ETHER && linkHeader >= 14 && header->tp_snaplen >= 14)
+        result.linkSource = packet + header->tp_mac + 6;
     // The offload header sits just before the link header, past the address record.
     if (withOffloadHeader && header->tp_mac >= kAddressRecordEnd + kOffloadHeaderBytes)
         result.offload = readOffloadHeader(packet + header->tp_mac - kOffloadHeaderBytes);

@@ -19,6 +19,8 @@ struct RingPacket {
     std::uint32_t captured = 0;         // bytes at `data`
     std::uint8_t packetType = 0;        // PACKET_HOST, PACKET_OUTGOING, ... (if_packet.h)
     int interfaceIndex = 0;             // the interface the packet passed
+    // The Ethernet frame's source address (6 bytes), or null on other links (tun, WireGuard).
+    const std::uint8_t* linkSource = nullptr;
     OffloadHeader offload;              // how the packet is cut on the wire (no header: none)
 };
 
