@@ -85,7 +85,22 @@ bool setAsideRemoved(const ProfileList& profiles, const std::vector<std::string>
     return ok;
 }
 
-// The profile files of `directory` in the order the file system lists them.
+// File names compared with ASCII letters folded to lower case, then byte by byte, so that
+// "Work.xml" and "work.xml" still have an order of their own.
+bool fileNameBefore(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    const std::string left = a.filename().string();
+    const std::string right = b.filename().string();
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
+    const auto folded = std::lexicographical_compare_three_way(
+        left.begin(), left.end(), right.begin(), right.end(),
+        [&](unsigned char x, unsigned char y) { return lower(x) <=> lower(y); });
+    return folded != 0 ? folded < 0 : left < right;
+}
+
+// The profile files of `directory` by file name, ignoring case. The file system lists them in
+// an order of its own (on Linux one that changes as files are rewritten), and the profiles
+// keep the order of their files in every list the user sees.
 std::vector<std::filesystem::path> profileFiles(const std::filesystem::path& directory)
 {
     std::vector<std::filesystem::path> files;
@@ -95,6 +110,7 @@ std::vector<std::filesystem::path> profileFiles(const std::filesystem::path& dir
          entries.increment(error))
         if (isProfileFile(*entries))
             files.push_back(entries->path());
+    std::sort(files.begin(), files.end(), fileNameBefore);
     return files;
 }
 

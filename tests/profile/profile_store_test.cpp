@@ -4,6 +4,7 @@
 #include "profile/profile_writer.h"
 #include "profile_files_support.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,13 +22,14 @@ std::vector<std::string> namesOf(const ProfileList& profiles)
     return names;
 }
 
-// The ".xml" files of a directory in the order the file system lists them.
-std::vector<std::string> listedXmlFiles(const std::filesystem::path& directory)
+// The stems of the ".xml" files of a directory, in plain byte order.
+std::vector<std::string> sortedXmlStems(const std::filesystem::path& directory)
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(directory))
         if (entry.path().extension() == ".xml" || entry.path().filename() == ".xml")
             names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -59,17 +61,16 @@ TEST(ProfileStore, EmptyOrMissingDirectoryGivesOnlyTheDefaultProfile)
     expectDefaultProfile(profiles[0], "");
 }
 
-TEST(ProfileStore, DefaultComesFirstWhenNoFileNamesIt)
+// The directory's own order is arbitrary; the profiles come by file name, ignoring case,
+// after a Default made because no file names it.
+TEST(ProfileStore, ProfilesComeByFileNameIgnoringCaseAfterAMadeDefault)
 {
     TempDir dir;
-    writeFile(dir / "A.xml", namedProfile("A"));
-    writeFile(dir / "B.xml", namedProfile("B"));
-    writeFile(dir / "Default.xml", namedProfile("Other")); // the name inside decides
+    for (const char* stem : {"work", "Zoo", "b", "A", "Default", "B", "apple"})
+        writeFile(dir / (std::string(stem) + ".xml"), namedProfile(stem == std::string("Default") ? "Other" : stem));
     ProfileList profiles;
     loadAllProfiles(profiles, dir.path, "192.0.2.7");
-    std::vector<std::string> expected = {"Default"};
-    for (const std::string& stem : listedXmlFiles(dir.path))
-        expected.push_back(stem == "Default" ? "Other" : stem);
+    const std::vector<std::string> expected = {"Default", "A", "apple", "B", "b", "Other", "work", "Zoo"};
     EXPECT_EQ(namesOf(profiles), expected);
     expectDefaultProfile(profiles[0], "192.0.2.7");
 }
@@ -194,7 +195,7 @@ TEST(ProfileStore, RemovedNameStillCarriedKeepsItsFile)
     EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"Default.xml", "Work.xml"}));
 }
 
-TEST(ProfileStore, ManyFilesKeepDirectoryOrder)
+TEST(ProfileStore, ManyFilesKeepFileNameOrder)
 {
     // Enough files for the load to be shared between threads.
     TempDir dir;
@@ -205,7 +206,7 @@ TEST(ProfileStore, ManyFilesKeepDirectoryOrder)
     // Default read from a file of another name keeps its place and its own address.
     writeFile(dir / "Home.xml", namedProfile("Default", "192.0.2.99"));
     std::vector<std::string> expected;
-    for (const std::string& stem : listedXmlFiles(dir.path))
+    for (const std::string& stem : sortedXmlStems(dir.path))
         if (stem == "Home")
             expected.push_back("Default");
         else if (std::stoi(stem.substr(1)) % 9 != 4)
