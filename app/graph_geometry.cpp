@@ -1,5 +1,7 @@
 #include "app/graph_geometry.h"
 
+#include "app/readout_format.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,17 +13,42 @@ float scaleTop(float maxDownload, float maxUpload)
     return std::ceil(maxDownload > maxUpload ? maxDownload : maxUpload);
 }
 
-std::string scaleLabelText(float top)
+namespace {
+
+std::string wholeNumber(double value)
 {
-    char buffer[100];
-    if (std::snprintf(buffer, sizeof buffer, "%.0f", double(top)) < 0)
+    char buffer[64];
+    if (std::snprintf(buffer, sizeof buffer, "%.0f", value) < 0)
         return {};
     return buffer;
 }
 
+// The letter a scale label in that unit ends with.
+const char* unitLetter(std::uint32_t divisor)
+{
+    return divisor >= 1000000000u ? "G" : divisor >= 1000000u ? "M" : "K";
+}
+
+} // namespace
+
+std::string scaleLabelText(float top, std::uint32_t unitDivisor)
+{
+    std::string text = wholeNumber(double(top));
+    if (text.size() <= kScaleLabelLength)
+        return text;
+    for (std::uint32_t divisor : kUnitDivisors) {
+        if (divisor <= unitDivisor)
+            continue;
+        text = wholeNumber(double(top) * double(unitDivisor) / double(divisor)) + unitLetter(divisor);
+        if (text.size() <= kScaleLabelLength)
+            break;
+    }
+    return text;
+}
+
 std::optional<float> scaleLabelX(const std::string& text, float textWidth)
 {
-    if (text.empty() || text.size() > 4)
+    if (text.empty() || kLabelRight - textWidth < 1)
         return std::nullopt;
     return kLabelRight - textWidth;
 }

@@ -2,6 +2,7 @@
 // Where the traffic graph puts things, in pixels of its 380 x 104 area (origin top-left).
 // The painter only strokes and fills what these functions compute.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,11 +38,16 @@ constexpr Rgba kUploadFill{0, 100, 200, 128};
 // The top of the common scale: ceil of the larger maximum.
 float scaleTop(float maxDownload, float maxUpload);
 
-// "%.0f" of the top; drawn only when it is 1 to 4 characters long (a top below 10000).
-std::string scaleLabelText(float top);
+// The scale label for a top in the unit of `unitDivisor`: "%.0f" of the top while that is at
+// most 4 characters (a top below 10000); otherwise the top in the next larger unit whose
+// whole number and unit letter fit in 4 ("10M" for a top of 10000 in KB/s, "123K" for
+// 123456 in B/s), as a readout moves to a larger unit rather than lose digits.
+inline constexpr std::size_t kScaleLabelLength = 4;
+std::string scaleLabelText(float top, std::uint32_t unitDivisor);
 
 // Left edge of a label of that drawn width, so that it ends at kLabelRight whatever the font's
-// digit widths; nullopt when the text is not drawn. 8 px per character gives 29, 21, 13, 5.
+// digit widths; nullopt when there is no text or it would cross the frame's left edge.
+// 8 px per character gives 29, 21, 13, 5.
 std::optional<float> scaleLabelX(const std::string& text, float textWidth);
 float zeroLabelX(float textWidth);
 

@@ -43,11 +43,11 @@ void drawLabel(QPainter& painter, float x, float y, const QString& text)
     painter.drawText(QPointF(x, y + metrics.ascent()), text);
 }
 
-void drawLabels(QPainter& painter, float top)
+void drawLabels(QPainter& painter, float top, std::uint32_t unitDivisor)
 {
     painter.setPen(Qt::black);
     const QFontMetricsF metrics(painter.font());
-    const std::string text = graph::scaleLabelText(top);
+    const std::string text = graph::scaleLabelText(top, unitDivisor);
     const QString label = QString::fromStdString(text);
     if (const auto x = graph::scaleLabelX(text, float(metrics.horizontalAdvance(label))))
         drawLabel(painter, *x, graph::kTopLabelY, label);
@@ -74,13 +74,13 @@ GraphPainter::GraphPainter()
     surface.fill(Qt::white);
 }
 
-const QImage& GraphPainter::render(const RateHistory& history)
+const QImage& GraphPainter::render(const RateHistory& history, std::uint32_t unitDivisor)
 {
     QPainter painter(&surface);
     painter.setFont(labelFont);
     drawFrameAndAxes(painter);
     const float top = graph::scaleTop(history.maxDownload, history.maxUpload);
-    drawLabels(painter, top);
+    drawLabels(painter, top, unitDivisor);
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(toColour(graph::kDownloadFill));

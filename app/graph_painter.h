@@ -8,6 +8,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <cstdint>
 
 class QPaintDevice;
 
@@ -17,8 +18,9 @@ public:
 
     // The screen's device pixels per logical pixel; a new ratio makes a new image.
     void setDevicePixelRatio(qreal ratio);
-    // Redraws the whole graph from the history and its maxima.
-    const QImage& render(const RateHistory& history);
+    // Redraws the whole graph from the history and its maxima, kept in the unit of
+    // `unitDivisor` (the scale label may name a larger one).
+    const QImage& render(const RateHistory& history, std::uint32_t unitDivisor = 1000);
     // Copies the visible 380 x 104 logical pixels to (0, 0) of the device.
     void copyTo(QPaintDevice* device) const;
 

@@ -15,6 +15,8 @@ StoredSettings CMainDlg::restoreSettings()
     if (stored.unitDivisor) {
         settings.unitDivisor = *stored.unitDivisor;
         panel->setUnitLabels(QString::fromStdString(unitLabel(*stored.unitDivisor)));
+        const std::uint32_t length = settings.historyLength.load();
+        panel->changeGraph(DisplaySettings::kDefaultUnitDivisor, *stored.unitDivisor, length, length);
         unitChosen = true;
     }
     if (stored.historyLength) {

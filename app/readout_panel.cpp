@@ -55,6 +55,8 @@ std::array<ReadoutText, 2> ReadoutPanel::show(ReadoutKind kind, float downloadBy
                                               : QString::fromStdString(unitLabel(shown[direction].unitDivisor)));
     }
     // The whole frame, not only the band below its top rows, so the scale label follows too.
+    if (kind == ReadoutKind::Current)
+        ratesDivisor = divisor;
     if (kind == ReadoutKind::Current &&
         rates.append(toDisplayUnit(downloadBytes, divisor), toDisplayUnit(uploadBytes, divisor)))
         graphFrame->update();
@@ -75,6 +77,7 @@ void ReadoutPanel::changeGraph(std::uint32_t oldDivisor, std::uint32_t divisor, 
         rates.resize(length);
     if (divisor != oldDivisor)
         rates.rescale(oldDivisor, divisor);
+    ratesDivisor = divisor;
     graphFrame->update();
 }
 
@@ -82,7 +85,7 @@ bool ReadoutPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == graphFrame && event->type() == QEvent::Paint) {
         painter.setDevicePixelRatio(graphFrame->devicePixelRatioF());
-        painter.render(rates);
+        painter.render(rates, ratesDivisor);
         painter.copyTo(graphFrame);
         return true;
     }

@@ -45,5 +45,6 @@ private:
     QLabel* units[4][2] = {};  // the unit label beside each value
     QString chosenUnitText = kInitialUnitLabel;
     RateHistory rates{DisplaySettings::kDefaultHistoryLength};
+    std::uint32_t ratesDivisor = DisplaySettings::kDefaultUnitDivisor; // the unit `rates` is in
     GraphPainter painter;
 };

@@ -8,21 +8,25 @@
 
 TEST(GraphGeometry, ScaleTopAndLabelPlacement)
 {
-    struct Case { float maxDown, maxUp; float top; const char* text; std::optional<float> x; };
+    struct Case { float maxDown, maxUp; std::uint32_t divisor; float top; const char* text; std::optional<float> x; };
     const Case cases[] = {
-        {0, 0, 0, "0", 29.0f},
-        {0.4f, 0.2f, 1, "1", 29.0f},
-        {1234.5f, 99, 1235, "1235", 5.0f},
-        {99, 1234.5f, 1235, "1235", 5.0f},
-        {12, 99.2f, 100, "100", 13.0f},
-        {10.5f, 0, 11, "11", 21.0f},
-        {9999.5f, 0, 10000, "10000", std::nullopt},
-        {123456, 7, 123456, "123456", std::nullopt},
+        {0, 0, 1000, 0, "0", 29.0f},
+        {0.4f, 0.2f, 1000, 1, "1", 29.0f},
+        {1234.5f, 99, 1000, 1235, "1235", 5.0f},
+        {99, 1234.5f, 1000, 1235, "1235", 5.0f},
+        {12, 99.2f, 1000, 100, "100", 13.0f},
+        {10.5f, 0, 1000, 11, "11", 21.0f},
+        // Five characters or more: the next larger unit whose text fits, with its letter.
+        {9999.5f, 0, 1000, 10000, "10M", 13.0f},
+        {123456, 7, 1, 123456, "123K", 5.0f},
+        {0, 99999999.0f, 1, 100000000.0f, "100M", 5.0f},
+        {0, 123456, 1000000, 123456, "123G", 5.0f},
+        {123456789.0f, 0, 1000000000, 123456792.0f, "123456792", std::nullopt}, // no larger unit
     };
     for (const Case& c : cases) {
         const float top = graph::scaleTop(c.maxDown, c.maxUp);
         EXPECT_EQ(top, c.top) << c.maxDown;
-        const std::string text = graph::scaleLabelText(top);
+        const std::string text = graph::scaleLabelText(top, c.divisor);
         EXPECT_EQ(text, c.text);
         EXPECT_EQ(graph::scaleLabelX(text, 8.0f * float(text.size())), c.x) << text;
     }
