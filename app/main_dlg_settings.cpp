@@ -25,15 +25,19 @@ StoredSettings CMainDlg::restoreSettings()
     }
     // A position on a screen that is gone would put the window out of reach; one kept from a
     // larger screen or a smaller scale would leave part of it off this one.
+    // The position is the client area's, stored and restored alike: before the first show the
+    // window manager's frame is unknown, so a frame position (move(), pos()) would be taken
+    // for the client's at the start and the window would creep by the frame at every run.
     if (stored.windowPosition)
         if (const QScreen* screen = QGuiApplication::screenAt(*stored.windowPosition)) {
             const QRect area = screen->availableGeometry();
             const QSize size = sizeHint();
-            move(std::clamp(stored.windowPosition->x(), area.left(),
-                            std::max(area.left(), area.right() + 1 - size.width())),
-                 std::clamp(stored.windowPosition->y(), area.top(),
-                            std::max(area.top(), area.bottom() + 1 - size.height())));
+            const QPoint clientTopLeft(
+                std::clamp(stored.windowPosition->x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())),
+                std::clamp(stored.windowPosition->y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+            setGeometry(QRect(clientTopLeft, size));
         }
+    historySizeUnit = stored.historySizeUnit;
     return stored;
 }
 
@@ -49,7 +53,7 @@ void CMainDlg::storeSettings()
     values.selectedProfile = profiles->selectedName();
     // Only a window that has been on screen has a position of its own.
     if (windowHandle() != nullptr)
-        values.windowPosition = pos();
+        values.windowPosition = geometry().topLeft();
     const std::unique_ptr<QSettings> file = openSettings(options.settingsFile);
     writeStoredSettings(*file, values);
 }

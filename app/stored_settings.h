@@ -18,7 +18,7 @@ struct StoredSettings {
     std::optional<std::uint32_t> unitDivisor;   // 1, 1000, 1000000 or 1000000000
     std::optional<std::uint32_t> historyLength; // 0 to 60 in steps of 10
     std::optional<std::string> selectedProfile; // the name's own bytes
-    std::optional<QPoint> windowPosition;       // top-left of the frame, in screen coordinates
+    std::optional<QPoint> windowPosition;       // top-left of the client area, in screen coordinates
     bool operator==(const StoredSettings&) const = default;
 };
 

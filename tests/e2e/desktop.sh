@@ -5,7 +5,8 @@
 # a minimise reported only by _NET_WM_STATE_HIDDEN (as KWin does, WM_STATE left Normal) also
 # goes to the tray, and the restore that follows sticks; a second start on the same data
 # directory says so, brings the first window forward and ends, leaving the first running;
-# the tray menu's Exit saves the profiles and ends the program; started from a Wayland session
+# the tray menu's Exit saves the profiles and ends the program; a moved window comes back at
+# the same place at every start; started from a Wayland session
 # that has an X display, the program runs on X11.
 # Screenshots (main window at scale 1 and 2, the tray with the icon, the second start's
 # message) go to $VELMORA_SHOTS when it is set.
@@ -153,6 +154,26 @@ whole_file "$saved" || fail "Default.xml is not a whole profile file"
 down=$(total "$saved" down)
 [ "$down" -gt 0 ] || fail "no download counted in the saved profile"
 echo "saved at Exit: Default down $down bytes"
+
+# The window comes back where it was left, run after run: its remembered position must not
+# mix the frame's corner with the client area's.
+client_position() { windows_of "$velmora_pid" | awk -v w="$window" '$1 == w {print $5, $6}'; }
+end_velmora() {
+  kill -TERM "$velmora_pid"
+  wait_until 15 ended "$velmora_pid" || fail "SIGTERM did not end the program"
+  velmora_pid=
+}
+step "moved, it comes back at the same place at every start"
+start_velmora "$work/velmora-moved.log"
+xdotool windowmove --sync "$window" 190 160
+left=$(client_position)
+end_velmora
+for run in 1 2 3; do
+  start_velmora "$work/velmora-moved-$run.log"
+  [ "$(client_position)" = "$left" ] || fail "start $run: the window is at $(client_position), it was left at $left"
+  end_velmora
+done
+echo "left at $left, found there at three starts"
 
 # Started as from a Wayland session that has XWayland: Qt alone would take the Wayland
 # platform (and find no compositor); the program must choose xcb and appear on this display.
