@@ -64,7 +64,7 @@ int CMainApp::run()
     connect(&beacon, &InstanceBeacon::called, &window, &CMainDlg::bringForward);
     connect(&waker, &SignalWaker::signalled, &window, [] { QCoreApplication::exit(0); });
     connect(this, &QGuiApplication::commitDataRequest, &window,
-            [&window](QSessionManager&) { window.endSession(); });
+            [&window](QSessionManager&) { window.saveForSession(); });
     // Closing the window ends the program; hiding it to the tray does not (it is not modal:
     // a dialog's modal run would end on the hide).
     connect(&window, &QDialog::finished, &window, [] { QCoreApplication::exit(0); });

@@ -51,8 +51,11 @@ public:
     void shutdown();
     // After shutdown: the last save failed, and the counting since the last good one is lost.
     bool exitSaveFailed() const { return lostAtExit; }
-    // The desktop session ends: save at once, then end the run like Exit.
-    void endSession();
+    // The session manager asks for the program's state: a checkpoint, or a logout that may
+    // still be cancelled. Saves the profiles and the settings at once; the run goes on. When
+    // the session really ends the application's loop is told to quit, and shutdown() follows
+    // as after Exit.
+    void saveForSession();
 
     // A second start asked for this window: out of the tray, unminimised, in front.
     void bringForward() { tray->bringForward(); }

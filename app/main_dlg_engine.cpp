@@ -31,8 +31,8 @@ void CMainDlg::shutdown()
         tray->hideIcon();
 }
 
-void CMainDlg::endSession()
+void CMainDlg::saveForSession()
 {
-    shutdown();
-    endRun();
+    storeSettings();
+    saveProfiles();
 }

@@ -78,8 +78,9 @@ TEST_F(MainDlgTest, ReturnAndEscapeDoNotEndTheWindow)
     EXPECT_FALSE(plain.isVisible());
 }
 
-// Closing the window ends its run; the end of the desktop session saves while the window
-// still exists. Either way every profile, the ones added while it ran included, is written.
+// Closing the window ends its run; the session manager's request to save (a checkpoint, a
+// logout that may be cancelled) saves at once and leaves the run going. Either way every
+// profile, the ones added while it ran included, is written.
 TEST_F(MainDlgTest, ClosingTheWindowOrEndingTheSessionSavesEveryProfile)
 {
     const std::pair<const char*, std::function<void(CMainDlg&)>> endings[] = {
@@ -87,10 +88,19 @@ TEST_F(MainDlgTest, ClosingTheWindowOrEndingTheSessionSavesEveryProfile)
              QTimer::singleShot(0, &window, [&window] { window.close(); });
              window.exec(); // ends when the window closes, as the program's run does
          }},
-        {"end of session", [this](CMainDlg& window) {
-             window.endSession();
-             EXPECT_TRUE(std::filesystem::exists(directory() / "Default.xml")); // before the window goes
-             EXPECT_FALSE(window.trafficMeter().isRunning());
+        {"session save", [this](CMainDlg& window) {
+             bool ranOn = false;
+             QTimer::singleShot(0, &window, [&] {
+                 window.saveForSession();
+                 EXPECT_EQ(loadBack().size(), 3u); // written before the window goes
+                 QTimer::singleShot(0, &window, [&] {
+                     ranOn = true;
+                     window.close();
+                 });
+             });
+             QTimer::singleShot(60000, &window, [&window] { window.done(5); }); // hang guard only
+             window.exec();
+             EXPECT_TRUE(ranOn);
          }},
     };
     for (const auto& [name, end] : endings) {
