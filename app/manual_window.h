@@ -1,7 +1,9 @@
 #pragma once
 // The manual in a window of the program's own, from the copy built into the binary. Help shows
 // it whenever the desktop cannot open the manual's file, so the manual is always at hand.
+// Escape and Ctrl+W close it.
 
+#include <QSize>
 #include <QWidget>
 
 class QTextBrowser;
@@ -12,6 +14,10 @@ public:
     explicit ManualWindow(QWidget* parent = nullptr);
 
     QTextBrowser* browser() const { return view; }
+    // Sizes and moves the window so that it lies whole on `owner`'s screen, over `owner`.
+    void placeOver(const QWidget* owner);
+
+    static constexpr QSize kPreferredSize{640, 560};
 
 private:
     QTextBrowser* view;

@@ -264,6 +264,29 @@ TEST_F(MainDlgTest, HelpShowsTheBuiltInManualWhenTheDesktopCannotOpenIt)
     }
 }
 
+// The manual opens whole on the screen, even over a window in a corner of a small or scaled
+// one (run at scale 2 too), and closes by Escape and by Ctrl+W.
+TEST_F(MainDlgTest, TheManualLiesOnTheScreenAndClosesByKey)
+{
+    CMainDlg window(options());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QRect area = window.screen()->availableGeometry();
+    window.move(area.right() - 50, area.bottom() - 50);
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+        window.openManual({});
+        QWidget* manual = window.manual();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(manual));
+        EXPECT_TRUE(area.contains(manual->frameGeometry()))
+            << manual->frameGeometry().x() << "," << manual->frameGeometry().y() << " "
+            << manual->frameGeometry().width() << "x" << manual->frameGeometry().height();
+        QTextBrowser* text = manual->findChild<QTextBrowser*>();
+        text->setFocus();
+        QTest::keyClick(text, key.key(), key.keyboardModifiers());
+        EXPECT_FALSE(manual->isVisible()) << QKeySequence(key).toString().toStdString();
+    }
+}
+
 namespace {
 
 // Runs the window's modal loop, triggers the command from inside it and answers the modal
