@@ -46,7 +46,9 @@ std::optional<ProfilePageView> ProfileEditor::view(const std::string& name) cons
     const std::string lan = lanPattern(page.ip);
     for (std::size_t i = 0; i < profile->ipFilter.size(); ++i) {
         const std::string pattern = profile->ipFilterPattern(i);
-        if (!lan.empty() && pattern == lan)
+        // Only a deny entry of the pattern is the switch's; an allow entry of the same text is
+        // the user's own.
+        if (!lan.empty() && pattern == lan && !profile->ipFilter[i].allow)
             page.lanChecked = false;
         const bool allowed = profile->matchIpFilter(pattern);
         page.ipEntries.push_back(allowed ? pattern : kDenyMarker + pattern);
@@ -68,7 +70,7 @@ bool ProfileEditor::setAddress(const std::string& name, const std::string& ip)
     return true;
 }
 
-bool ProfileEditor::tryAddIp(const std::string& name, const std::string& text, Outcome& outcome)
+bool ProfileEditor::tryAddIp(const std::string& name, const std::string& pattern, bool allow, Outcome& outcome)
 {
     std::unique_lock lock(shared.guard);
     CProfile* profile = findEditable(name);
@@ -76,22 +78,25 @@ bool ProfileEditor::tryAddIp(const std::string& name, const std::string& text, O
         outcome = Outcome::Ignored;
         return false;
     }
-    outcome = profile->addIpFilter(text, true) ? Outcome::Done : Outcome::Refused;
+    outcome = profile->addIpFilter(pattern, allow) ? Outcome::Done : Outcome::Refused;
     return outcome == Outcome::Done;
 }
 
 ProfileEditor::Change ProfileEditor::addIpEntry(const std::string& name, const std::string& text,
                                                 const Resolver& resolve)
 {
+    const bool allow = text.empty() || text.front() != kDenyMarker;
+    const std::string typed = withoutDenyMarker(text);
+    const std::string marker = allow ? std::string() : std::string(1, kDenyMarker);
     Change change;
-    if (tryAddIp(name, text, change.outcome) || change.outcome == Outcome::Ignored) {
-        change.text = text;
+    if (tryAddIp(name, typed, allow, change.outcome) || change.outcome == Outcome::Ignored) {
+        change.text = marker + typed;
         return change;
     }
     // Resolving may take a while (a name server); the guard is not held meanwhile.
-    const std::string resolved = resolve ? resolve(text) : std::string();
-    tryAddIp(name, resolved, change.outcome);
-    change.text = resolved;
+    const std::string resolved = resolve ? resolve(typed) : std::string();
+    tryAddIp(name, resolved, allow, change.outcome);
+    change.text = marker + resolved;
     return change;
 }
 
@@ -111,10 +116,11 @@ ProfileEditor::Change ProfileEditor::addPortEntry(const std::string& name, const
     CProfile* profile = findEditable(name);
     if (profile == nullptr)
         return {};
-    const std::optional<std::uint16_t> port = parsePortText(text);
-    if (!port || !profile->addPortFilter(true, *port))
+    const bool allow = text.empty() || text.front() != kDenyMarker;
+    const std::optional<std::uint16_t> port = parsePortText(withoutDenyMarker(text));
+    if (!port || !profile->addPortFilter(allow, *port))
         return {Outcome::Refused, {}};
-    return {Outcome::Done, std::to_string(*port)};
+    return {Outcome::Done, (allow ? "" : std::string(1, kDenyMarker)) + std::to_string(*port)};
 }
 
 ProfileEditor::Change ProfileEditor::removePortEntry(const std::string& name, const std::string& displayText)
@@ -137,7 +143,17 @@ ProfileEditor::Change ProfileEditor::setLanSwitch(const std::string& name, bool 
     const std::string lan = lanPattern(profile->getIp());
     if (lan.empty())
         return {Outcome::Refused, {}};
-    const bool changed = checked ? profile->removeIpFilter(lan) : profile->addIpFilter(lan, false);
+    // The switch reads, adds and removes only the deny entry of the pattern: an allow entry of
+    // the same text belongs to the user (and, patterns being unique, keeps a deny one out).
+    bool changed = false;
+    if (checked) {
+        const auto& entries = profile->ipFilter;
+        const auto lanEntry = std::find_if(entries.begin(), entries.end(),
+                                           [&](const IpFilterEntry& e) { return e.pattern == lan; });
+        changed = lanEntry != entries.end() && !lanEntry->allow && profile->removeIpFilter(lan);
+    } else {
+        changed = profile->addIpFilter(lan, false);
+    }
     return {changed ? Outcome::Done : Outcome::Refused, kDenyMarker + lan};
 }
 

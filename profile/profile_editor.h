@@ -19,7 +19,7 @@ struct ProfilePageView {
     std::string ip;
     std::vector<std::string> ipEntries;   // patterns, with the deny marker where the filter denies
     std::vector<std::string> portEntries; // ports in decimal, marked the same way
-    bool lanChecked = true;               // no entry equals the profile's LAN pattern
+    bool lanChecked = true;               // no deny entry equals the profile's LAN pattern
 };
 
 // The deny marker is display only: the stored entry is the text without it.
@@ -32,6 +32,13 @@ std::optional<std::uint16_t> parsePortText(const std::string& text);
 inline constexpr const char* kProfileNameRules =
     "A profile's name is its file name: it cannot be empty, \".\" or \"..\", or contain \"/\".";
 bool isUsableProfileName(const std::string& name);
+// What the entry fields take, for their tooltips.
+inline constexpr const char* kIpEntryHint =
+    "An address or host name; \"*\" stands for any part (192.168.*.*). Put \"-\" in front to deny "
+    "it (-192.0.2.7), as the list shows denied entries.";
+inline constexpr const char* kPortEntryHint =
+    "A port number, 0 for any port. Put \"-\" in front to deny it (-80), as the list shows denied "
+    "entries.";
 
 class ProfileEditor {
 public:
@@ -56,11 +63,14 @@ public:
 
     bool setAddress(const std::string& name, const std::string& ip);
     // Tries the text as typed, then as a host name resolved (outside the guard) by `resolve`.
+    // A leading deny marker makes it a deny entry (the same for ports); `text` of the change
+    // is then marked too.
     Change addIpEntry(const std::string& name, const std::string& text, const Resolver& resolve);
     Change removeIpEntry(const std::string& name, const std::string& displayText);
     Change addPortEntry(const std::string& name, const std::string& text);
     Change removePortEntry(const std::string& name, const std::string& displayText);
-    // Checked removes the profile's LAN deny entry, unchecked adds it. Works on Default too.
+    // Checked removes the profile's LAN deny entry, unchecked adds it; an allow entry of the
+    // LAN pattern is never touched. Works on Default too.
     Change setLanSwitch(const std::string& name, bool checked);
 
     NewProfile addProfile(const std::string& name, const std::string& ip);
@@ -72,7 +82,8 @@ private:
     CProfile* find(const std::string& name);
     const CProfile* find(const std::string& name) const;
     CProfile* findEditable(const std::string& name); // null for Default
-    bool tryAddIp(const std::string& name, const std::string& text, Outcome& outcome);
+    bool tryAddIp(const std::string& name, const std::string& pattern, bool allow, Outcome& outcome);
 
     SharedProfiles& shared;
+    ListChanged listChanged;
 };

@@ -176,7 +176,7 @@ TEST_F(ProfilesPageTest, PortEntries)
         const char* error; // null: added
     } cases[] = {
         {"080", nullptr}, {"80", "Invalid port number"}, {"70000", "Invalid port number"},
-        {"none", nullptr}, {"-5", "Invalid port number"}, {"65535", nullptr},
+        {"none", nullptr}, {"-5", nullptr}, {"-70000", "Invalid port number"}, {"65535", nullptr},
     };
     for (const auto& c : cases) {
         type(portEdit, c.typed);
@@ -189,14 +189,15 @@ TEST_F(ProfilesPageTest, PortEntries)
             EXPECT_TRUE(portEdit->text().isEmpty()) << c.typed;
         }
     }
-    EXPECT_EQ(itemTexts(portList), (QStringList{"80", "0", "65535"}));
-    ASSERT_EQ(profile(1).portFilter.size(), 3u);
-    EXPECT_EQ(profile(1).portFilter[2].port, 65535);
+    EXPECT_EQ(itemTexts(portList), (QStringList{"80", "0", "-5", "65535"}));
+    ASSERT_EQ(profile(1).portFilter.size(), 4u);
+    EXPECT_FALSE(profile(1).portFilter[2].allow);
+    EXPECT_EQ(profile(1).portFilter[3].port, 65535);
 
     selectEntry(portList, "0");
     click(kRemovePortEntryId);
-    EXPECT_EQ(itemTexts(portList), (QStringList{"80", "65535"}));
-    EXPECT_EQ(profile(1).portFilter.size(), 2u);
+    EXPECT_EQ(itemTexts(portList), (QStringList{"80", "-5", "65535"}));
+    EXPECT_EQ(profile(1).portFilter.size(), 3u);
 }
 
 TEST_F(ProfilesPageTest, DefaultProfileFiltersAreLockedButItsAddressAndSwitchWork)
@@ -282,11 +283,66 @@ TEST_F(ProfilesPageTest, RemoveTakesTheDenyMarkerOff)
     click(kRemoveIpEntryId);
     selectEntry(portList, "-80");
     click(kRemovePortEntryId);
-    EXPECT_EQ(itemTexts(ipList), QStringList{"-10.0.0.1"});
+    EXPECT_EQ(itemTexts(ipList), QStringList{"10.0.0.1"}); // no longer denied by the range
     EXPECT_TRUE(itemTexts(portList).isEmpty());
     ASSERT_EQ(profile(1).ipFilter.size(), 1u);
     EXPECT_EQ(profile(1).ipFilter[0].pattern, "10.0.0.1");
     EXPECT_TRUE(profile(1).portFilter.empty());
+}
+
+// A leading "-" in a field adds a deny entry, shown marked; Remove finds it by that text.
+TEST_F(ProfilesPageTest, AMarkedEntryTypedInAFieldIsADenyEntry)
+{
+    open();
+    choose("Work");
+    EXPECT_TRUE(ipEdit->toolTip().contains("\"-\" in front"));
+    EXPECT_TRUE(portEdit->toolTip().contains("\"-\" in front"));
+    type(ipEdit, "198.51.100.7");
+    click(kAddIpEntryId);
+    type(ipEdit, "-198.51.100.*");
+    click(kAddIpEntryId);
+    type(portEdit, "-80");
+    QTest::keyClick(portEdit, Qt::Key_Return);
+    // The first entry that covers an address decides: the address typed first stays allowed.
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"198.51.100.7", "-198.51.100.*"}));
+    EXPECT_EQ(itemTexts(portList), QStringList{"-80"});
+    ASSERT_EQ(profile(1).ipFilter.size(), 2u);
+    EXPECT_TRUE(profile(1).ipFilter[0].allow);
+    EXPECT_FALSE(profile(1).ipFilter[1].allow);
+    EXPECT_EQ(profile(1).ipFilter[1].pattern, "198.51.100.*");
+    ASSERT_EQ(profile(1).portFilter.size(), 1u);
+    EXPECT_FALSE(profile(1).portFilter[0].allow);
+    EXPECT_EQ(profile(1).portFilter[0].port, 80);
+
+    selectEntry(ipList, "-198.51.100.*");
+    click(kRemoveIpEntryId);
+    selectEntry(portList, "-80");
+    click(kRemovePortEntryId);
+    EXPECT_EQ(itemTexts(ipList), QStringList{"198.51.100.7"});
+    EXPECT_TRUE(itemTexts(portList).isEmpty());
+    messages.expectNone();
+}
+
+// The switch is about its deny entry only: a user's allow entry of the LAN pattern stays
+// whatever the switch is clicked to.
+TEST_F(ProfilesPageTest, LanSwitchLeavesAnAllowEntryOfThePatternAlone)
+{
+    profile(1).setIp("10.213.0.1");
+    open();
+    choose("Work");
+    type(ipEdit, "10.213.*.*");
+    click(kAddIpEntryId);
+    EXPECT_TRUE(lanSwitch->isChecked());
+    click(kLanSwitchId); // would add the deny entry, which the allow entry keeps out
+    EXPECT_TRUE(lanSwitch->isChecked());
+    click(kLanSwitchId);
+    choose("Default");
+    choose("Work");
+    EXPECT_EQ(itemTexts(ipList), QStringList{"10.213.*.*"});
+    EXPECT_TRUE(lanSwitch->isChecked());
+    ASSERT_EQ(profile(1).ipFilter.size(), 1u);
+    EXPECT_TRUE(profile(1).ipFilter[0].allow);
+    messages.expectNone();
 }
 
 TEST_F(ProfilesPageTest, RemovingTheFirstProfileShowsTheNewFirst)
@@ -317,7 +373,7 @@ TEST_F(ProfilesPageTest, LanSwitchWithoutATwoPartAddressChangesNothing)
     choose("Work");
     EXPECT_TRUE(lanSwitch->isChecked());
     click(kLanSwitchId);
-    EXPECT_FALSE(lanSwitch->isChecked()); // the box keeps its state until the next refresh
+    EXPECT_TRUE(lanSwitch->isChecked()); // nothing changed, and the box says so at once
     EXPECT_TRUE(profile(1).ipFilter.empty());
     EXPECT_TRUE(itemTexts(ipList).isEmpty());
     choose("Default");

@@ -58,6 +58,8 @@ OptionsProfile::OptionsProfile(SharedProfiles& profiles, QWidget* parent)
     profileBox->setToolTip(QString::fromUtf8(kProfileNameRules));
     ipEntryEdit->setMaxLength(kTextLimit);
     portEntryEdit->setMaxLength(kTextLimit);
+    ipEntryEdit->setToolTip(QString::fromUtf8(kIpEntryHint));
+    portEntryEdit->setToolTip(QString::fromUtf8(kPortEntryHint));
 
     // The event table. Selection changes come from the user; the page's own fills block them.
     const auto clicked = [this](int id, void (OptionsProfile::*handler)()) {
@@ -121,14 +123,27 @@ void OptionsProfile::refresh()
     const std::optional<ProfilePageView> page = name ? editor.view(*name) : std::nullopt;
     if (!page)
         return;
+    showFilters(*page);
+    selectAddress(page->ip);
+}
+
+// The lists and the switch as the profile now is: one entry added or removed can change the
+// marker of another (a deny entry covering an allowed one), and a refused switch goes back.
+void OptionsProfile::showFilters(const ProfilePageView& page)
+{
     ipFilterList->clear();
     portFilterList->clear();
-    lanSwitch->setChecked(page->lanChecked);
-    for (const std::string& entry : page->ipEntries)
+    lanSwitch->setChecked(page.lanChecked);
+    for (const std::string& entry : page.ipEntries)
         ipFilterList->addItem(fromStd(entry));
-    for (const std::string& entry : page->portEntries)
+    for (const std::string& entry : page.portEntries)
         portFilterList->addItem(fromStd(entry));
-    selectAddress(page->ip);
+}
+
+void OptionsProfile::showFilters(const std::string& name)
+{
+    if (const std::optional<ProfilePageView> page = editor.view(name))
+        showFilters(*page);
 }
 
 void OptionsProfile::setAddress()
@@ -146,9 +161,8 @@ void OptionsProfile::addIpEntry()
     const auto resolve = [this](const std::string& host) { return socket.resolve(host); };
     const ProfileEditor::Change change = editor.addIpEntry(*name, toStd(ipEntryEdit->text()), resolve);
     if (change.outcome == ProfileEditor::Outcome::Done) {
-        ipFilterList->addItem(fromStd(change.text));
+        showFilters(*name);
         ipEntryEdit->clear();
-        showLanSwitch(*name);
     } else if (change.outcome == ProfileEditor::Outcome::Refused) {
         showError("Unknown or invalid IP address");
     }
@@ -156,21 +170,12 @@ void OptionsProfile::addIpEntry()
 
 void OptionsProfile::removeIpEntry()
 {
-    QListWidgetItem* item = selectedItem(ipFilterList);
+    const QListWidgetItem* item = selectedItem(ipFilterList);
     const std::optional<std::string> name = selectedProfile();
     if (item == nullptr || !name)
         return;
-    if (editor.removeIpEntry(*name, item->text().toStdString()).outcome == ProfileEditor::Outcome::Done) {
-        delete item;
-        showLanSwitch(*name);
-    }
-}
-
-// The switch shows what Refresh would show: checked while no entry is the LAN pattern.
-void OptionsProfile::showLanSwitch(const std::string& name)
-{
-    if (const std::optional<ProfilePageView> page = editor.view(name))
-        lanSwitch->setChecked(page->lanChecked);
+    if (editor.removeIpEntry(*name, item->text().toStdString()).outcome == ProfileEditor::Outcome::Done)
+        showFilters(*name);
 }
 
 void OptionsProfile::addPortEntry()
@@ -180,7 +185,7 @@ void OptionsProfile::addPortEntry()
         return;
     const ProfileEditor::Change change = editor.addPortEntry(*name, toStd(portEntryEdit->text()));
     if (change.outcome == ProfileEditor::Outcome::Done) {
-        portFilterList->addItem(fromStd(change.text));
+        showFilters(*name);
         portEntryEdit->clear();
     } else if (change.outcome == ProfileEditor::Outcome::Refused) {
         showError("Invalid port number");
@@ -189,12 +194,12 @@ void OptionsProfile::addPortEntry()
 
 void OptionsProfile::removePortEntry()
 {
-    QListWidgetItem* item = selectedItem(portFilterList);
+    const QListWidgetItem* item = selectedItem(portFilterList);
     const std::optional<std::string> name = selectedProfile();
     if (item == nullptr || !name)
         return;
     if (editor.removePortEntry(*name, item->text().toStdString()).outcome == ProfileEditor::Outcome::Done)
-        delete item;
+        showFilters(*name);
 }
 
 void OptionsProfile::addProfile()
@@ -248,16 +253,8 @@ void OptionsProfile::switchLan(bool checked)
     const std::optional<std::string> name = selectedProfile();
     if (!name)
         return;
-    const ProfileEditor::Change change = editor.setLanSwitch(*name, checked);
-    if (change.outcome != ProfileEditor::Outcome::Done)
-        return;
-    if (!checked) {
-        ipFilterList->addItem(fromStd(change.text));
-        return;
-    }
-    const QList<QListWidgetItem*> found = ipFilterList->findItems(fromStd(change.text), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (!found.isEmpty())
-        delete found.front();
+    editor.setLanSwitch(*name, checked);
+    showFilters(*name);
 }
 
 std::optional<std::string> OptionsProfile::selectedProfile() const

@@ -28,7 +28,8 @@ protected:
 
 private:
     void refresh();
-    void showLanSwitch(const std::string& name);
+    void showFilters(const ProfilePageView& page);
+    void showFilters(const std::string& name);
     void setAddress();
     void addIpEntry();
     void removeIpEntry();
