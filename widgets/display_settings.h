@@ -1,6 +1,8 @@
 #pragma once
-// Display settings: kept in memory for the run, never stored. The window and the Options dialog
-// write them on the GUI thread; the readout code reads them, so both are atomics.
+// Display settings: the unit and the graph length of the run. The main window restores them
+// from its remembered settings at start and stores them after Options and at the end
+// (app/stored_settings.h). The window and the Options dialog write them on the GUI thread; the
+// readout code reads them, so both are atomics.
 
 #include <atomic>
 #include <cstdint>
