@@ -73,7 +73,7 @@ public:
     void showAbout();
 
     DisplaySettings& displaySettings() { return settings; }
-    SharedProfiles& sharedProfiles() { return engine.profiles(); }
+    CMonitorEngine& monitorEngine() { return engine; }
     CTrafficMeter& trafficMeter() { return engine.meter(); }
     const RateHistory& rateHistory() const { return panel->history(); }
 
@@ -91,6 +91,7 @@ private:
     ReadoutPanel* panel = nullptr;
     TrayController* tray = nullptr;
     bool unitChosen = false; // the unit was stored or set in Options: worth remembering
+    std::optional<int> historySizeUnit; // the Activity History's Size choice, once made
     SaveNotices saveNotices;
     bool shutDown = false;
     bool lostAtExit = false;

@@ -30,8 +30,14 @@ void CMainDlg::showAbout()
 
 void CMainDlg::openHistory()
 {
-    CHistoryDlg historyDialog(engine.profiles(), this);
+    CHistoryDlg historyDialog(engine.profileSource(), this);
+    if (historySizeUnit)
+        historyDialog.setSizeUnit(*historySizeUnit);
     historyDialog.exec();
+    if (historyDialog.sizeUnit() != historySizeUnit) {
+        historySizeUnit = historyDialog.sizeUnit();
+        storeSettings();
+    }
 }
 
 void CMainDlg::openOptions()
@@ -39,7 +45,7 @@ void CMainDlg::openOptions()
     const std::uint32_t oldDivisor = settings.unitDivisor.load();
     const std::uint32_t oldLength = settings.historyLength.load();
     {
-        OptionsDlg optionsDialog(settings, engine.profiles(), this);
+        OptionsDlg optionsDialog(settings, engine.editor(), this);
         optionsDialog.exec();
     }
     applyDisplaySettings(oldDivisor, oldLength);

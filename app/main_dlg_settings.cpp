@@ -51,6 +51,7 @@ void CMainDlg::storeSettings()
         values.historyLength = settings.historyLength.load();
     }
     values.selectedProfile = profiles->selectedName();
+    values.historySizeUnit = historySizeUnit;
     // Only a window that has been on screen has a position of its own.
     if (windowHandle() != nullptr)
         values.windowPosition = geometry().topLeft();

@@ -13,6 +13,7 @@ const QString kUnitKey = QStringLiteral("display/unitDivisor");
 const QString kLengthKey = QStringLiteral("display/historyLength");
 const QString kProfileKey = QStringLiteral("window/selectedProfile");
 const QString kPositionKey = QStringLiteral("window/position");
+const QString kHistorySizeKey = QStringLiteral("history/sizeUnit");
 
 std::optional<std::uint32_t> readNumber(const QSettings& settings, const QString& key)
 {
@@ -53,6 +54,8 @@ StoredSettings readStoredSettings(QSettings& settings)
         values.selectedProfile = name.toByteArray().toStdString();
     if (const QVariant position = settings.value(kPositionKey); position.canConvert<QPoint>())
         values.windowPosition = position.toPoint();
+    if (const auto unit = readNumber(settings, kHistorySizeKey); unit && *unit < 4)
+        values.historySizeUnit = int(*unit);
     return values;
 }
 
@@ -65,6 +68,7 @@ void writeStoredSettings(QSettings& settings, const StoredSettings& values)
         name = QByteArray::fromStdString(*values.selectedProfile);
     writeOrRemove(settings, kProfileKey, name);
     writeOrRemove(settings, kPositionKey, values.windowPosition);
+    writeOrRemove(settings, kHistorySizeKey, values.historySizeUnit);
     settings.sync();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
-// What the window remembers between runs: the unit, the graph length, the counted profile and
-// the window's position. Kept with QSettings in the desktop's configuration directory
-// ($XDG_CONFIG_HOME/velmora/velmora.conf), never in the profile files. A value that is
-// missing or not one the Options dialog could have set reads as absent, so the window starts
-// with its defaults for it, as on the first run.
+// What the window remembers between runs: the unit, the graph length, the counted profile, the
+// window's position and the Activity History's size unit. Kept with QSettings in the desktop's
+// configuration directory ($XDG_CONFIG_HOME/velmora/velmora.conf), never in the profile files.
+// A value that is missing or not one the Options dialog could have set reads as absent, so the
+// window starts with its defaults for it, as on the first run.
 
 #include <QPoint>
 #include <QString>
@@ -19,6 +19,7 @@ struct StoredSettings {
     std::optional<std::uint32_t> historyLength; // 0 to 60 in steps of 10
     std::optional<std::string> selectedProfile; // the name's own bytes
     std::optional<QPoint> windowPosition;       // top-left of the client area, in screen coordinates
+    std::optional<int> historySizeUnit;         // the Activity History's Size box: 0 to 3
     bool operator==(const StoredSettings&) const = default;
 };
 

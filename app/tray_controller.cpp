@@ -123,13 +123,8 @@ void TrayController::showRates(const std::array<ReadoutText, 2>& shown, std::uin
 QString TrayController::tooltipText() const
 {
     TrayTooltip tooltip = rates;
-    const auto index = sources.engine.selectedProfile();
-    {
-        const SharedProfiles& shared = sources.engine.profiles();
-        std::shared_lock lock(shared.guard);
-        if (index < shared.profiles.size())
-            tooltip.today = dayTotals(shared.profiles[index], sources.dayClock.today());
-    }
+    tooltip.today = sources.engine.profileSource().dayTotals(sources.engine.selectedProfileName(),
+                                                             sources.dayClock.today());
     if (const QString problem = sources.saveNotices.tooltipLine(); !problem.isEmpty())
         tooltip.notices.push_back(problem.toStdString());
     return QString::fromStdString(::trayTooltipText(tooltip));

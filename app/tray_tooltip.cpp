@@ -44,12 +44,3 @@ std::string formatByteAmount(double bytes)
     std::snprintf(buffer, sizeof buffer, format, value, kUnits[unit]);
     return buffer;
 }
-
-DayTotals dayTotals(const CProfile& profile, const LocalDate& date)
-{
-    const YearHistory* year = profile.findYear(date.year);
-    if (year == nullptr || date.month < 0 || date.month >= 12 || date.day < 1 ||
-        date.day > YearHistory::kDaysPerMonth)
-        return {};
-    return year->days[std::size_t(YearHistory::slotOf(date.month, date.day))];
-}

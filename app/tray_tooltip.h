@@ -26,5 +26,4 @@ std::string trayTooltipText(const TrayTooltip& tooltip);
 // "12.3 KB", "210 MB", "1.23 GB", "4.56 TB".
 std::string formatByteAmount(double bytes);
 
-// The profile's totals on that date; zeros when the year or the day has none.
-DayTotals dayTotals(const CProfile& profile, const LocalDate& date);
+

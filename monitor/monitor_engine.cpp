@@ -48,6 +48,7 @@ void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket cap
         shared.prepareYear(DayClock::system().today().year);
         if (options.onLoaded)
             options.onLoaded(shared.profiles);
+        selectedName = shared.profiles.empty() ? std::string() : shared.profiles.front().name;
     }
     trafficMeter->selectedProfile = 0;
     started = true;
@@ -136,14 +137,43 @@ bool CMonitorEngine::selectProfile(const std::string& name)
             if (shared.profiles[i].name == name)
                 found = std::uint32_t(i);
     }
-    if (found)
+    if (found) {
         trafficMeter->selectedProfile = *found;
+        selectedName = name;
+    }
     return found.has_value();
 }
 
 void CMonitorEngine::selectFirstProfile()
 {
     trafficMeter->selectedProfile = 0;
+    std::unique_lock lock(shared.guard);
+    selectedName = shared.profiles.empty() ? std::string() : shared.profiles.front().name;
+}
+
+ProfileEditor CMonitorEngine::editor()
+{
+    return ProfileEditor(shared, [this] { keepSelection(); });
+}
+
+// After a profile was added or removed: the counted profile's new position, or Default's when
+// it is gone (then the first's).
+void CMonitorEngine::keepSelection()
+{
+    const auto at = [this](const std::string& name) -> std::optional<std::size_t> {
+        for (std::size_t i = 0; i < shared.profiles.size(); ++i)
+            if (shared.profiles[i].name == name)
+                return i;
+        return std::nullopt;
+    };
+    std::optional<std::size_t> index = at(selectedName);
+    if (!index) {
+        index = at(kDefaultProfileName);
+        if (!index && !shared.profiles.empty())
+            index = 0;
+        selectedName = index ? shared.profiles[*index].name : std::string();
+    }
+    trafficMeter->selectedProfile = std::uint32_t(index.value_or(0));
 }
 
 std::uint32_t CMonitorEngine::selectedProfile() const

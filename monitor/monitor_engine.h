@@ -16,7 +16,9 @@
 #include "capture/capture_socket.h"
 #include "capture/traffic_meter.h"
 #include "profile/profile_file.h"
+#include "profile/profile_editor.h"
 #include "profile/profile_list.h"
+#include "profile/profile_source.h"
 
 #include <chrono>
 #include <cstdint>
@@ -76,8 +78,11 @@ public:
     bool isStopped() const { return stopped; }
 
     // The profile whose live counters the readouts show: the first one of that whole name.
-    // False, and the selection unchanged, when no profile has the name.
+    // False, and the selection unchanged, when no profile has the name. The selection is kept
+    // by name: adding or removing profiles through editor() never moves it to a neighbour
+    // (a removed counted profile leaves Default counted).
     bool selectProfile(const std::string& name);
+    std::string selectedProfileName() const { return selectedName; }
     void selectFirstProfile();
     std::uint32_t selectedProfile() const;
     // The names of the profiles, in list order.
@@ -100,6 +105,12 @@ public:
     // Whether `ip` is one of them; false before the first pass and without workers.
     bool holdsAddress(const std::string& ip) const;
 
+    // What the windows read (copies taken under the guard), and how they edit the profiles.
+    // Views use these; the list and its guard stay the engine's.
+    const ProfileSource& profileSource() const { return source; }
+    ProfileEditor editor();
+
+    // The list itself, for the capture side, the service and tests; never for a view.
     SharedProfiles& profiles() { return shared; }
     const SharedProfiles& profiles() const { return shared; }
     CTrafficMeter& meter() { return *trafficMeter; }
@@ -108,13 +119,16 @@ private:
     struct Workers; // the capture, the address watcher and the saver
     void startWorkers(CaptureSocket captureSocket);
     void stopWorkers();
+    void keepSelection(); // with the guard held exclusively
 
     MonitorOptions options;
     SaveCallback onSave;
     SharedProfiles shared;
+    SharedProfileSource source{shared};
     std::unique_ptr<CTrafficMeter> trafficMeter;
     std::unique_ptr<Workers> workers;
     std::mutex saveMutex; // one save at a time: two would write the same temporaries
+    std::string selectedName; // what selectedProfile points at; owner's thread only
     bool started = false;
     bool stopped = false;
 };

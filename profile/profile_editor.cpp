@@ -1,6 +1,7 @@
 #include "profile/profile_editor.h"
 
 #include "profile/lan_pattern.h"
+#include "profile/profile_list.h"
 
 #include <algorithm>
 #include <mutex>
@@ -168,6 +169,8 @@ ProfileEditor::NewProfile ProfileEditor::addProfile(const std::string& name, con
     profile.setName(name);
     profile.setIp(ip);
     shared.addProfile(std::move(profile));
+    if (listChanged)
+        listChanged();
     return NewProfile::Added;
 }
 
@@ -182,6 +185,8 @@ ProfileEditor::Removal ProfileEditor::removeProfile(const std::string& name, std
     const auto position = static_cast<std::size_t>(profile - shared.profiles.data());
     shared.removedNames.push_back(name);
     shared.profiles.erase(shared.profiles.begin() + static_cast<std::ptrdiff_t>(position));
+    if (listChanged)
+        listChanged();
     if (index != nullptr)
         *index = position;
     return Removal::Removed;

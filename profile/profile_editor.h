@@ -4,13 +4,15 @@
 // exclusively for the time of the read or the change, so the capture threads never see a
 // half-made change.
 
-#include "profile/profile_list.h"
+#include "profile/profile.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct SharedProfiles;
 
 inline constexpr char kDenyMarker = '-';
 
@@ -56,7 +58,15 @@ public:
     enum class NewProfile { Added, NameInUse, InvalidName };
     enum class Removal { Removed, DefaultProfile, NoProfile };
 
-    explicit ProfileEditor(SharedProfiles& profiles) : shared(profiles) {}
+    // Runs after a profile was added or removed, with the guard still held exclusively: the
+    // owner of the list re-finds what it keeps by position (the counted profile). It must not
+    // take the guard.
+    using ListChanged = std::function<void()>;
+
+    explicit ProfileEditor(SharedProfiles& profiles, ListChanged onListChanged = {})
+        : shared(profiles), listChanged(std::move(onListChanged))
+    {
+    }
 
     std::vector<std::string> names() const;
     std::optional<ProfilePageView> view(const std::string& name) const;

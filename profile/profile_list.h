@@ -20,6 +20,8 @@ using ProfileList = std::vector<CProfile>;
 //   year) and by addProfile (for a profile added later).
 // - Every other access (the window editing, the history window reading, saving) holds it
 //   exclusively, so it never meets a capture thread half-way through an update.
+// Only the engine, the capture and the service use it; windows read through a ProfileSource
+// (profile_source.h) and edit through a ProfileEditor, which take the guard inside each call.
 struct SharedProfiles {
     mutable std::shared_mutex guard; // guards `profiles` and every CProfile in it
     ProfileList profiles;

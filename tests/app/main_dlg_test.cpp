@@ -109,10 +109,10 @@ TEST_F(MainDlgTest, ClosingTheWindowOrEndingTheSessionSavesEveryProfile)
         {
             CMainDlg window(options());
             {
-                std::unique_lock lock(window.sharedProfiles().guard);
-                ASSERT_EQ(window.sharedProfiles().profiles.size(), 2u) << name; // Default was added
-                window.sharedProfiles().profiles[1].addToDayHistory(700, false, LocalDate{2026, 5, 17});
-                window.sharedProfiles().profiles.push_back(makeProfile("Home", 42));
+                std::unique_lock lock(window.monitorEngine().profiles().guard);
+                ASSERT_EQ(window.monitorEngine().profiles().profiles.size(), 2u) << name; // Default was added
+                window.monitorEngine().profiles().profiles[1].addToDayHistory(700, false, LocalDate{2026, 5, 17});
+                window.monitorEngine().profiles().profiles.push_back(makeProfile("Home", 42));
             }
             end(window);
         }
@@ -193,10 +193,10 @@ TEST_F(MainDlgTest, DisplaySettingsRelabelResizeRescaleAndReselect)
     // The counted profile stays while it exists; once it is gone, Default is counted.
     EXPECT_EQ(meter.selectedProfile.load(), 1u);
     EXPECT_EQ(control<QComboBox>(&window, 1013)->currentText(), "Work");
-    window.sharedProfiles().profiles.erase(window.sharedProfiles().profiles.begin() + 1);
+    window.monitorEngine().profiles().profiles.erase(window.monitorEngine().profiles().profiles.begin() + 1);
     window.applyDisplaySettings(1000000, 60);
     EXPECT_EQ(control<QComboBox>(&window, 1013)->currentText(), "Default");
-    EXPECT_EQ(window.sharedProfiles().profiles[meter.selectedProfile.load()].name, "Default");
+    EXPECT_EQ(window.monitorEngine().profiles().profiles[meter.selectedProfile.load()].name, "Default");
 
     settings.historyLength = 0;
     window.applyDisplaySettings(1000000, 60);
@@ -213,7 +213,7 @@ TEST_F(MainDlgTest, SelectingAProfileCountsTheFirstOfThatWholeName)
     writeProfiles({makeProfile("Work"), makeProfile(longName + "A"), makeProfile(longName + "B")});
     CMainDlg window(options());
     auto* selector = control<QComboBox>(&window, 1013);
-    ProfileList list = window.sharedProfiles().snapshot();
+    ProfileList list = window.monitorEngine().profiles().snapshot();
     ASSERT_EQ(selector->count(), 4);
     for (int index : {3, 2, 1, 0}) {
         selector->setCurrentIndex(index);
@@ -420,7 +420,7 @@ TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
     }
     CMainDlg second(options());
     EXPECT_EQ(control<QComboBox>(&second, 1013)->currentText(), "Café");
-    EXPECT_EQ(second.sharedProfiles().profiles[second.trafficMeter().selectedProfile.load()].name, "Café");
+    EXPECT_EQ(second.monitorEngine().profiles().profiles[second.trafficMeter().selectedProfile.load()].name, "Café");
     EXPECT_EQ(second.displaySettings().unitDivisor.load(), 1000000u);
     EXPECT_EQ(second.rateHistory().length(), 10u);
     EXPECT_EQ(text(second, 1033), "MB/s");

@@ -26,14 +26,14 @@ std::size_t countOf(const std::string& text, const std::string& part)
 
 void count(CMainDlg& window, long long bytes)
 {
-    std::unique_lock lock(window.sharedProfiles().guard);
-    for (CProfile& profile : window.sharedProfiles().profiles)
+    std::unique_lock lock(window.monitorEngine().profiles().guard);
+    for (CProfile& profile : window.monitorEngine().profiles().profiles)
         profile.addToDayHistory(bytes, true, kDay);
 }
 
 std::string documentInMemory(CMainDlg& window, const std::string& name)
 {
-    for (const CProfile& profile : window.sharedProfiles().snapshot())
+    for (const CProfile& profile : window.monitorEngine().profiles().snapshot())
         if (profile.getName() == name)
             return profileDocument(profile);
     return {};

@@ -232,3 +232,28 @@ TEST(Engine, SelectsTheFirstProfileOfTheWholeName)
         EXPECT_EQ(engine.selectedProfile(), c.selected) << c.name;
     }
 }
+
+// The counted profile is kept by name while the Options dialog adds and removes profiles
+// through the engine's editor: never a neighbour that moved into its place.
+TEST(Engine, TheCountedProfileStaysThroughEditsOfTheList)
+{
+    TempDir dir;
+    CMonitorEngine engine;
+    MonitorOptions options;
+    options.profileDirectory = dir / "profiles";
+    options.startWorkers = false;
+    options.saveInterval = 0ms;
+    engine.start(options);
+    ProfileEditor editor = engine.editor();
+    for (const char* name : {"Alpha", "Work", "Zulu"})
+        ASSERT_EQ(editor.addProfile(name, "192.0.2.1"), ProfileEditor::NewProfile::Added);
+    ASSERT_TRUE(engine.selectProfile("Work"));
+    const auto counted = [&engine] { return engine.profileSource().snapshot()[engine.selectedProfile()].name; };
+    ASSERT_EQ(editor.removeProfile("Alpha"), ProfileEditor::Removal::Removed); // before it
+    EXPECT_EQ(counted(), "Work");
+    ASSERT_EQ(editor.addProfile("Beta", "192.0.2.1"), ProfileEditor::NewProfile::Added);
+    EXPECT_EQ(counted(), "Work");
+    ASSERT_EQ(editor.removeProfile("Work"), ProfileEditor::Removal::Removed); // itself: Default
+    EXPECT_EQ(counted(), "Default");
+    EXPECT_EQ(engine.selectedProfileName(), "Default");
+}

@@ -43,9 +43,10 @@ TEST(ConcurrentEditing, WindowsWorkWhileCaptureAccounts)
         std::this_thread::yield();
 
     MessageBoxAnswerer messages;
-    CHistoryDlg history(shared);
+    const SharedProfileSource source(shared);
+    CHistoryDlg history(source);
     DisplaySettings settings;
-    OptionsDlg options(settings, shared);
+    OptionsDlg options(settings, ProfileEditor(shared));
     for (int round = 0; round < 10; ++round) {
         history.show();
         auto* historyProfiles = byId<QComboBox>(&history, kHistoryProfileBoxId);

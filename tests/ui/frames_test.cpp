@@ -43,14 +43,16 @@ TEST(Frames, ListBoxesKeepAllFourSides)
     SharedProfiles shared;
     shared.profiles.push_back(makeDefaultProfile("192.0.2.10"));
     DisplaySettings settings;
-    OptionsDlg options(settings, shared);
+    OptionsDlg options(settings, ProfileEditor(shared));
     options.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
     byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(1);
     expectFourSides(&options, kIpFilterListId);
     expectFourSides(&options, kPortFilterListId);
 
-    CHistoryDlg history(shared);
+    const SharedProfileSource source(shared);
+
+    CHistoryDlg history(source);
     history.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&history));
     expectFourSides(&history, kHistoryTableId);

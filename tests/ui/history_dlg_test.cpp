@@ -1,8 +1,11 @@
 #include "dialog_test_support.h"
+#include "profile/profile_list.h"
 #include "res/history_layout.h"
 #include "ui/history/history_dlg.h"
 
 #include <QComboBox>
+#include <QHeaderView>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace {
@@ -49,7 +52,8 @@ struct HistoryWindowTest : testing::Test {
     }
 
     SharedProfiles shared;
-    CHistoryDlg window{shared};
+    SharedProfileSource source{shared};
+    CHistoryDlg window{source};
     QComboBox *profileBox = nullptr, *sizeBox = nullptr, *monthBox = nullptr, *yearBox = nullptr;
     QTreeWidget* table = nullptr;
 };
@@ -120,7 +124,43 @@ TEST_F(HistoryWindowTest, ProfileWithoutHistoryEmptiesYearsMonthsAndTable)
     EXPECT_EQ(table->topLevelItemCount(), 0);
 }
 
-TEST_F(HistoryWindowTest, EveryOpeningStartsAfresh)
+// While shown the table follows the traffic once a second: new days, months and years appear,
+// the profile, year, month and selected row chosen stay.
+TEST_F(HistoryWindowTest, FollowsNewTrafficWhileShownKeepingTheChoices)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    yearBox->setCurrentIndex(1);
+    ASSERT_EQ(monthBox->currentText(), "May");
+    table->setCurrentItem(table->topLevelItem(0)); // day 3
+    {
+        std::unique_lock lock(shared.guard);
+        shared.profiles[1].addToDayHistory(3000000, true, {2026, 4, 20});
+        shared.profiles[1].addToDayHistory(1000000, true, {2026, 5, 1});
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows().size() == 5; }, 3 * CHistoryDlg::kRefreshMilliseconds));
+    EXPECT_EQ(rows(), (QStringList{"3|1.50|0.25|1.75", "17|0.00|0.00|0.00", "20|3.00|0.00|3.00", "",
+                                   "Total|4.50|0.25|4.75"}));
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May", "June"}));
+    EXPECT_EQ(monthBox->currentText(), "May");
+    EXPECT_EQ(yearBox->currentText(), "2026");
+    EXPECT_EQ(profileBox->currentText(), "Work");
+    ASSERT_NE(table->currentItem(), nullptr);
+    EXPECT_EQ(table->currentItem()->text(0), "3");
+}
+
+// Every header text shows whole in its column.
+TEST_F(HistoryWindowTest, HeaderTextsFitTheirColumns)
+{
+    open();
+    const QHeaderView* header = table->header();
+    for (int column = 0; column < 4; ++column) {
+        const QString text = table->headerItem()->text(column);
+        EXPECT_GE(header->sectionSize(column), header->fontMetrics().horizontalAdvance(text) + 8) << text.toStdString();
+    }
+}
+
+TEST_F(HistoryWindowTest, EveryOpeningStartsAfreshButTheSizeStays)
 {
     open();
     profileBox->setCurrentIndex(1);
@@ -132,6 +172,7 @@ TEST_F(HistoryWindowTest, EveryOpeningStartsAfresh)
     }
     open();
     EXPECT_EQ(profileBox->currentIndex(), 0);
-    EXPECT_EQ(sizeBox->currentIndex(), 2);
-    EXPECT_EQ(rows(), (QStringList{"9|2.00|0.00|2.00", "", "Total|2.00|0.00|2.00"}));
+    EXPECT_EQ(sizeBox->currentIndex(), 0);
+    EXPECT_EQ(window.sizeUnit(), 0);
+    EXPECT_EQ(rows(), (QStringList{"9|2000000.00|0.00|2000000.00", "", "Total|2000000.00|0.00|2000000.00"}));
 }

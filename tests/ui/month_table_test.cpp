@@ -56,11 +56,4 @@ TEST(MonthTable, MonthNamesAndProfileLookupAreExact)
     EXPECT_EQ(monthIndexOf("December"), 11);
     EXPECT_EQ(monthIndexOf("march"), 0);
     EXPECT_EQ(monthIndexOf(""), 0);
-
-    ProfileList list(3);
-    list[0].setName("work");
-    list[1].setName("Work");
-    list[2].setName("Work");
-    EXPECT_EQ(findProfileByName(list, "Work"), &list[1]);
-    EXPECT_EQ(findProfileByName(list, "WORK"), nullptr);
 }

@@ -1,4 +1,5 @@
 #include "dialog_test_support.h"
+#include "profile/profile_list.h"
 #include "res/options_layouts.h"
 #include "ui/options/options_dlg.h"
 #include "ui/options/options_general.h"
@@ -28,7 +29,7 @@ struct GeneralPageTest : testing::Test {
 
     DisplaySettings settings;
     SharedProfiles shared;
-    OptionsDlg dialog{settings, shared};
+    OptionsDlg dialog{settings, ProfileEditor(shared)};
     QTabWidget* tabs = nullptr;
     QComboBox* unitBox = nullptr;
     QSlider* slider = nullptr;

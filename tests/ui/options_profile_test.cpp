@@ -71,7 +71,7 @@ struct ProfilesPageTest : testing::Test {
 
     DisplaySettings settings;
     SharedProfiles shared;
-    OptionsDlg dialog{settings, shared};
+    OptionsDlg dialog{settings, ProfileEditor(shared)};
     MessageBoxAnswerer messages;
     QComboBox *profileBox = nullptr, *addressBox = nullptr;
     QCheckBox* lanSwitch = nullptr;

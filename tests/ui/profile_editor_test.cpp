@@ -1,6 +1,7 @@
 #include "capture/net_socket.h"
 #include "profile/lan_pattern.h"
 #include "profile/profile_editor.h"
+#include "profile/profile_list.h"
 
 #include <gtest/gtest.h>
 

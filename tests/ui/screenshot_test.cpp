@@ -11,9 +11,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace {
@@ -70,7 +72,9 @@ TEST(Screenshots, HistoryAndOptionsWindows)
     SharedProfiles shared;
     addProfilesWithAMonthOfTraffic(shared);
 
-    CHistoryDlg history(shared);
+    const SharedProfileSource source(shared);
+
+    CHistoryDlg history(source);
     history.show();
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
     EXPECT_EQ(byId<QTreeWidget>(&history, kHistoryTableId)->topLevelItemCount(), 26 + 2);
@@ -78,7 +82,7 @@ TEST(Screenshots, HistoryAndOptionsWindows)
     history.close();
 
     DisplaySettings settings;
-    OptionsDlg options(settings, shared);
+    OptionsDlg options(settings, ProfileEditor(shared));
     options.show();
     save(&options, folder, "options-general.png");
     byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(1);
@@ -91,5 +95,9 @@ TEST(Screenshots, HistoryAndOptionsWindows)
     }
     byId<QComboBox>(&options, kProfileBoxId)->setCurrentIndex(1);
     EXPECT_EQ(addresses->currentText(), "192.0.2.10");
+    // A deny entry typed with its marker, as the list shows it.
+    auto* ipEntry = byId<QLineEdit>(&options, kIpEntryEditId);
+    QTest::keyClicks(ipEntry, "-198.51.100.*");
+    QTest::keyClick(ipEntry, Qt::Key_Return);
     save(&options, folder, "options-profiles.png");
 }

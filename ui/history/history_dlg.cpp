@@ -6,10 +6,12 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTreeWidget>
-#include <mutex>
+#include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -27,8 +29,8 @@ QString fromStd(const std::string& text)
 
 } // namespace
 
-CHistoryDlg::CHistoryDlg(SharedProfiles& sharedProfiles, QWidget* parent)
-    : QDialog(parent), profiles(sharedProfiles)
+CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent)
+    : QDialog(parent), profiles(source), chosenSizeUnit(kDefaultSizeUnit)
 {
     buildDialog(this, historyLayout());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -40,16 +42,44 @@ CHistoryDlg::CHistoryDlg(SharedProfiles& sharedProfiles, QWidget* parent)
 
     table->setColumnCount(4);
     table->setHeaderLabels({"Day", "Total Downloaded", "Total Uploaded", "Total"});
-    for (int column = 0; column < 4; ++column)
-        table->setColumnWidth(column, kColumnWidths[column]);
     table->setStyleSheet(table->styleSheet() + QLatin1String(kGridStyle)); // after the frame's rule
+    fitHeaderTexts();
 
     // The event table: selection changes made by the user. The window's own refills block them.
     using Box = QComboBox;
     connect(profileBox, &Box::currentIndexChanged, this, &CHistoryDlg::profileChanged);
     connect(yearBox, &Box::currentIndexChanged, this, &CHistoryDlg::yearChanged);
-    connect(monthBox, &Box::currentIndexChanged, this, &CHistoryDlg::fillTable);
-    connect(sizeBox, &Box::currentIndexChanged, this, &CHistoryDlg::fillTable);
+    connect(monthBox, &Box::currentIndexChanged, this, &CHistoryDlg::showMonth);
+    connect(sizeBox, &Box::currentIndexChanged, this, &CHistoryDlg::sizeChanged);
+    refreshTimer.setInterval(kRefreshMilliseconds);
+    connect(&refreshTimer, &QTimer::timeout, this, &CHistoryDlg::followTraffic);
+}
+
+// Each column at least as wide as its header text needs; the amounts columns give up what the
+// layout's widths cannot hold, the last one first, so the table keeps its width.
+void CHistoryDlg::fitHeaderTexts()
+{
+    int widths[4];
+    int total = 0;
+    for (int column = 0; column < 4; ++column) {
+        widths[column] = std::max(kColumnWidths[column], table->header()->sectionSizeHint(column));
+        total += widths[column];
+    }
+    const int room = std::accumulate(std::begin(kColumnWidths), std::end(kColumnWidths), 0);
+    for (int column = 3; column > 0 && total > room; --column) {
+        const int spare = widths[column] - table->header()->sectionSizeHint(column);
+        const int give = std::min(std::max(spare, 0), total - room);
+        widths[column] -= give;
+        total -= give;
+    }
+    for (int column = 0; column < 4; ++column)
+        table->setColumnWidth(column, widths[column]);
+}
+
+void CHistoryDlg::setSizeUnit(int unit)
+{
+    if (unit >= 0 && std::size_t(unit) < kSizeUnits.size())
+        chosenSizeUnit = unit;
 }
 
 void CHistoryDlg::showEvent(QShowEvent* event)
@@ -57,7 +87,14 @@ void CHistoryDlg::showEvent(QShowEvent* event)
     // Every opening starts afresh; a window system's re-show (after un-minimising) does not.
     if (!event->spontaneous())
         initialise();
+    refreshTimer.start();
     QDialog::showEvent(event);
+}
+
+void CHistoryDlg::hideEvent(QHideEvent* event)
+{
+    refreshTimer.stop();
+    QDialog::hideEvent(event);
 }
 
 void CHistoryDlg::initialise()
@@ -65,12 +102,7 @@ void CHistoryDlg::initialise()
     const QSignalBlocker blockProfiles(profileBox);
     const QSignalBlocker blockSizes(sizeBox);
     profileBox->clear();
-    std::vector<std::string> names;
-    {
-        std::unique_lock lock(profiles.guard);
-        for (const CProfile& profile : profiles.profiles)
-            names.push_back(profile.name);
-    }
+    const std::vector<std::string> names = profiles.profileNames();
     for (const std::string& name : names)
         profileBox->addItem(fromStd(name));
     profileBox->setCurrentIndex(names.empty() ? -1 : 0);
@@ -79,32 +111,35 @@ void CHistoryDlg::initialise()
     sizeBox->clear();
     for (const SizeUnit& unit : kSizeUnits)
         sizeBox->addItem(unit.text);
-    sizeBox->setCurrentIndex(kDefaultSizeUnit);
+    sizeBox->setCurrentIndex(chosenSizeUnit);
 
     refillYears();
     refillMonths();
-    fillTable();
+    showMonth();
 }
 
-void CHistoryDlg::refillYears()
+// The years of the current profile; `wantedYear` stays selected while it is there, else the
+// last year is.
+void CHistoryDlg::refillYears(const std::string& wantedYear)
 {
     if (!currentProfile)
         return;
-    const std::optional<CProfile> profile = copyProfile(*currentProfile);
+    const std::optional<CProfile> profile = profiles.profileCopy(*currentProfile);
     const QSignalBlocker block(yearBox);
     yearBox->clear();
     if (!profile)
         return;
     for (const std::string& year : yearChoices(*profile))
         yearBox->addItem(fromStd(year));
-    yearBox->setCurrentIndex(yearBox->count() - 1);
+    const int wanted = wantedYear.empty() ? -1 : yearBox->findText(fromStd(wantedYear), Qt::MatchExactly);
+    yearBox->setCurrentIndex(wanted >= 0 ? wanted : yearBox->count() - 1);
 }
 
-void CHistoryDlg::refillMonths()
+void CHistoryDlg::refillMonths(const std::string& wantedMonth)
 {
     if (!currentProfile)
         return;
-    const std::optional<CProfile> profile = copyProfile(*currentProfile);
+    const std::optional<CProfile> profile = profiles.profileCopy(*currentProfile);
     const QSignalBlocker block(monthBox);
     monthBox->clear();
     const int position = yearBox->currentIndex();
@@ -112,15 +147,21 @@ void CHistoryDlg::refillMonths()
         return;
     for (int month : monthsWithTraffic(profile->history[std::size_t(position)]))
         monthBox->addItem(kMonthNames[std::size_t(month)]);
-    monthBox->setCurrentIndex(monthBox->count() - 1);
+    const int wanted = wantedMonth.empty() ? -1 : monthBox->findText(fromStd(wantedMonth), Qt::MatchExactly);
+    monthBox->setCurrentIndex(wanted >= 0 ? wanted : monthBox->count() - 1);
 }
 
 void CHistoryDlg::fillTable()
 {
     const int month = monthIndexOf(selectedText(monthBox));
     const int year = static_cast<int>(readDecimalInteger(selectedText(yearBox)));
+    // The row the user selected and where the table was scrolled to, for a refill of the same
+    // month; another month starts at its end.
+    const QTreeWidgetItem* selected = table->currentItem();
+    const QString selectedDay = selected != nullptr ? selected->text(0) : QString();
+    const int scrolled = table->verticalScrollBar()->value();
     table->clear();
-    const std::optional<CProfile> profile = copyProfile(selectedText(profileBox));
+    const std::optional<CProfile> profile = profiles.profileCopy(selectedText(profileBox));
     if (!profile)
         return;
     const int unit = sizeBox->currentIndex();
@@ -131,36 +172,51 @@ void CHistoryDlg::fillTable()
         QStringList cells{fromStd(row.day)};
         if (!row.downloaded.empty())
             cells << fromStd(row.downloaded) << fromStd(row.uploaded) << fromStd(row.total);
-        table->addTopLevelItem(new QTreeWidgetItem(cells));
+        auto* item = new QTreeWidgetItem(cells);
+        table->addTopLevelItem(item);
+        if (!selectedDay.isEmpty() && item->text(0) == selectedDay)
+            table->setCurrentItem(item);
     }
-    table->scrollToBottom();
+    table->verticalScrollBar()->setValue(scrolled);
+}
+
+// Once a second while shown: new years, months and days appear, the user's choices stay.
+void CHistoryDlg::followTraffic()
+{
+    const std::string year = selectedText(yearBox);
+    const std::string month = selectedText(monthBox);
+    refillYears(year);
+    refillMonths(month);
+    fillTable();
 }
 
 void CHistoryDlg::profileChanged()
 {
     const std::string name = selectedText(profileBox);
-    currentProfile = copyProfile(name) ? std::optional(name) : std::nullopt;
+    currentProfile = profiles.profileCopy(name) ? std::optional(name) : std::nullopt;
     refillYears();
     refillMonths();
-    fillTable();
+    showMonth();
 }
 
 void CHistoryDlg::yearChanged()
 {
     refillMonths();
-    fillTable();
+    showMonth();
 }
 
-std::optional<CProfile> CHistoryDlg::copyProfile(const std::string& name) const
+// Another month (or year, or profile) begins at its last days, nothing selected.
+void CHistoryDlg::showMonth()
 {
-    std::unique_lock lock(profiles.guard);
-    const CProfile* profile = findProfileByName(profiles.profiles, name);
-    if (profile == nullptr)
-        return std::nullopt;
-    CProfile copy = *profile;
-    lock.unlock();
-    copy.dropUnusedReservations();
-    return copy;
+    table->clear();
+    fillTable();
+    table->scrollToBottom();
+}
+
+void CHistoryDlg::sizeChanged()
+{
+    setSizeUnit(sizeBox->currentIndex());
+    fillTable();
 }
 
 std::string CHistoryDlg::selectedText(const QComboBox* box)

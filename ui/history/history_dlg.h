@@ -1,9 +1,12 @@
 #pragma once
 // The Activity History window: day totals of one profile for one month, in a chosen size unit.
+// It reads copies from a ProfileSource (the engine) and follows new traffic while shown:
+// once a second the boxes and the table are brought up to date, keeping what the user chose.
 
-#include "profile/profile_list.h"
+#include "profile/profile_source.h"
 
 #include <QDialog>
+#include <QTimer>
 #include <optional>
 #include <string>
 
@@ -13,26 +16,37 @@ class QTreeWidget;
 class CHistoryDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CHistoryDlg(SharedProfiles& profiles, QWidget* parent = nullptr);
+    explicit CHistoryDlg(const ProfileSource& profiles, QWidget* parent = nullptr);
+
+    // The size unit's position in the Size box (month_table.h), used at the next opening.
+    int sizeUnit() const { return chosenSizeUnit; }
+    void setSizeUnit(int unit);
+
+    static constexpr int kRefreshMilliseconds = 1000;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void initialise();
-    void refillYears();
-    void refillMonths();
+    void refillYears(const std::string& wantedYear = {});
+    void refillMonths(const std::string& wantedMonth = {});
     void fillTable();
+    void showMonth();
+    void followTraffic();
+    void fitHeaderTexts();
 
     void profileChanged();
     void yearChanged();
+    void sizeChanged();
 
-    // A copy of the named profile taken under the guard: capture goes on adding to the live one.
-    std::optional<CProfile> copyProfile(const std::string& name) const;
     static std::string selectedText(const QComboBox* box);
 
-    SharedProfiles& profiles;
+    const ProfileSource& profiles;
     std::optional<std::string> currentProfile; // name of the profile the year and month boxes show
+    int chosenSizeUnit;
+    QTimer refreshTimer;
     QComboBox* profileBox;
     QComboBox* sizeBox;
     QComboBox* monthBox;

@@ -26,14 +26,6 @@ int monthIndexOf(const std::string& text)
     return 0;
 }
 
-const CProfile* findProfileByName(const ProfileList& profiles, const std::string& name)
-{
-    for (const CProfile& profile : profiles)
-        if (profile.name == name)
-            return &profile;
-    return nullptr;
-}
-
 std::vector<std::string> yearChoices(const CProfile& profile)
 {
     std::vector<std::string> years;

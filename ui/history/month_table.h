@@ -2,7 +2,7 @@
 // What the Activity History window shows, computed without widgets: the choices of its year and
 // month boxes and the rows of its day table for one profile, year, month and size unit.
 
-#include "profile/profile_list.h"
+#include "profile/profile.h"
 
 #include <array>
 #include <string>
@@ -27,9 +27,6 @@ inline constexpr std::array<const char*, 12> kMonthNames{
 
 // Position of the text among the month names (exact comparison); anything else is January.
 int monthIndexOf(const std::string& text);
-
-// The first profile of that name (exact, case-sensitive), or null.
-const CProfile* findProfileByName(const ProfileList& profiles, const std::string& name);
 
 // The year box: every year record's year, in the order the records were created.
 std::vector<std::string> yearChoices(const CProfile& profile);

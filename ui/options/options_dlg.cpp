@@ -9,14 +9,14 @@
 #include <QShowEvent>
 #include <QTabWidget>
 
-OptionsDlg::OptionsDlg(DisplaySettings& displaySettings, SharedProfiles& profiles, QWidget* parent)
+OptionsDlg::OptionsDlg(DisplaySettings& displaySettings, ProfileEditor profiles, QWidget* parent)
     : QDialog(parent), settings(displaySettings)
 {
     buildDialog(this, optionsLayout());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     tabs = control<QTabWidget>(this, kOptionsTabsId);
     general = new OptionsGeneral(this);
-    profilePage = new OptionsProfile(profiles, this);
+    profilePage = new OptionsProfile(std::move(profiles), this);
     tabs->addTab(general, "General");
     tabs->addTab(profilePage, "Profiles");
 

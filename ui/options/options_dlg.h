@@ -3,7 +3,7 @@
 // General page's settings; profile changes are live as soon as they are made.
 
 #include "widgets/display_settings.h"
-#include "profile/profile_list.h"
+#include "profile/profile_editor.h"
 
 #include <QDialog>
 
@@ -14,7 +14,7 @@ class QTabWidget;
 class OptionsDlg : public QDialog {
     Q_OBJECT
 public:
-    OptionsDlg(DisplaySettings& settings, SharedProfiles& profiles, QWidget* parent = nullptr);
+    OptionsDlg(DisplaySettings& settings, ProfileEditor profiles, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -36,8 +36,8 @@ QListWidgetItem* selectedItem(const QListWidget* list)
 
 } // namespace
 
-OptionsProfile::OptionsProfile(SharedProfiles& profiles, QWidget* parent)
-    : QWidget(parent), editor(profiles)
+OptionsProfile::OptionsProfile(ProfileEditor profileEditor, QWidget* parent)
+    : QWidget(parent), editor(std::move(profileEditor))
 {
     buildDialog(this, optionsProfileLayout());
     // A page takes the size its tab gives it; the layout's size is only its minimum.

@@ -18,7 +18,8 @@ class QListWidget;
 class OptionsProfile : public QWidget {
     Q_OBJECT
 public:
-    OptionsProfile(SharedProfiles& profiles, QWidget* parent = nullptr);
+    // Edits through `editor` (the engine gives one bound to its list).
+    explicit OptionsProfile(ProfileEditor editor, QWidget* parent = nullptr);
 
     // Fills the address and profile boxes afresh and shows the first profile.
     void initialise();
