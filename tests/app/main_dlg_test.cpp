@@ -5,6 +5,7 @@
 #include "widgets/dialog_builder.h"
 #include "app/main_dlg.h"
 #include "profile/profile_store.h"
+#include "res/history_layout.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -333,6 +334,26 @@ TEST_F(MainDlgTest, HistoryCommandsOpenTheHistoryWindow)
         const QString opened = runCommand(window, command, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
         EXPECT_EQ(opened, "CHistoryDlg") << command;
     }
+}
+
+// The Activity History's Size choice is kept from one opening, and one run, to the next.
+TEST_F(MainDlgTest, TheHistorySizeChoiceIsKeptBetweenRuns)
+{
+    {
+        CMainDlg first(options());
+        runCommand(first, 32777, [](QWidget* history) {
+            EXPECT_EQ(control<QComboBox>(history, kHistorySizeBoxId)->currentIndex(), 2); // MB at first
+            control<QComboBox>(history, kHistorySizeBoxId)->setCurrentIndex(0);
+            static_cast<QDialog*>(history)->reject();
+        });
+    }
+    CMainDlg second(options());
+    int shown = -1;
+    runCommand(second, 32782, [&shown](QWidget* history) {
+        shown = control<QComboBox>(history, kHistorySizeBoxId)->currentIndex();
+        static_cast<QDialog*>(history)->reject();
+    });
+    EXPECT_EQ(shown, 0);
 }
 
 TEST_F(MainDlgTest, ClosingOptionsUnconfirmedStillAppliesTheSettings)

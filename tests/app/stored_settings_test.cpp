@@ -14,8 +14,9 @@ TEST(StoredSettings, ValuesOptionsNeverSetsReadAsAbsent)
         raw.setValue("display/unitDivisor", unit);
         raw.setValue("display/historyLength", length);
         raw.setValue("window/position", "nowhere");
+        raw.setValue("history/sizeUnit", length);
         const StoredSettings read = readStoredSettings(raw);
-        EXPECT_FALSE(read.unitDivisor || read.historyLength || read.windowPosition) << unit;
+        EXPECT_FALSE(read.unitDivisor || read.historyLength || read.windowPosition || read.historySizeUnit) << unit;
     }
 }
 
