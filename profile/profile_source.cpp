@@ -1,5 +1,6 @@
 #include "profile/profile_source.h"
 
+#include "profile/day_history.h"
 #include "profile/profile_list.h"
 
 #include <algorithm>
@@ -14,15 +15,6 @@ const CProfile* findByName(const ProfileList& profiles, const std::string& name)
 }
 
 } // namespace
-
-DayTotals dayTotalsOf(const CProfile& profile, const LocalDate& date)
-{
-    const YearHistory* year = profile.findYear(date.year);
-    if (year == nullptr || date.month < 0 || date.month >= 12 || date.day < 1 ||
-        date.day > YearHistory::kDaysPerMonth)
-        return {};
-    return year->days[std::size_t(YearHistory::slotOf(date.month, date.day))];
-}
 
 std::vector<CProfile> SharedProfileSource::snapshot() const
 {

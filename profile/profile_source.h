@@ -40,5 +40,3 @@ private:
     const SharedProfiles& shared;
 };
 
-// The totals of a date in a profile's history; zero when it has none.
-DayTotals dayTotalsOf(const CProfile& profile, const LocalDate& date);

@@ -9,17 +9,9 @@
 
 namespace {
 
-constexpr std::array<ReportUnit, 4> kUnits{{{"B", 1.0}, {"KB", 1e3}, {"MB", 1e6}, {"GB", 1e9}}};
-
-constexpr std::array<const char*, 12> kMonthNames{
-    "January", "February", "March", "April", "May", "June",
-    "July", "August", "September", "October", "November", "December"};
-
 std::string amountText(double bytes, const ReportUnit& unit)
 {
-    char text[512]; // %.2f of the largest double needs 312 characters
-    std::snprintf(text, sizeof text, "%.2f", bytes / unit.divisor);
-    return text;
+    return ::amountText(bytes, unit.divisor);
 }
 
 std::string wholeBytes(double bytes)
@@ -109,9 +101,9 @@ void appendJsonAmounts(std::string& out, double down, double up)
 
 std::optional<ReportUnit> parseReportUnit(const std::string& text)
 {
-    for (const ReportUnit& unit : kUnits)
-        if (text == unit.name)
-            return unit;
+    for (const SizeUnit& unit : kSizeUnits)
+        if (text == unit.symbol)
+            return ReportUnit{unit.symbol, unit.divisor};
     return std::nullopt;
 }
 

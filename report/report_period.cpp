@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -18,11 +19,6 @@ bool allDigits(const std::string& text, std::size_t from, std::size_t count)
 int number(const std::string& text, std::size_t from, std::size_t count)
 {
     return std::stoi(text.substr(from, count));
-}
-
-bool hasTraffic(const DayTotals& day)
-{
-    return day.down > 0 || day.up > 0;
 }
 
 } // namespace
@@ -56,28 +52,6 @@ std::string periodText(const ReportPeriod& period)
 
 ProfileReport profileReport(const CProfile& profile, const ReportPeriod& period)
 {
-    ProfileReport report;
-    report.name = profile.name;
-    const YearHistory* record = profile.findYear(period.year);
-    if (record == nullptr)
-        return report;
-    const int firstMonth = period.isWholeYear() ? 0 : period.month;
-    const int lastMonth = period.isWholeYear() ? 11 : period.month;
-    for (int month = firstMonth; month <= lastMonth; ++month) {
-        ReportRow monthRow{month};
-        for (int day = 1; day <= YearHistory::kDaysPerMonth; ++day) {
-            const DayTotals& totals = record->days[YearHistory::slotOf(month, day)];
-            if (!hasTraffic(totals))
-                continue;
-            if (!period.isWholeYear())
-                report.rows.push_back({day, totals.down, totals.up});
-            monthRow.down += totals.down;
-            monthRow.up += totals.up;
-        }
-        if (period.isWholeYear() && (monthRow.down > 0 || monthRow.up > 0))
-            report.rows.push_back(monthRow);
-        report.down += monthRow.down;
-        report.up += monthRow.up;
-    }
-    return report;
+    PeriodSums sums = periodSums(profile, period.year, period.month);
+    return ProfileReport{profile.name, std::move(sums.rows), sums.down, sums.up};
 }

@@ -1,7 +1,7 @@
 #pragma once
 // What a report covers (one month or one year) and the sums it shows for one profile.
 
-#include "profile/profile.h"
+#include "profile/day_history.h"
 
 #include <optional>
 #include <string>
@@ -21,11 +21,7 @@ std::optional<ReportPeriod> parseReportYear(const std::string& text);
 std::string periodText(const ReportPeriod& period);
 
 // One line of a report: a day of the month (1..31), or a month of the year (0..11).
-struct ReportRow {
-    int index = 0;
-    double down = 0; // bytes
-    double up = 0;
-};
+using ReportRow = PeriodRow;
 
 struct ProfileReport {
     std::string name;
@@ -35,5 +31,5 @@ struct ProfileReport {
 };
 
 // The days of the month, or the months of the year, on which the profile saw traffic, as the
-// history window lists them (a day counts when either direction is above zero).
+// history window lists them (periodSums).
 ProfileReport profileReport(const CProfile& profile, const ReportPeriod& period);

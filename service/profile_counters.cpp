@@ -1,5 +1,7 @@
 #include "service/profile_counters.h"
 
+#include "profile/day_history.h"
+
 #include <set>
 
 ProfileCounters::ProfileCounters(const ProfileList& profiles)
@@ -34,11 +36,9 @@ std::vector<ProfileFigures> ProfileCounters::figures(const ProfileList& now, con
             base = Sums{};
         figures.receivedSinceStart = sums.down - base.down;
         figures.sentSinceStart = sums.up - base.up;
-        if (const YearHistory* year = profile.findYear(today.year)) {
-            const DayTotals& day = year->days[YearHistory::slotOf(today.month, today.day)];
-            figures.receivedToday = day.down;
-            figures.sentToday = day.up;
-        }
+        const DayTotals day = dayTotalsOf(profile, today);
+        figures.receivedToday = day.down;
+        figures.sentToday = day.up;
         result.push_back(std::move(figures));
     }
     return result;
