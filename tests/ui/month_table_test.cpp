@@ -29,6 +29,17 @@ TEST(MonthTable, DividesByEachSizeUnit)
     }
 }
 
+// Amounts far beyond any real traffic (a hand-edited file) are written whole.
+TEST(MonthTable, AHugeAmountIsWrittenWhole)
+{
+    CProfile profile;
+    profile.yearRecord(2026).days[YearHistory::slotOf(0, 1)].down = 1e300;
+    const auto rows = monthTable(profile, 2026, 0, 1);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].downloaded.size(), 301u + 3u) << rows[0].downloaded;
+    EXPECT_TRUE(rows[2].downloaded.ends_with(".00"));
+}
+
 TEST(MonthTable, MissingYearGivesNoRowsAndDecemberEndsOnThe31st)
 {
     const CProfile profile = profileWithDays({{{2025, 11, 31}, 10, 10}});
@@ -36,24 +47,4 @@ TEST(MonthTable, MissingYearGivesNoRowsAndDecemberEndsOnThe31st)
     EXPECT_TRUE(monthTable(CProfile{}, 2025, 0, 1).empty());
     // The last slot of December is day 31.
     EXPECT_EQ(monthTable(profile, 2025, 11, 1)[0].day, "31");
-}
-
-TEST(MonthTable, YearAndMonthChoices)
-{
-    const CProfile profile = profileWithDays({{{2025, 2, 1}, 1, 0},
-                                              {{2026, 6, 9}, 0, 1},
-                                              {{2026, 1, 28}, 7, 0},
-                                              {{2024, 0, 1}, 1, 1}});
-    EXPECT_EQ(yearChoices(profile), (std::vector<std::string>{"2025", "2026", "2024"}));
-    EXPECT_EQ(monthsWithTraffic(*profile.findYear(2026)), (std::vector<int>{1, 6}));
-    EXPECT_TRUE(monthsWithTraffic(YearHistory{}).empty());
-    EXPECT_TRUE(yearChoices(CProfile{}).empty());
-}
-
-TEST(MonthTable, MonthNamesAndProfileLookupAreExact)
-{
-    EXPECT_EQ(monthIndexOf("March"), 2);
-    EXPECT_EQ(monthIndexOf("December"), 11);
-    EXPECT_EQ(monthIndexOf("march"), 0);
-    EXPECT_EQ(monthIndexOf(""), 0);
 }
