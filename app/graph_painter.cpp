@@ -1,6 +1,6 @@
 #include "app/graph_painter.h"
 
-#include "app/graph_geometry.h"
+#include "view/graph_geometry.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

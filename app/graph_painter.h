@@ -4,7 +4,7 @@
 // has the pixels of the screen the window is on (devicePixelRatio), so a scaled desktop gets
 // a sharp graph rather than an enlarged bitmap.
 
-#include "app/rate_history.h"
+#include "view/rate_history.h"
 
 #include <QFont>
 #include <QImage>

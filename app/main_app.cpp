@@ -2,8 +2,8 @@
 
 #include "app/instance_beacon.h"
 #include "app/main_dlg.h"
-#include "app/platform_choice.h"
-#include "app/signal_waker.h"
+#include "platform/platform_choice.h"
+#include "platform/signal_waker.h"
 #include "profile/instance_lock.h"
 
 #include <QDir>

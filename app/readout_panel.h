@@ -4,8 +4,8 @@
 // chosen unit, or in the next larger one when its text would not fit its label.
 
 #include "app/graph_painter.h"
-#include "app/rate_history.h"
-#include "app/readout_format.h"
+#include "view/rate_history.h"
+#include "view/readout_format.h"
 #include "capture/traffic_meter.h"
 #include "widgets/display_settings.h"
 

@@ -1,6 +1,6 @@
 #include "app/stored_settings.h"
 
-#include "app/readout_format.h"
+#include "view/readout_format.h"
 #include "profile/profile_editor.h"
 
 #include <QSettings>

@@ -1,9 +1,9 @@
 #include "app/tray_controller.h"
 
-#include "app/graph_geometry.h"
-#include "app/platform_choice.h"
-#include "app/rate_history.h"
-#include "app/x11_minimise_watch.h"
+#include "view/graph_geometry.h"
+#include "platform/platform_choice.h"
+#include "view/rate_history.h"
+#include "platform/x11_minimise_watch.h"
 #include "monitor/monitor_engine.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"

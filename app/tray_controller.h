@@ -6,7 +6,7 @@
 
 #include "app/save_notices.h"
 #include "app/tray_icon_painter.h"
-#include "app/tray_tooltip.h"
+#include "view/tray_tooltip.h"
 
 #include <QIcon>
 #include <QObject>

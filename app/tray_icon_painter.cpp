@@ -1,6 +1,6 @@
 #include "app/tray_icon_painter.h"
 
-#include "app/graph_geometry.h"
+#include "view/graph_geometry.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,6 +1,6 @@
-#include "app/graph_geometry.h"
+#include "view/graph_geometry.h"
 
-#include "app/readout_format.h"
+#include "view/readout_format.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "app/tray_tooltip.h"
+#include "view/tray_tooltip.h"
 
 #include <cmath>
 #include <cstdio>

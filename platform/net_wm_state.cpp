@@ -1,4 +1,4 @@
-#include "app/net_wm_state.h"
+#include "platform/net_wm_state.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/signal_waker.h"
+#include "platform/signal_waker.h"
 
 #include <QSocketNotifier>
 #include <atomic>

@@ -1,7 +1,7 @@
 // _NET_WM_STATE as the X server returns it, and when a reading starts a minimise. The atom
 // numbers are those an Xvfb server with openbox assigned (xlsatoms): 312 MAXIMIZED_VERT,
 // 313 MAXIMIZED_HORZ, 317 HIDDEN.
-#include "app/net_wm_state.h"
+#include "platform/net_wm_state.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

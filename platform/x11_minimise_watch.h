@@ -4,7 +4,7 @@
 // whenever the X server says it changed on the watched window, through Qt's native event
 // hook, and calls back when HIDDEN appears.
 
-#include "app/net_wm_state.h"
+#include "platform/net_wm_state.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>

@@ -1,6 +1,6 @@
 // Readout texts, unit labels, the unit a readout moves to, and the rate history with its maxima.
-#include "app/rate_history.h"
-#include "app/readout_format.h"
+#include "view/rate_history.h"
+#include "view/readout_format.h"
 
 #include <gtest/gtest.h>
 #include <numeric>

@@ -1,4 +1,4 @@
-#include "app/rate_history.h"
+#include "view/rate_history.h"
 
 #include <algorithm>
 

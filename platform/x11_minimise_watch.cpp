@@ -1,4 +1,4 @@
-#include "app/x11_minimise_watch.h"
+#include "platform/x11_minimise_watch.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

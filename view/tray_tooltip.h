@@ -2,7 +2,7 @@
 // The tray icon's tooltip: the program's name, the current rates as the window's Current row
 // shows them, today's totals of the counted profile, then any notices (a failed save, ...).
 
-#include "app/readout_format.h"
+#include "view/readout_format.h"
 #include "profile/profile.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
 // The platform asked for at start: xcb through XWayland when a Wayland session also has an
 // X display, else Qt's own choice; a platform the user names always wins.
-#include "app/platform_choice.h"
+#include "platform/platform_choice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/readout_format.h"
+#include "view/readout_format.h"
 
 #include <cstdio>
 
