@@ -149,14 +149,18 @@ TEST_F(HistoryWindowTest, FollowsNewTrafficWhileShownKeepingTheChoices)
     EXPECT_EQ(table->currentItem()->text(0), "3");
 }
 
-// Every header text shows whole in its column.
+// Every header text shows whole in its column, before and after the table is filled.
 TEST_F(HistoryWindowTest, HeaderTextsFitTheirColumns)
 {
     open();
     const QHeaderView* header = table->header();
-    for (int column = 0; column < 4; ++column) {
-        const QString text = table->headerItem()->text(column);
-        EXPECT_GE(header->sectionSize(column), header->fontMetrics().horizontalAdvance(text) + 8) << text.toStdString();
+    for (const int profile : {0, 1}) {
+        profileBox->setCurrentIndex(profile);
+        for (int column = 0; column < 4; ++column) {
+            const QString text = table->headerItem()->text(column);
+            EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << text.toStdString();
+            EXPECT_GT(header->sectionSize(column), header->fontMetrics().horizontalAdvance(text)) << text.toStdString();
+        }
     }
 }
 

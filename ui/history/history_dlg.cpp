@@ -8,14 +8,12 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <algorithm>
-#include <numeric>
 
 namespace {
-
-constexpr int kColumnWidths[] = {45, 100, 100, 100};
 
 // The list view has no grid of its own; cell borders draw one.
 constexpr const char* kGridStyle =
@@ -43,7 +41,7 @@ CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent)
     table->setColumnCount(4);
     table->setHeaderLabels({"Day", "Total Downloaded", "Total Uploaded", "Total"});
     table->setStyleSheet(table->styleSheet() + QLatin1String(kGridStyle)); // after the frame's rule
-    fitHeaderTexts();
+    fitColumns();
 
     // The event table: selection changes made by the user. The window's own refills block them.
     using Box = QComboBox;
@@ -55,23 +53,23 @@ CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent)
     connect(&refreshTimer, &QTimer::timeout, this, &CHistoryDlg::followTraffic);
 }
 
-// Each column at least as wide as its header text needs; the amounts columns give up what the
-// layout's widths cannot hold, the last one first, so the table keeps its width.
-void CHistoryDlg::fitHeaderTexts()
+// Each column as wide as its header text and its cells need, so neither is cut; the amount
+// columns share what the table has left beside its vertical scroll bar. Amounts too wide for
+// the table scroll it sideways rather than lose digits.
+void CHistoryDlg::fitColumns()
 {
+    const int room = table->width() - 2 * table->frameWidth() -
+                     table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table);
     int widths[4];
     int total = 0;
     for (int column = 0; column < 4; ++column) {
-        widths[column] = std::max(kColumnWidths[column], table->header()->sectionSizeHint(column));
+        table->resizeColumnToContents(column); // the header's text or the widest cell
+        widths[column] = table->columnWidth(column);
         total += widths[column];
     }
-    const int room = std::accumulate(std::begin(kColumnWidths), std::end(kColumnWidths), 0);
-    for (int column = 3; column > 0 && total > room; --column) {
-        const int spare = widths[column] - table->header()->sectionSizeHint(column);
-        const int give = std::min(std::max(spare, 0), total - room);
-        widths[column] -= give;
-        total -= give;
-    }
+    const int spare = std::max(0, room - total);
+    for (int column = 1; column < 4; ++column)
+        widths[column] += spare / 3;
     for (int column = 0; column < 4; ++column)
         table->setColumnWidth(column, widths[column]);
 }
@@ -177,6 +175,7 @@ void CHistoryDlg::fillTable()
         if (!selectedDay.isEmpty() && item->text(0) == selectedDay)
             table->setCurrentItem(item);
     }
+    fitColumns();
     table->verticalScrollBar()->setValue(scrolled);
 }
 

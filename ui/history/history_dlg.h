@@ -35,7 +35,7 @@ private:
     void fillTable();
     void showMonth();
     void followTraffic();
-    void fitHeaderTexts();
+    void fitColumns();
 
     void profileChanged();
     void yearChanged();
