@@ -10,9 +10,10 @@
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QVBoxLayout>
+#include <cstdio>
 
 CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
-    : QDialog(parent), options(std::move(mainOptions)),
+    : QDialog(parent), options(std::move(mainOptions)), memory(options.settingsFile),
       // The engine's threads only post to the window; they never wait for this thread, so the
       // window can stop and join them at any time. Queued calls die with the window.
       engine(
@@ -29,7 +30,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(applicationIcon());
     buildWindow();
-    const StoredSettings stored = restoreSettings();
+    const StoredSettings stored = memory.restore(*this, settings, *panel);
 
     engine.start(options, std::move(captureSocket));
     profiles->refill();
@@ -37,6 +38,40 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
                               {[this] { openHistory(); }, [this] { endRun(); }});
     connectEvents();
     profiles->selectNamed(stored.selectedProfile);
+}
+
+CMainDlg::~CMainDlg()
+{
+    shutdown();
+}
+
+// On the GUI thread, after every save the engine made: periodic ones arrive queued.
+void CMainDlg::reportSave(const SaveOutcome& outcome)
+{
+    saveNotices.report(outcome.saved, outcome.failures, shutDown ? nullptr : this);
+}
+
+void CMainDlg::shutdown()
+{
+    if (shutDown)
+        return;
+    shutDown = true;
+    storeSettings();
+    if (!engine.stop().saved) {
+        lostAtExit = true;
+        std::fprintf(stderr,
+                     "velmora: gave up saving at exit (%s); the traffic counted since the last "
+                     "good save is lost\n",
+                     saveNotices.episode().problem().c_str());
+    }
+    if (tray != nullptr)
+        tray->hideIcon();
+}
+
+void CMainDlg::saveForSession()
+{
+    storeSettings();
+    saveProfiles();
 }
 
 void CMainDlg::buildWindow()
@@ -75,6 +110,11 @@ void CMainDlg::connectEvents()
     }
 }
 
+void CMainDlg::storeSettings()
+{
+    memory.store(*this, settings, profiles->selectedName());
+}
+
 void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)
 {
     const std::uint32_t divisor = settings.unitDivisor.load();
@@ -87,7 +127,7 @@ void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldL
 {
     const std::uint32_t divisor = settings.unitDivisor.load();
     const std::uint32_t length = settings.historyLength.load();
-    unitChosen = true;
+    memory.unitChosen();
     panel->setUnitLabels(QString::fromStdString(unitLabel(divisor)));
     panel->changeGraph(oldDivisor, divisor, oldLength, length);
     const std::optional<std::string> counted = profiles->selectedName();

@@ -3,12 +3,15 @@
 // view of the engine (monitor/monitor_engine.h), which it holds: construction starts the
 // engine, readouts and save outcomes arrive as queued calls, and shutdown() stops it (the
 // capture first, then the last save). The readouts and graph are a ReadoutPanel, the tray
-// icon a TrayController; the window wires them to the engine and the commands.
+// icon a TrayController, the selector a ProfileSelector, the keys WindowKeys, what it
+// remembers between runs a WindowMemory; the window wires them to the engine and to its
+// commands (main_dlg_commands.cpp).
 
 #include "app/profile_selector.h"
 #include "app/readout_panel.h"
 #include "app/save_notices.h"
 #include "app/stored_settings.h"
+#include "app/window_memory.h"
 #include "app/tray_controller.h"
 #include "monitor/monitor_engine.h"
 #include "widgets/display_settings.h"
@@ -81,7 +84,6 @@ private:
     void buildWindow();
     void connectEvents();
     void reportSave(const SaveOutcome& outcome);
-    StoredSettings restoreSettings();
     void endRun();
 
     MainDlgOptions options;
@@ -90,8 +92,7 @@ private:
     ProfileSelector* profiles = nullptr;
     ReadoutPanel* panel = nullptr;
     TrayController* tray = nullptr;
-    bool unitChosen = false; // the unit was stored or set in Options: worth remembering
-    std::optional<int> historySizeUnit; // the Activity History's Size choice, once made
+    WindowMemory memory;
     SaveNotices saveNotices;
     bool shutDown = false;
     bool lostAtExit = false;

@@ -31,11 +31,11 @@ void CMainDlg::showAbout()
 void CMainDlg::openHistory()
 {
     CHistoryDlg historyDialog(engine.profileSource(), this);
-    if (historySizeUnit)
-        historyDialog.setSizeUnit(*historySizeUnit);
+    if (const std::optional<int> unit = memory.historySizeUnit())
+        historyDialog.setSizeUnit(*unit);
     historyDialog.exec();
-    if (historyDialog.sizeUnit() != historySizeUnit) {
-        historySizeUnit = historyDialog.sizeUnit();
+    if (historyDialog.sizeUnit() != memory.historySizeUnit()) {
+        memory.setHistorySizeUnit(historyDialog.sizeUnit());
         storeSettings();
     }
 }

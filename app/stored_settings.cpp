@@ -1,7 +1,7 @@
 #include "app/stored_settings.h"
 
 #include "view/readout_format.h"
-#include "profile/profile_editor.h"
+#include "profile/profile.h"
 
 #include <QSettings>
 #include <algorithm>

@@ -1,27 +1,29 @@
-// The main window's remembered settings: read once at start, written after Options and at the
-// end of the run.
-#include "app/main_dlg.h"
+#include "app/window_memory.h"
+
+#include "app/readout_panel.h"
+#include "widgets/display_settings.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QWidget>
 #include <algorithm>
 #include <memory>
 
-StoredSettings CMainDlg::restoreSettings()
+StoredSettings WindowMemory::restore(QWidget& window, DisplaySettings& settings, ReadoutPanel& panel)
 {
-    const std::unique_ptr<QSettings> file = openSettings(options.settingsFile);
+    const std::unique_ptr<QSettings> file = openSettings(settingsFile);
     const StoredSettings stored = readStoredSettings(*file);
     if (stored.unitDivisor) {
         settings.unitDivisor = *stored.unitDivisor;
-        panel->setUnitLabels(QString::fromStdString(unitLabel(*stored.unitDivisor)));
+        panel.setUnitLabels(QString::fromStdString(unitLabel(*stored.unitDivisor)));
         const std::uint32_t length = settings.historyLength.load();
-        panel->changeGraph(DisplaySettings::kDefaultUnitDivisor, *stored.unitDivisor, length, length);
-        unitChosen = true;
+        panel.changeGraph(DisplaySettings::kDefaultUnitDivisor, *stored.unitDivisor, length, length);
+        unitWasChosen = true;
     }
     if (stored.historyLength) {
         settings.historyLength = *stored.historyLength;
-        panel->resizeHistory(*stored.historyLength);
+        panel.resizeHistory(*stored.historyLength);
     }
     // A position on a screen that is gone would put the window out of reach; one kept from a
     // larger screen or a smaller scale would leave part of it off this one.
@@ -31,30 +33,31 @@ StoredSettings CMainDlg::restoreSettings()
     if (stored.windowPosition)
         if (const QScreen* screen = QGuiApplication::screenAt(*stored.windowPosition)) {
             const QRect area = screen->availableGeometry();
-            const QSize size = sizeHint();
+            const QSize size = window.sizeHint();
             const QPoint clientTopLeft(
                 std::clamp(stored.windowPosition->x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())),
                 std::clamp(stored.windowPosition->y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
-            setGeometry(QRect(clientTopLeft, size));
+            window.setGeometry(QRect(clientTopLeft, size));
         }
-    historySizeUnit = stored.historySizeUnit;
+    historySize = stored.historySizeUnit;
     return stored;
 }
 
-void CMainDlg::storeSettings()
+void WindowMemory::store(const QWidget& window, const DisplaySettings& settings,
+                         const std::optional<std::string>& countedProfile) const
 {
     StoredSettings values;
     // Until the unit was chosen the window shows the layout's own labels; storing the default
     // would change them at the next start.
-    if (unitChosen) {
+    if (unitWasChosen) {
         values.unitDivisor = settings.unitDivisor.load();
         values.historyLength = settings.historyLength.load();
     }
-    values.selectedProfile = profiles->selectedName();
-    values.historySizeUnit = historySizeUnit;
+    values.selectedProfile = countedProfile;
+    values.historySizeUnit = historySize;
     // Only a window that has been on screen has a position of its own.
-    if (windowHandle() != nullptr)
-        values.windowPosition = geometry().topLeft();
-    const std::unique_ptr<QSettings> file = openSettings(options.settingsFile);
+    if (window.windowHandle() != nullptr)
+        values.windowPosition = window.geometry().topLeft();
+    const std::unique_ptr<QSettings> file = openSettings(settingsFile);
     writeStoredSettings(*file, values);
 }
