@@ -1,5 +1,10 @@
 #pragma once
-// The profile list shared by the capture threads and the window.
+// The profile list shared by the capture threads and the engine.
+
+// The windows of ui/ are built with this defined: a stray include fails their build.
+#ifdef VELMORA_PROFILE_LIST_SEALED
+#error "windows read the profiles through a ProfileSource and edit them through a ProfileEditor"
+#endif
 
 #include "profile/profile.h"
 
