@@ -5,11 +5,15 @@
 #include "ui/history/history_dlg.h"
 #include "ui/options/options_dlg.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 void CMainDlg::openHelp()
 {
-    openManual(findHelpDocument(QDir::currentPath(), QStringLiteral(VELMORA_DATA_DIR)));
+    // The data directory is found from the binary, so an install under any prefix finds its own.
+    const QString dataDirectory =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(VELMORA_DATA_DIR_FROM_BINARY));
+    openManual(findHelpDocument(QDir::currentPath(), QDir::cleanPath(dataDirectory)));
 }
 
 void CMainDlg::openManual(const QString& file)

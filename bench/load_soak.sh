@@ -8,6 +8,10 @@
 # Targets: no growth of resident memory after the first minute; at most 10% of one core.
 # Usage: bench/load_soak.sh BUILD-DIR [SECONDS] [PACKETS-PER-SECOND]     (as root)
 #        RSS_EVERY=N samples memory every N s instead of 10.
+#        PROGRAM=velmorad measures the service binary (daemon/velmorad) instead of the window's.
+#        BESIDE=tcpdump also runs `tcpdump -w /dev/null` on the same interface and prints its
+#        resident memory next to the program's.
+#        MAX_RSS_KB=N (with CHECK=1) also fails when resident memory ever exceeds N kB.
 #        CHECK=1 exits non-zero when a target is missed (CI runs it so, for a shorter time):
 #        resident memory more than 256 kB above the 70 s sample later on, more than 10% of one
 #        core, or packets the program did not count.
@@ -21,33 +25,40 @@ every=${RSS_EVERY:-10} # seconds between memory samples
 . "$top/tests/e2e/netns.sh"
 . "$top/tests/e2e/profiles.sh"
 need_root
-for binary in "$build/velmora" "$build/bench/udp_pacer"; do
+program=${PROGRAM:-velmora}
+case "$program" in
+  velmora) program_binary="$build/velmora" ;;
+  velmorad) program_binary="$build/daemon/velmorad" ;;
+  *) echo "load_soak: PROGRAM is velmora or velmorad" >&2; exit 1 ;;
+esac
+for binary in "$program_binary" "$build/bench/udp_pacer"; do
   [ -x "$binary" ] || { echo "load_soak: build $binary first" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
 pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; drop_hosts; rm -rf "$work"' EXIT
+beside=
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "$beside" ] && kill -9 "$beside" 2>/dev/null; drop_hosts; rm -rf "$work"' EXIT
 make_hosts
 mkdir -p "$work/profiles"
 write_profile "$work/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
 write_profile "$work/profiles" Web.xml Web "$METER_ADDR" "0:10.*.*.* 1:*.*.*.*" "0:80 1:0"
 
 # `ip netns exec` and `env` both exec, so $! is the program itself; checked below all the same.
-(cd "$work" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen "$build/velmora" >"$work/log" 2>&1) &
+(cd "$work" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen "$program_binary" >"$work/log" 2>&1) &
 pid=$!
 capture_up=
 for _ in $(seq 100); do
   sleep 0.1
-  if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" != velmora ]; then
-    pid=$(ip netns pids "$METER_NS" | while read -r p; do [ "$(cat "/proc/$p/comm")" = velmora ] && echo "$p"; done | head -n1)
+  if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" != "$program" ]; then
+    pid=$(ip netns pids "$METER_NS" | while read -r p; do [ "$(cat "/proc/$p/comm")" = "$program" ] && echo "$p"; done | head -n1)
     [ -n "$pid" ] || continue
   fi
   if grep -qx velmora-capture "/proc/$pid"/task/*/comm 2>/dev/null; then capture_up=1; break; fi
 done
 [ -n "$capture_up" ] || { cat "$work/log"; echo "load_soak: the program did not open its capture" >&2; exit 1; }
 
-rss() { awk '/VmRSS/ { print $2 }' "/proc/$pid/status"; }
+rss() { awk '/VmRSS/ { print $2 }' "/proc/${1:-$pid}/status"; }
 ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$pid/stat"; } # utime + stime
 # One line per thread: "tid name ticks" (the name may hold spaces: it sits between the parentheses).
 thread_ticks() {
@@ -58,6 +69,12 @@ thread_ticks() {
 }
 counter() { in_meter cat "/sys/class/net/vm0/statistics/$1"; }
 hz=$(getconf CLK_TCK)
+
+if [ "${BESIDE:-}" = tcpdump ]; then
+  (exec ip netns exec "$METER_NS" tcpdump -i vm0 -n -q -w /dev/null >"$work/tcpdump.log" 2>&1) &
+  beside=$!
+  for _ in $(seq 100); do grep -q "listening on" "$work/tcpdump.log" && break; sleep 0.1; done
+fi
 
 rx_packets0=$(counter rx_packets)
 thread_ticks >"$work/threads0"
@@ -71,7 +88,7 @@ pacer=$!
   t=0
   while kill -0 "$pacer" 2>/dev/null; do
     sleep "$every"; t=$((t + every))
-    kill -0 "$pacer" 2>/dev/null && echo "$t $(rss)"
+    kill -0 "$pacer" 2>/dev/null && echo "$t $(rss) ${beside:+$(rss "$beside")}"
   done
 ) >"$work/rss" &
 sampler=$!
@@ -81,6 +98,10 @@ kill "$sampler" 2>/dev/null || true
 wait "$sampler" 2>/dev/null || true
 sleep 0.5 # the ring hands over a block at the latest 50 ms after its first packet
 rss2=$(rss)
+if [ -n "$beside" ]; then
+  beside_rss=$(rss "$beside")
+  kill -TERM "$beside"; wait "$beside" 2>/dev/null || true; beside=
+fi
 ticks1=$(ticks)
 thread_ticks >"$work/threads1"
 rx_packets1=$(counter rx_packets)
@@ -99,6 +120,9 @@ rss1=$(awk '$1 >= 70 { print $2; exit }' "$work/rss")
 echo "flood: $(cat "$work/sent") packets sent in ${elapsed} s (target $rate/s); the meter's interface received $received ($(awk -v n="$received" -v s="$elapsed" 'BEGIN { printf "%.0f", n / s }')/s)"
 echo "resident memory: start ${rss0} kB, after 70 s (first minute and first save) ${rss1:-n/a} kB, end ${rss2} kB"
 echo "resident memory every $every s (kB): $(awk '{ printf "%s%d", (NR > 1 ? " " : ""), $2 }' "$work/rss")"
+if [ -n "${beside_rss:-}" ]; then
+  echo "beside it, tcpdump -w /dev/null on the same interface: resident memory at the end ${beside_rss} kB, every $every s (kB): $(awk '{ printf "%s%d", (NR > 1 ? " " : ""), $3 }' "$work/rss")"
+fi
 if [ -n "$rss1" ]; then
   awk '$1 >= 70 { if (min == "" || $2 < min) min = $2; if ($2 > max) max = $2 }
        END { printf "resident memory from 70 s on: min %d kB, max %d kB\n", min, max }' "$work/rss"
@@ -126,6 +150,10 @@ if [ "${CHECK:-0}" = 1 ]; then
   if [ -n "$rss1" ]; then
     grown=$(awk -v ref="$rss1" '$1 >= 70 && $2 > max { max = $2 } END { print max - ref }' "$work/rss")
     [ "$grown" -le 256 ] || missed="$missed; resident memory grew $grown kB after the first minute"
+  fi
+  if [ -n "${MAX_RSS_KB:-}" ]; then
+    peak=$(awk -v end="$rss2" '$2 > max { max = $2 } END { print (end > max ? end : max) }' "$work/rss")
+    [ "$peak" -le "$MAX_RSS_KB" ] || missed="$missed; resident memory reached $peak kB (at most $MAX_RSS_KB)"
   fi
   awk -v u="$used" -v s="$elapsed" 'BEGIN { exit !(u <= 0.10 * s) }' || missed="$missed; CPU above 10% of one core"
   awk -v c="$counted" -v r="$rx_bytes" 'BEGIN { exit !(sprintf("%.6g", r) + 0 == c + 0) }' ||
