@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -15,8 +16,11 @@ constexpr int kConnectTimeoutMs = 2000;
 QString InstanceBeacon::serverName(const QString& dataDirectory)
 {
     const QString canonical = QDir(dataDirectory).canonicalPath();
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty() || !QDir::isAbsolutePath(runtime))
+        return QDir(canonical).filePath(QStringLiteral("velmora.beacon"));
     const QByteArray digest = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256);
-    return QStringLiteral("velmora-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest.toHex().left(16)));
+    return QDir(runtime).filePath(QStringLiteral("velmora-%1").arg(QString::fromLatin1(digest.toHex().left(16))));
 }
 
 bool InstanceBeacon::listen(const QString& dataDirectory)
@@ -32,7 +36,11 @@ bool InstanceBeacon::listen(const QString& dataDirectory)
             emit called();
         }
     });
-    return server->listen(name);
+    if (server->listen(name))
+        return true;
+    std::fprintf(stderr, "velmora: cannot listen on %s (%s); a second start will not bring this window forward\n",
+                 qPrintable(name), qPrintable(server->errorString()));
+    return false;
 }
 
 bool InstanceBeacon::callRunning(const QString& dataDirectory)

@@ -248,13 +248,20 @@ CProfile makeDefaultProfile(const std::string& address)
 }
 
 void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory,
-                     const std::string& firstLocalAddress, LoadMode mode)
+                     const std::string& firstLocalAddress, LoadMode mode,
+                     std::vector<std::filesystem::path>* unread)
 {
     profiles.clear();
     if (mode == LoadMode::Owner)
         removeLeftoverTemporaries(directory);
     const std::vector<std::filesystem::path> files = profileFiles(directory);
     std::vector<std::optional<CProfile>> loaded = readProfileFiles(files);
+    if (unread != nullptr) {
+        unread->clear();
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (!loaded[i])
+                unread->push_back(files[i]);
+    }
     dropDuplicateNames(files, loaded);
     std::vector<std::string> names;
     for (const std::optional<CProfile>& profile : loaded)

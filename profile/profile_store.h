@@ -18,8 +18,10 @@ enum class LoadMode { ReadOnly, Owner };
 // are left as they are (a line on stderr names them). As Owner, temporaries a killed save left
 // behind are removed first, and a profile found under the file name earlier versions gave it
 // is renamed to its own.
+// `unread`, when given, receives the files that held no profile because they could not be read
+// or were refused by the parser (too large, not well-formed, over a limit), in directory order.
 void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory, const std::string& firstLocalAddress,
-                     LoadMode mode = LoadMode::ReadOnly);
+                     LoadMode mode = LoadMode::ReadOnly, std::vector<std::filesystem::path>* unread = nullptr);
 // Writes every profile into `directory` (created when missing), atomically per file; then sets aside
 // the file of every name in `removedNames` that no profile in `profiles` carries any more, by renaming
 // "<name>.xml" to "<name>.xml.removed" (never deleting). Returns false when any write failed;

@@ -1,8 +1,11 @@
 #include "report/report_command.h"
 
 #include "profile/profile_store.h"
+#include "profile/profile_xml_reader.h"
 #include "report/report_format.h"
 
+#include <cerrno>
+#include <fstream>
 #include <system_error>
 
 namespace {
@@ -28,14 +31,39 @@ ReportPeriod requestedPeriod(const ReportRequest& request)
     return ReportPeriod{request.today.year, request.today.month};
 }
 
-ProfileList loadProfiles(const std::filesystem::path& dataDirectory)
+// Why a profile file was left out, as far as can be told from outside the parser.
+std::string unreadReason(const std::filesystem::path& file)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error)
+        return error.message();
+    if (size > ProfileXmlReader::kMaxFileBytes)
+        return "larger than " + std::to_string(ProfileXmlReader::kMaxFileBytes >> 20) + " MiB";
+    if (std::ifstream stream(file); !stream)
+        return std::error_code(errno, std::generic_category()).message();
+    return "not a profile file the parser accepts (malformed, over a limit, or not in its declared encoding)";
+}
+
+// The profiles that could be read; each file that could not is named on `err`, and `complete`
+// is cleared.
+ProfileList loadProfiles(const std::filesystem::path& dataDirectory, std::ostream& err, bool& complete)
 {
     const std::filesystem::path directory = dataDirectory / "profiles";
     std::error_code error;
     if (!std::filesystem::is_directory(directory, error))
         throw ReportError{"no profile directory " + directory.string()};
+    if (std::filesystem::directory_iterator(directory, error); error) {
+        err << "velmora: cannot read " << directory.string() << ": " << error.message() << '\n';
+        complete = false;
+    }
     ProfileList profiles;
-    loadAllProfiles(profiles, directory, "");
+    std::vector<std::filesystem::path> unread;
+    loadAllProfiles(profiles, directory, "", LoadMode::ReadOnly, &unread);
+    for (const std::filesystem::path& file : unread) {
+        err << "velmora: " << file.string() << " left out of the report: " << unreadReason(file) << '\n';
+        complete = false;
+    }
     return profiles;
 }
 
@@ -67,14 +95,15 @@ int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err
         const std::optional<ReportFormat> format = parseReportFormat(request.format);
         if (!format)
             throw ReportError{"unknown format \"" + request.format + "\" (table, csv or json)"};
-        const ProfileList profiles = loadProfiles(request.dataDirectory);
+        bool complete = true;
+        const ProfileList profiles = loadProfiles(request.dataDirectory, err, complete);
         out << formatReport(*format, selectedReports(profiles, request, period), period, *unit);
         out.flush();
         if (!out) {
             err << "velmora: the report could not be written\n";
             return 1;
         }
-        return 0;
+        return complete ? 0 : kReportIncomplete;
     } catch (const ReportError& error) {
         err << "velmora: " << error.message << '\n';
         return kReportUsageError;

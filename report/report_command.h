@@ -23,6 +23,11 @@ struct ReportRequest {
 // a data directory without profiles.
 inline constexpr int kReportUsageError = 2;
 
-// Writes the report to `out` and returns 0, or writes one line to `err` and returns
-// kReportUsageError.
+// Exit status of a report printed without some of the profiles: a profile file that could not
+// be read (unreadable, too large, not well-formed, over a limit) is named on the error stream,
+// and the report shows what could be read.
+inline constexpr int kReportIncomplete = 3;
+
+// Writes the report to `out` and returns 0 (kReportIncomplete when files were left out, each
+// named on `err`), or writes one line to `err` and returns kReportUsageError.
 int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err);

@@ -27,3 +27,23 @@ TEST(InstanceBeacon, SecondStartReachesTheCopyOnItsDirectoryOnly)
     InstanceBeacon successor;
     EXPECT_TRUE(successor.listen(first.path()));
 }
+
+// The socket is in the user's runtime directory, else in the data directory: never in a
+// directory other users can write to. A listen that cannot happen is refused.
+TEST(InstanceBeacon, TheSocketLivesInTheUsersOwnDirectories)
+{
+    QTemporaryDir runtime;
+    QTemporaryDir data;
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    EXPECT_TRUE(InstanceBeacon::serverName(data.path()).startsWith(runtime.path() + "/velmora-"));
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(InstanceBeacon::serverName(data.path()), QDir(data.path()).canonicalPath() + "/velmora.beacon");
+    InstanceBeacon beacon;
+    EXPECT_TRUE(beacon.listen(data.path()));
+    EXPECT_TRUE(InstanceBeacon::callRunning(data.path()));
+    qputenv("XDG_RUNTIME_DIR", (runtime.path() + "/missing").toUtf8());
+    InstanceBeacon nowhere;
+    EXPECT_FALSE(nowhere.listen(data.path()));
+    qputenv("XDG_RUNTIME_DIR", saved);
+}

@@ -7,6 +7,8 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +51,39 @@ TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstIsKilledOrReleases)
     EXPECT_EQ(second.acquire(directory), InstanceLock::State::HeldByOther);
     first.reset();
     EXPECT_EQ(second.acquire(directory), InstanceLock::State::Acquired);
+}
+
+// Read access is enough for flock: a lock file others can open lets them block every start.
+TEST_F(InstanceLockTest, TheLockFileIsTheOwnersAlone)
+{
+    const fs::path file = directory / InstanceLock::kFileName;
+    for (const bool earlierFile : {false, true}) {
+        if (earlierFile) {
+            const int old = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
+            ASSERT_GE(old, 0);
+            ::fchmod(old, 0644);
+            ::close(old);
+        }
+        InstanceLock lock;
+        ASSERT_EQ(lock.acquire(directory), InstanceLock::State::Acquired);
+        struct stat status {};
+        ASSERT_EQ(::stat(file.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << (earlierFile ? "an earlier 0644 file" : "a new file");
+    }
+    if (::geteuid() != 0)
+        return;
+    // Another user (nobody) can neither open it nor, therefore, lock it.
+    fs::permissions(directory, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(::open(file.c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(InstanceLockTest, UnusableDirectoriesFailWithThePath)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -92,4 +93,28 @@ TEST(ReportCommand, ReportsThisMonthOfTheDataDirectoryWithoutWritingThere)
     // No Default.xml appears: the report never saves the profile the store adds.
     EXPECT_FALSE(std::filesystem::exists(data.path / "profiles" / "Default.xml"));
     EXPECT_EQ(std::filesystem::last_write_time(data.path / "profiles"), before);
+}
+
+// A profile file that cannot be read is named on stderr and the status says the report is
+// incomplete; the profiles that could be read are still reported.
+TEST(ReportCommand, NamesTheFilesItLeftOutAndEndsIncomplete)
+{
+    DataDirectory data;
+    const std::filesystem::path profiles = data.path / "profiles";
+    writeFile(profiles / "Broken.xml", "<Profiles><Profile Name=\"Broken\">");
+    writeFile(profiles / "Latin.xml", std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Profiles "
+                                                  "Name=\"\xff\xfe\"/>"));
+    writeFile(profiles / "Huge.xml", "");
+    std::filesystem::resize_file(profiles / "Huge.xml", 17u << 20);
+    ReportRequest csv = request(data);
+    csv.format = "csv";
+    csv.profile = "Office";
+    const Outcome outcome = run(csv);
+    EXPECT_EQ(outcome.status, kReportIncomplete);
+    EXPECT_NE(outcome.out.find("Office,2026-03-03,MB,1.50"), std::string::npos) << outcome.out;
+    for (const char* file : {"Broken.xml", "Latin.xml", "Huge.xml"})
+        EXPECT_NE(outcome.err.find((profiles / file).string() + " left out of the report"), std::string::npos)
+            << file << ": " << outcome.err;
+    EXPECT_NE(outcome.err.find("larger than 16 MiB"), std::string::npos) << outcome.err;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 3) << outcome.err;
 }
