@@ -3,10 +3,12 @@
 #include "profile/profile_xml_reader.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
+#include <algorithm>
 #include <new>
 
 using namespace xercesc;
@@ -58,12 +60,15 @@ MemoryManager* RecyclingMemoryManager::getExceptionMemoryManager()
 
 void* RecyclingMemoryManager::allocate(XMLSize_t size)
 {
+    if (size > limit || held > limit - size)
+        throw OutOfMemoryException();
     if (size >= kRecycledBytes)
         for (auto it = spare.begin(); it != spare.end(); ++it)
             if ((*it)->size == size) {
                 Header* block = *it;
                 spare.erase(it);
                 spareBytes -= size;
+                held += size;
                 return block + 1;
             }
     void* memory = ::operator new(sizeof(Header) + size, std::nothrow);
@@ -71,6 +76,7 @@ void* RecyclingMemoryManager::allocate(XMLSize_t size)
         throw OutOfMemoryException();
     Header* block = static_cast<Header*>(memory);
     block->size = size;
+    held += size;
     return block + 1;
 }
 
@@ -79,6 +85,7 @@ void RecyclingMemoryManager::deallocate(void* p)
     if (p == nullptr)
         return;
     Header* block = static_cast<Header*>(p) - 1;
+    held -= block->size;
     if (block->size >= kRecycledBytes && spareBytes + block->size <= kMaxSpareBytes) {
         spare.push_back(block);
         spareBytes += block->size;
@@ -93,7 +100,8 @@ InputSource* NoExternalResources::resolveEntity(XMLResourceIdentifier*)
     return new MemBufInputSource(nothing, 0, "velmora-empty-entity");
 }
 
-BoundedDomParser::BoundedDomParser(MemoryManager* memory) : XercesDOMParser(nullptr, memory)
+BoundedDomParser::BoundedDomParser(MemoryManager* memory)
+    : XercesDOMParser(nullptr, memory), budget(dynamic_cast<RecyclingMemoryManager*>(memory))
 {
     setValidationScheme(Val_Never);
     setLoadExternalDTD(false);
@@ -114,6 +122,7 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
                                     const bool isRoot)
 {
     if (isEmpty) {
+        extendMemoryLimit();
         // The DOM parser ends an empty element itself, through endElement: that call must not
         // lower the depth, or every empty element would buy one more level of nesting.
         endingEmptyElement = true;
@@ -122,6 +131,7 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
         endingEmptyElement = false;
         return;
     }
+    extendMemoryLimit();
     if (++depth > ProfileXmlReader::kMaxDepth)
         throw LimitExceeded{};
     if (depth == 2)
@@ -144,6 +154,7 @@ void BoundedDomParser::docCharacters(const XMLCh* const chars, const XMLSize_t l
     contentChars += length;
     if (contentChars > ProfileXmlReader::kMaxContentChars)
         throw LimitExceeded{};
+    extendMemoryLimit();
     if (isUnreadWhitespace(chars, length))
         return;
     XercesDOMParser::docCharacters(chars, length, cdataSection);
@@ -158,9 +169,25 @@ void BoundedDomParser::entityDecl(const DTDEntityDecl& entityDecl, const bool is
     XercesDOMParser::entityDecl(entityDecl, isPEDecl, isIgnored);
 }
 
+void BoundedDomParser::extendMemoryLimit()
+{
+    if (budget == nullptr)
+        return;
+    try {
+        const std::uint64_t read = getScanner()->getSrcOffset();
+        const std::uint64_t allowed = kMemoryBase + kMemoryPerByte * read;
+        budget->setLimit(static_cast<std::size_t>(std::min<std::uint64_t>(allowed, kMaxMemory)));
+    } catch (const XMLException&) {
+        // The reader of some encodings cannot tell its byte offset: the ceiling alone holds.
+        budget->setLimit(kMaxMemory);
+    }
+}
+
 void BoundedDomParser::prepare()
 {
     resetDocumentPool();
+    if (budget != nullptr)
+        budget->setLimit(kMemoryBase);
     errorCounter.resetErrors();
     depth = 0;
     endingEmptyElement = false;

@@ -9,6 +9,7 @@
 #include <xercesc/util/XMLEntityResolver.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // Initialises the XML platform on first use; false when that failed. It stays initialised
@@ -29,8 +30,13 @@ public:
     ~RecyclingMemoryManager() override;
 
     XERCES_CPP_NAMESPACE::MemoryManager* getExceptionMemoryManager() override;
+    // Throws OutOfMemoryException when the bytes in use would exceed the limit: the parse
+    // ends and the file is refused.
     void* allocate(XMLSize_t size) override;
     void deallocate(void* p) override;
+
+    void setLimit(std::size_t bytes) { limit = bytes; }
+    std::size_t heldBytes() const { return held; }
 
 private:
     static constexpr std::size_t kRecycledBytes = 16u << 10;
@@ -40,6 +46,8 @@ private:
     };
     std::vector<Header*> spare;
     std::size_t spareBytes = 0;
+    std::size_t held = 0; // in use (spare blocks not counted)
+    std::size_t limit = SIZE_MAX;
 };
 
 // Counts what the parser reports; with exitOnFirstFatalError (the default) a fatal error also
@@ -63,9 +71,18 @@ public:
 
 // The DOM parser with the limits of ProfileXmlReader (no validation, no external DTD,
 // entity expansion bounded by the library's SecurityManager, nesting depth, content size and
-// declared entity text bounded by the callbacks below, which throw LimitExceeded).
+// declared entity text bounded by the callbacks below, which throw LimitExceeded). Given a
+// RecyclingMemoryManager, it also bounds the memory a document takes: a file of many tiny
+// elements would otherwise cost some sixty times its size in DOM nodes.
 class BoundedDomParser : public XERCES_CPP_NAMESPACE::XercesDOMParser {
 public:
+    // Memory the parse may hold: kMemoryBase, plus kMemoryPerByte for each byte of the file
+    // read so far, and never more than kMaxMemory. A real profile (ten years of days, about
+    // 300 KB) takes a tenth of its share.
+    static constexpr std::size_t kMemoryBase = 4u << 20;
+    static constexpr std::size_t kMemoryPerByte = 64;
+    static constexpr std::size_t kMaxMemory = 256u << 20;
+
     explicit BoundedDomParser(XERCES_CPP_NAMESPACE::MemoryManager* memory);
 
     void startElement(const XERCES_CPP_NAMESPACE::XMLElementDecl& elemDecl,
@@ -85,6 +102,10 @@ public:
 
 private:
     bool isUnreadWhitespace(const XMLCh* chars, XMLSize_t length) const;
+    // Raises the memory limit to what the bytes read so far allow.
+    void extendMemoryLimit();
+
+    RecyclingMemoryManager* budget; // null when the memory manager is not ours
 
     ErrorCounter errorCounter;
     NoExternalResources resolver;

@@ -15,8 +15,10 @@ XERCES_CPP_NAMESPACE_END
 
 class ProfileXmlReader {
 public:
-    // Largest file read at all: a year of full day history takes about 30 KB.
-    static constexpr std::size_t kMaxFileBytes = 16u << 20;
+    // Largest file read at all: a year of full day history takes about 30 KB, ten years about
+    // 300 KB. Whatever a file this size holds, its tree stays under the parser's memory
+    // ceiling (BoundedDomParser::kMaxMemory).
+    static constexpr std::size_t kMaxFileBytes = 4u << 20;
     // Deepest element nesting accepted (profile files nest three deep).
     static constexpr int kMaxDepth = 64;
     // Characters of element content, entity replacements included, accepted in one document.

@@ -1,10 +1,15 @@
 // Files built to hurt the reader: entities, external resources, size and depth.
 
 #include "profile/profile.h"
+#include "profile/bounded_dom_parser.h"
 #include "profile/profile_xml_reader.h"
 #include "profile_files_support.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -146,4 +151,54 @@ TEST(ProfileHostileFile, HugeFilesFailCleanly)
     const CProfile p = loadText(dir, profileFileText(records), &loaded);
     EXPECT_TRUE(loaded);
     EXPECT_EQ(p.history.size(), ProfileXmlReader::kMaxYears);
+}
+
+// Files of tiny nodes cost many times their size as a tree. Whatever the shape, loading one
+// costs at most about 64 times the file (and never more than the ceiling). Each shape loads in
+// a child process, whose peak resident memory is the measure.
+TEST(ProfileHostileFile, MemoryStaysWithinSixtyFourTimesTheFile)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory and quarantine are resident too";
+#endif
+    TempDir dir;
+    const struct {
+        const char* label;
+        std::string node;
+    } shapes[] = {
+        {"empty elements", "<a/>"},
+        {"elements and text", "<a/>x"},
+        {"attributes", "<a b='' c='' d='' e=''/>"},
+        {"profile records", "<up y=\"2026\" m=\"1\" d=\"1\">1</up>"},
+    };
+    for (const auto& shape : shapes) {
+        std::string text = "<Profiles><Profile><name>n</name>";
+        while (text.size() + shape.node.size() + 32 < ProfileXmlReader::kMaxFileBytes)
+            text += shape.node;
+        text += "</Profile></Profiles>";
+        const auto file = dir / "shape.xml";
+        writeFile(file, text);
+        int report[2];
+        ASSERT_EQ(::pipe(report), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            rusage before{};
+            ::getrusage(RUSAGE_SELF, &before);
+            CProfile profile;
+            profile.load(file.string());
+            rusage after{};
+            ::getrusage(RUSAGE_SELF, &after);
+            const long grown = (after.ru_maxrss - before.ru_maxrss) * 1024;
+            [[maybe_unused]] const ssize_t written = ::write(report[1], &grown, sizeof grown);
+            ::_exit(0);
+        }
+        ::close(report[1]);
+        long grown = -1;
+        ASSERT_EQ(::read(report[0], &grown, sizeof grown), static_cast<ssize_t>(sizeof grown)) << shape.label;
+        ::close(report[0]);
+        ::waitpid(child, nullptr, 0);
+        EXPECT_LE(grown, static_cast<long>(64 * text.size() + (16u << 20))) << shape.label;
+        EXPECT_LE(grown, static_cast<long>(BoundedDomParser::kMaxMemory + (16u << 20))) << shape.label;
+    }
 }

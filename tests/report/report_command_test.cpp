@@ -115,6 +115,6 @@ TEST(ReportCommand, NamesTheFilesItLeftOutAndEndsIncomplete)
     for (const char* file : {"Broken.xml", "Latin.xml", "Huge.xml"})
         EXPECT_NE(outcome.err.find((profiles / file).string() + " left out of the report"), std::string::npos)
             << file << ": " << outcome.err;
-    EXPECT_NE(outcome.err.find("larger than 16 MiB"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("larger than 4 MiB"), std::string::npos) << outcome.err;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 3) << outcome.err;
 }
