@@ -56,8 +56,10 @@ bool setAside(const std::filesystem::path& file, const char* suffix = ".removed"
     for (int attempt = 1; attempt < 100; ++attempt) {
         std::filesystem::path target = file;
         target += suffix;
-        if (attempt > 1)
-            target += "." + std::to_string(attempt);
+        if (attempt > 1) {
+            target += ".";
+            target += std::to_string(attempt);
+        }
         if (renameWithoutReplacing(file, target))
             return true;
         if (errno == ENOENT)
