@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     if (command.mode == RunMode::Report)
         return runReport(command.report, std::cout, std::cerr);
     if (command.mode == RunMode::Headless)
-        return runHeadless({command.dataDirectory, command.metricsFile}, std::move(captureSocket));
+        return runHeadless({command.dataDirectory, command.metricsFile, {}}, std::move(captureSocket));
     CMainApp app(argc, argv, std::move(captureSocket));
     return app.run();
 }

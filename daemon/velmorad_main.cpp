@@ -4,6 +4,7 @@
 #include "capture/capture_socket.h"
 #include "capture/privilege.h"
 #include "daemon/daemon_command_line.h"
+#include "daemon/startup_pages.h"
 #include "service/headless_service.h"
 
 #include <cstdio>
@@ -31,5 +32,8 @@ int main(int argc, char** argv)
     case DaemonMode::Count:
         break;
     }
-    return runHeadless({command.dataDirectory, command.metricsFile}, std::move(captureSocket));
+    HeadlessOptions options{command.dataDirectory, command.metricsFile, {}};
+    // Loading the profiles was the last of the start: what only it used is given back.
+    options.started = [] { releaseStartupPages(); };
+    return runHeadless(options, std::move(captureSocket));
 }

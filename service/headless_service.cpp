@@ -141,6 +141,8 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
         logLine("the capture is off, nothing is counted: " + problem);
     for (const std::string& unheld : unheldBoundAddresses(engine))
         logLine(unheld);
+    if (options.started)
+        options.started();
 
     InterfaceLog interfaces;
     std::optional<MetricsFile> metrics;

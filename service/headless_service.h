@@ -6,11 +6,14 @@
 #include "capture/capture_socket.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 struct HeadlessOptions {
     std::filesystem::path dataDirectory = "."; // holds profiles/
     std::optional<std::filesystem::path> metricsFile;
+    // Called once, on the main thread, when the profiles are loaded and the capture runs.
+    std::function<void()> started;
 };
 
 // Counts on `captureSocket` (opened by main; without one nothing is counted) until SIGTERM,
