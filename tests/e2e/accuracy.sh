@@ -8,7 +8,8 @@
 # the second. A second run ends with kill -9 after a periodic save and checks the files are
 # whole and hold at least what was counted before that save.
 # Usage: accuracy.sh /path/to/velmora [OPTION...]      Exit 77 = skipped (not root).
-# The options go to velmora: `--headless` runs the same checks on the service.
+# The options go to velmora: `--headless` runs the same checks on the service (as does
+# velmorad without options). ACCURACY_RUNS=1 stops after the first run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
@@ -106,6 +107,8 @@ check "$dir1/profiles/Default.xml" $((rx3 - rx0)) $((tx3 - tx0))
 check "$dir1/profiles/Port5001.xml" $((rx1 - rx0)) $((tx1 - tx0))
 check "$dir1/profiles/NoPeerNet.xml" $((rx2 - rx1)) $((tx2 - tx1))
 [ $((rx1 - rx0)) -gt 0 ] && [ $((tx2 - tx1)) -gt 0 ] || fail "no traffic was made"
+
+if [ "${ACCURACY_RUNS:-2}" -lt 2 ]; then echo "e2e accuracy: passed (first run only)"; exit 0; fi
 
 # ---- run 2: kill -9 after a periodic save ----
 dir2=$work/run2
