@@ -15,42 +15,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
 shift
 velmora_options=("$@")
-. "$here/netns.sh"
-. "$here/profiles.sh"
+. "$here/helpers.sh"
 need_root
-
-work=$(mktemp -d)
-velmora_pid=
-cleanup() {
-  [ -n "$velmora_pid" ] && kill -9 "$velmora_pid" 2>/dev/null || true
-  drop_hosts
-  rm -rf "$work"
-}
-trap cleanup EXIT
-make_hosts
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-start_velmora() { # DIR
-  (cd "$1" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen \
-      ASAN_OPTIONS=detect_leaks=0 "$binary" "${velmora_options[@]}" >"$1/velmora.log" 2>&1) &
-  velmora_pid=$!
-  sleep 3 # the address watcher's first pass opens the capture at once
-  kill -0 "$velmora_pid" 2>/dev/null || { cat "$1/velmora.log"; fail "velmora did not start"; }
-}
-
-stop_velmora() { # SIGNAL
-  kill "-$1" "$velmora_pid"
-  for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$velmora_pid" 2>/dev/null && fail "velmora still running 15 s after SIG$1"
-  wait "$velmora_pid" 2>/dev/null || true
-  velmora_pid=
-}
-
-rx_tx() { # prints "ip-level-rx ip-level-tx"
-  local s=/sys/class/net/vm0/statistics
-  in_meter sh -c "echo \$(( \$(cat $s/rx_bytes) - 14 * \$(cat $s/rx_packets) )) \$(( \$(cat $s/tx_bytes) - 14 * \$(cat $s/tx_packets) ))"
-}
+e2e_setup
 
 udp_burst() { # NS FROM-ADDR TO-ADDR PORT COUNT SIZE: one socket, COUNT datagrams
   ip netns exec "$1" timeout 20 nc -u -w1 -s "$2" "$3" "$4" < <(for _ in $(seq "$5"); do head -c "$6" /dev/zero; sleep 0.01; done)
@@ -62,35 +29,35 @@ mkdir -p "$dir1/profiles"
 write_profile "$dir1/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
 write_profile "$dir1/profiles" Port.xml Port5001 "$METER_ADDR" "1:*.*.*.*" "1:5001"
 write_profile "$dir1/profiles" NoPeer.xml NoPeerNet "$METER_ADDR" "0:198.51.100.* 1:*.*.*.*" "1:0"
-start_velmora "$dir1"
+start_velmora "$dir1" "$dir1/velmora.log" "${velmora_options[@]}"
 read -r rx0 tx0 < <(rx_tx)
 
 # Phase 1, port 5001 with the peer: UDP out, TCP bulk transfer both ways.
 in_peer timeout 30 nc -u -l 5001 >/dev/null &
 in_peer timeout 60 nc -l 5001 >/dev/null &
-sleep 0.5
+wait_until 10 udp_listening "$PEER_NS" 5001 && wait_until 10 tcp_listening "$PEER_NS" 5001 || fail "no listener"
 udp_burst "$METER_NS" "$METER_ADDR" "$PEER_ADDR" 5001 20 700
 head -c 20000000 /dev/zero | in_meter timeout 60 nc -N "$PEER_ADDR" 5001
-sleep 1
+wait_until 10 counters_settled
 read -r rx1 tx1 < <(rx_tx)
 
 # Phase 2, the second network: UDP both ways (large datagrams arrive fragmented) and a
 # fragmented ping.
 in_peer timeout 30 nc -u -l 6000 >/dev/null &
 in_meter timeout 30 nc -u -l 7000 >/dev/null &
-sleep 0.5
+wait_until 10 udp_listening "$PEER_NS" 6000 && wait_until 10 udp_listening "$METER_NS" 7000 || fail "no listener"
 udp_burst "$METER_NS" "$METER_ADDR" "$PEER_ADDR2" 6000 10 900
 udp_burst "$PEER_NS" "$PEER_ADDR2" "$METER_ADDR" 7000 5 4000
 in_meter ping -q -c 5 -i 0.2 -s 3000 -p 00 "$PEER_ADDR2" >/dev/null
-sleep 1
+wait_until 10 counters_settled
 read -r rx2 tx2 < <(rx_tx)
 
 # Phase 3, the peer on other ports: a fragmented ping and UDP.
 in_peer timeout 30 nc -u -l 6001 >/dev/null &
-sleep 0.5
+wait_until 10 udp_listening "$PEER_NS" 6001 || fail "no listener"
 in_meter ping -q -c 5 -i 0.2 -s 2500 -p 00 "$PEER_ADDR" >/dev/null
 udp_burst "$METER_NS" "$METER_ADDR" "$PEER_ADDR" 6001 10 300
-sleep 1
+wait_until 10 counters_settled
 read -r rx3 tx3 < <(rx_tx)
 
 stop_velmora TERM
@@ -114,12 +81,12 @@ if [ "${ACCURACY_RUNS:-2}" -lt 2 ]; then echo "e2e accuracy: passed (first run o
 dir2=$work/run2
 mkdir -p "$dir2/profiles"
 write_profile "$dir2/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
-start_velmora "$dir2"
+start_velmora "$dir2" "$dir2/velmora.log" "${velmora_options[@]}"
 read -r rx0 tx0 < <(rx_tx)
 in_peer timeout 30 nc -u -l 5001 >/dev/null &
-sleep 0.5
+wait_until 10 udp_listening "$PEER_NS" 5001 || fail "no listener"
 udp_burst "$METER_NS" "$METER_ADDR" "$PEER_ADDR" 5001 50 1000
-sleep 1
+wait_until 10 counters_settled
 read -r rx1 tx1 < <(rx_tx)
 mark=$work/mark
 touch "$mark"

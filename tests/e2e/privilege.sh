@@ -10,23 +10,15 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
 plugins=$(realpath "$2")
-. "$here/netns.sh"
-. "$here/profiles.sh"
+. "$here/helpers.sh"
 need_root
 for tool in setcap setpriv ping; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing" >&2; exit 77; }
 done
 [ -f "$plugins/generic/libvelmora_socket_probe.so" ] || { echo "FAIL: no probe plugin in $plugins" >&2; exit 1; }
 
-work=$(mktemp -d)
-velmora_pid=
-cleanup() {
-  [ -n "$velmora_pid" ] && kill -9 "$velmora_pid" 2>/dev/null || true
-  drop_hosts
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; [ -f "$work/run/velmora.log" ] && cat "$work/run/velmora.log" >&2; exit 1; }
+e2e_setup
+velmora_log=$work/run/velmora.log
 
 # Everything nobody needs, readable by nobody; only the run directory writable.
 chmod 755 "$work"
@@ -36,7 +28,6 @@ getcap "$work/velmora" | grep -q cap_net_raw || fail "the copy holds no file cap
 mkdir -p "$work/plugins/generic" "$work/run/profiles"
 cp "$plugins/generic/libvelmora_socket_probe.so" "$work/plugins/generic/"
 chmod -R a+rX "$work/plugins"
-make_hosts
 write_profile "$work/run/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
 chown -R nobody "$work/run"
 probe=$work/run/probe
@@ -45,12 +36,11 @@ probe=$work/run/probe
     env QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$work/plugins" QT_QPA_GENERIC_PLUGINS=velmoraprobe \
     VELMORA_PROBE_RESULT="$probe" ASAN_OPTIONS=detect_leaks=0 "$work/velmora" >"$work/run/velmora.log" 2>&1) &
 velmora_pid=$!
-sleep 3
-kill -0 "$velmora_pid" 2>/dev/null || fail "velmora did not start"
+wait_until 30 capture_running || fail "velmora did not start counting within 30 s"
 [ "$(stat -c %U "/proc/$velmora_pid")" = nobody ] || fail "velmora does not run as nobody"
 
 # The plugin was loaded and its packet socket refused (EPERM = 1).
-[ -f "$probe" ] || fail "the probe plugin was never loaded: the test proves nothing"
+wait_until 30 test -f "$probe" || fail "the probe plugin was never loaded: the test proves nothing"
 echo "plugin: $(cat "$probe")"
 [ "$(cat "$probe")" = "refused 1" ] || fail "the user's plugin got: $(cat "$probe")"
 
@@ -62,7 +52,7 @@ done
 grep -E '^Cap(Prm|Eff):' "/proc/$velmora_pid/status"
 
 # Traffic while the program is stopped for 2 s: the ring holds it.
-read -r rx0 tx0 < <(in_meter sh -c 's=/sys/class/net/vm0/statistics; echo $(( $(cat $s/rx_bytes) - 14 * $(cat $s/rx_packets) )) $(( $(cat $s/tx_bytes) - 14 * $(cat $s/tx_packets) ))')
+read -r rx0 tx0 < <(rx_tx)
 in_peer ping -q -c 600 -i 0.005 -s 200 "$METER_ADDR" >/dev/null &
 pinger=$!
 sleep 0.5
@@ -70,14 +60,10 @@ kill -STOP "$velmora_pid"
 sleep 2
 kill -CONT "$velmora_pid"
 wait "$pinger" || fail "the echo requests were not all answered"
-sleep 1
-read -r rx1 tx1 < <(in_meter sh -c 's=/sys/class/net/vm0/statistics; echo $(( $(cat $s/rx_bytes) - 14 * $(cat $s/rx_packets) )) $(( $(cat $s/tx_bytes) - 14 * $(cat $s/tx_packets) ))')
+wait_until 10 counters_settled
+read -r rx1 tx1 < <(rx_tx)
 
-kill -TERM "$velmora_pid"
-for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$velmora_pid" 2>/dev/null && fail "velmora still running 15 s after SIGTERM"
-wait "$velmora_pid" 2>/dev/null || true
-velmora_pid=
+stop_velmora TERM
 
 file=$work/run/profiles/Default.xml
 whole_file "$file" || fail "Default.xml is not whole"

@@ -11,60 +11,31 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
-. "$here/netns.sh"
-. "$here/profiles.sh"
+. "$here/helpers.sh"
 need_root
+e2e_setup
 
-work=$(mktemp -d)
-velmora_pid=
-mounts=()
-cleanup() {
-  [ -n "$velmora_pid" ] && kill -9 "$velmora_pid" 2>/dev/null || true
-  for m in "${mounts[@]}"; do umount -l "$m" 2>/dev/null || true; done
-  drop_hosts
-  rm -rf "$work"
-}
-trap cleanup EXIT
-make_hosts
-
-fail() { echo "FAIL: $*" >&2; [ -f "$dir.log" ] && cat "$dir.log" >&2; exit 1; }
-
-rx_tx() {
-  local s=/sys/class/net/vm0/statistics
-  in_meter sh -c "echo \$(( \$(cat $s/rx_bytes) - 14 * \$(cat $s/rx_packets) )) \$(( \$(cat $s/tx_bytes) - 14 * \$(cat $s/tx_packets) ))"
-}
-
-start_velmora() { # DIR; the log goes next to it, "DIR.log", since DIR may fill up
-  (cd "$1" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen \
-      ASAN_OPTIONS=detect_leaks=0 "$binary" >"$1.log" 2>&1) &
-  velmora_pid=$!
-  sleep 3
-  kill -0 "$velmora_pid" 2>/dev/null || fail "velmora did not start"
-}
-
-# Ends velmora with SIGTERM; REPAIR (a function name or "") runs 1.5 s later, while the save at
-# exit is being retried. Sets `status`.
-stop_velmora() { # REPAIR
-  kill -TERM "$velmora_pid"
-  if [ -n "$1" ]; then
-    sleep 1.5
-    f=$(ls "$dir"/profiles*/Default.xml)
-    echo "stored while failing: down $(total "$f" down), up $(total "$f" up)"
-    "$1"
+# stop_and_repair REPAIR: ends velmora with SIGTERM; REPAIR (a function name or "") runs once
+# the failing save at exit has been said, while it is being retried. Sets `status`.
+stop_and_repair() {
+  if [ -z "$1" ]; then
+    stop_velmora TERM
+    return
   fi
-  for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$velmora_pid" 2>/dev/null && fail "velmora still running 15 s after SIGTERM"
-  status=0
-  wait "$velmora_pid" || status=$?
-  velmora_pid=
+  kill -TERM "$velmora_pid"
+  wait_until 30 grep -q "^velmora: could not save" "$velmora_log" || fail "the failing save was not said within 30 s"
+  f=$(ls "$dir"/profiles*/Default.xml)
+  echo "stored while failing: down $(total "$f" down), up $(total "$f" up)"
+  "$1"
+  await_velmora_end SIGTERM
 }
 
-traffic() { # some UDP to the peer and a ping back; ends 0.2 s before the caller goes on
+traffic() { # some UDP to the peer and a ping back; returns once the counters settled
   in_peer timeout 10 nc -u -l 5001 >/dev/null &
-  sleep 0.3
+  wait_until 10 udp_listening "$PEER_NS" 5001 || fail "no listener"
   in_meter timeout 10 nc -u -w1 -s "$METER_ADDR" "$PEER_ADDR" 5001 < <(for _ in $(seq 30); do head -c 1200 /dev/zero; sleep 0.01; done)
   in_meter ping -q -c 3 -i 0.2 -s 1000 "$PEER_ADDR" >/dev/null
-  sleep 0.2
+  wait_until 10 counters_settled
 }
 
 # Each fault: how to break profiles/ and how to repair it, in DIR (the program's directory).
@@ -76,7 +47,8 @@ break_readonly() {
   nsenter -t "$velmora_pid" -m mount --bind "$dir/profiles" "$dir/profiles"
   nsenter -t "$velmora_pid" -m mount -o remount,bind,ro "$dir/profiles"
 }
-repair_readonly() { nsenter -t "$velmora_pid" -m umount "$dir/profiles"; }
+# Lazily detached: the program retrying its save may hold the mount busy at that instant.
+repair_readonly() { nsenter -t "$velmora_pid" -m umount -l "$dir/profiles"; }
 break_file() {
   mv "$dir/profiles" "$dir/profiles.away"
   echo "not a directory" >"$dir/profiles"
@@ -98,18 +70,18 @@ for entry in "${cases[@]}"; do
   mkdir -p "$dir"
   if [ "$fault" = full ]; then
     mount -t tmpfs -o size=1m tmpfs "$dir"
-    mounts+=("$dir")
+    e2e_mounts+=("$dir")
   fi
   mkdir -p "$dir/profiles"
   write_profile "$dir/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
-  start_velmora "$dir"
+  start_velmora "$dir" "$dir.log" # next to DIR, since DIR may fill up
   read -r rx0 tx0 < <(rx_tx)
   traffic
   "break_$fault"
   repair=
   [ "$repaired" = yes ] && repair="repair_$fault"
   echo "--- $fault, repaired: $repaired"
-  stop_velmora "$repair"
+  stop_and_repair "$repair"
   read -r rx1 tx1 < <(rx_tx)
   said=$(grep '^velmora: ' "$dir.log" || true)
   echo "exit status $status"
@@ -137,12 +109,12 @@ dir=$work/descriptors
 mkdir -p "$dir/profiles"
 write_profile "$dir/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:0"
 for i in $(seq 100); do write_profile "$dir/profiles" "P$i.xml" "P$i" "$METER_ADDR" "1:*.*.*.*" "1:0"; done
-start_velmora "$dir"
+start_velmora "$dir" "$dir.log"
 open=$(ls "/proc/$velmora_pid/fd" | wc -l)
 prlimit --pid "$velmora_pid" --nofile=$((open + 6)):$((open + 6))
 read -r rx0 tx0 < <(rx_tx)
 traffic
-stop_velmora ""
+stop_velmora TERM
 read -r rx1 tx1 < <(rx_tx)
 echo "--- descriptor limit $((open + 6)) ($open open), exit status $status"
 grep '^velmora: ' "$dir.log" && fail "a save failed under the descriptor limit"

@@ -47,7 +47,7 @@ echo "== getcap: $caps"
 [ -z "$(getcap /usr/bin/velmorad)" ] || fail "velmorad has a file capability; the unit gives it one"
 
 libraries=$(ldd /usr/bin/velmorad)
-if grep -Ei 'libQt|libX|libxcb|libGL' <<<"$libraries"; then fail "velmorad links Qt or X"; fi
+if grep -E 'libQt|libX[A-Za-z0-9]*\.so|libxcb|libGL|libOpenGL' <<<"$libraries"; then fail "velmorad links Qt or X"; fi
 echo "== ldd velmorad: $(wc -l <<<"$libraries") libraries, none of Qt or X"
 
 unit=/lib/systemd/system/velmora.service
