@@ -5,7 +5,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
