@@ -9,16 +9,20 @@
 #include <QLabel>
 #include <QPushButton>
 
-AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent)
+AboutDlg::AboutDlg(const QString& captureProblem, QWidget* parent) : QDialog(parent)
 {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     buildDialog(this, aboutLayout());
     connect(control<QPushButton>(this, 1), &QPushButton::clicked, this, &QDialog::accept);
-    control<QLabel>(this, 2)->setText(captureLossText(processKernelDrops()));
+    QLabel* capture = control<QLabel>(this, 2);
+    capture->setText(captureLossText(processKernelDrops(), captureProblem));
+    capture->setToolTip(captureProblem); // the whole reason, where the line has room for its start
 }
 
-QString captureLossText(std::uint64_t droppedPackets)
+QString captureLossText(std::uint64_t droppedPackets, const QString& captureProblem)
 {
+    if (!captureProblem.isEmpty())
+        return QStringLiteral("off: %1").arg(captureProblem.section(QStringLiteral(" ("), 0, 0));
     if (droppedPackets == 0)
         return QStringLiteral("no packet lost");
     return QStringLiteral("%1 packets lost (read too late)").arg(droppedPackets);

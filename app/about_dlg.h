@@ -1,5 +1,6 @@
 #pragma once
-// The about box: name, version, licence, what the program does and the packets its capture lost.
+// The about box: name, version, licence, what the program does, and the capture: the packets it
+// lost, or why it counts nothing.
 
 #include <QDialog>
 #include <QString>
@@ -9,12 +10,13 @@
 class AboutDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit AboutDlg(QWidget* parent = nullptr);
+    // `captureProblem`: why the capture is off or failing, empty while it counts.
+    explicit AboutDlg(const QString& captureProblem = {}, QWidget* parent = nullptr);
 };
 
 // The about box's capture line: the packets the kernel dropped because the capture read its
-// ring too late, since start.
-QString captureLossText(std::uint64_t droppedPackets);
+// ring too late, since start; or, while it counts nothing, why.
+QString captureLossText(std::uint64_t droppedPackets, const QString& captureProblem = {});
 
 // The help document: "Velmora.html" in the current directory, else in the data directory.
 // Empty when neither exists.

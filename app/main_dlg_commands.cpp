@@ -28,7 +28,7 @@ QWidget* CMainDlg::manual() const
 
 void CMainDlg::showAbout()
 {
-    AboutDlg about(this);
+    AboutDlg about(QString::fromStdString(engine.captureProblem()), this);
     about.exec();
 }
 

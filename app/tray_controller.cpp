@@ -127,6 +127,8 @@ QString TrayController::tooltipText() const
                                                              sources.dayClock.today());
     if (const QString problem = sources.saveNotices.tooltipLine(); !problem.isEmpty())
         tooltip.notices.push_back(problem.toStdString());
+    for (const std::string& notice : sources.engine.countingNotices())
+        tooltip.notices.push_back(notice);
     return QString::fromStdString(::trayTooltipText(tooltip));
 }
 

@@ -230,6 +230,33 @@ std::vector<std::string> CMonitorEngine::machineAddresses() const
     return workers->watcher != nullptr ? workers->watcher->addresses() : std::vector<std::string>();
 }
 
+std::string CMonitorEngine::unheldAddressOf(const std::string& profileName) const
+{
+    if (!workers->watcher)
+        return {}; // without the watcher nothing is known of the machine's addresses
+    std::string ip;
+    {
+        std::unique_lock lock(shared.guard);
+        const auto found = std::find_if(shared.profiles.begin(), shared.profiles.end(),
+                                        [&](const CProfile& profile) { return profile.name == profileName; });
+        if (found == shared.profiles.end() || found->countsEveryAddress())
+            return {};
+        ip = found->getIp();
+    }
+    return holdsAddress(ip) ? std::string() : ip;
+}
+
+std::vector<std::string> CMonitorEngine::countingNotices() const
+{
+    std::vector<std::string> notices;
+    if (const std::string problem = captureProblem(); !problem.empty())
+        notices.push_back("Capture off: " + problem);
+    const std::string name = selectedProfileName();
+    if (const std::string ip = unheldAddressOf(name); !ip.empty())
+        notices.push_back("Profile " + name + ": this machine does not hold " + ip);
+    return notices;
+}
+
 bool CMonitorEngine::holdsAddress(const std::string& ip) const
 {
     const std::optional<IpAddress> wanted = parseIpAddress(ip);

@@ -104,6 +104,12 @@ public:
     std::vector<std::string> machineAddresses() const;
     // Whether `ip` is one of them; false before the first pass and without workers.
     bool holdsAddress(const std::string& ip) const;
+    // The address of that profile when it is bound to one the machine does not hold (it
+    // counts nothing then); empty for Default, which counts every address, and otherwise.
+    std::string unheldAddressOf(const std::string& profileName) const;
+    // The notices a view shows beside the counting: the capture being off or failing, and the
+    // counted profile bound to an address the machine does not hold. One line each.
+    std::vector<std::string> countingNotices() const;
 
     // What the windows read (copies taken under the guard), and how they edit the profiles.
     // Views use these; the list and its guard stay the engine's.

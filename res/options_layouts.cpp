@@ -46,6 +46,7 @@ const DialogTemplate& optionsProfileLayout()
             {-1, K::Label, "IP:", 7, 25, 10, 8},
             {kAddressBoxId, K::ComboDropDown, "", 37, 23, 96, 105},
             {kLanSwitchId, K::CheckBox, "Monitor LAN Packets", 37, 40, 81, 10},
+            {kAddressNoticeId, K::Label, "", 122, 41, 70, 8},
             {-1, K::GroupBox, "IP Filter", 7, 55, 185, 43},
             {kIpEntryEditId, K::Edit, "", 14, 65, 81, 14},
             {kAddIpEntryId, K::PushButton, "Add", 14, 81, 33, 11},

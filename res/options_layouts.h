@@ -31,6 +31,7 @@ constexpr int kAddressBoxId = 1030;
 constexpr int kRemoveProfileId = 1035;
 constexpr int kAddProfileId = 1036;
 constexpr int kLanSwitchId = 1054;
+constexpr int kAddressNoticeId = 1060; // says when the machine does not hold the bound address
 
 const DialogTemplate& optionsLayout();        // 133
 const DialogTemplate& optionsGeneralLayout(); // 135

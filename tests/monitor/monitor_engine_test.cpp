@@ -154,8 +154,19 @@ TEST(EngineNamespace, ACaptureThatIsOffCountsNoInterface)
     MonitorOptions options;
     options.profileDirectory = dir / "profiles";
     options.saveInterval = 0ms;
+    std::filesystem::create_directories(options.profileDirectory);
+    CProfile work = makeDefaultProfile("192.0.2.99"); // an address the machine does not hold
+    work.setName("Work");
+    ASSERT_TRUE(work.save(options.profileDirectory.string()));
     near.runInside([&] { engine.start(options, CaptureSocket()); });
     EXPECT_TRUE(engine.holdsAddress("203.0.113.1"));
+    EXPECT_EQ(engine.unheldAddressOf("Work"), "192.0.2.99");
+    EXPECT_EQ(engine.unheldAddressOf("Default"), ""); // Default counts every address
+    ASSERT_TRUE(engine.selectProfile("Work"));
+    const std::vector<std::string> notices = engine.countingNotices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].rfind("Capture off: ", 0), 0u) << notices[0];
+    EXPECT_EQ(notices[1], "Profile Work: this machine does not hold 192.0.2.99");
     EXPECT_FALSE(engine.captureUp());
     EXPECT_TRUE(engine.countedInterfaces().empty());
     const std::string problem = engine.captureProblem();

@@ -3,14 +3,18 @@
 #include "widgets/dialog_builder.h"
 #include "res/options_layouts.h"
 
+#include "capture/machine_addresses.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -46,6 +50,7 @@ OptionsProfile::OptionsProfile(ProfileEditor profileEditor, QWidget* parent)
     profileBox = control<QComboBox>(this, kProfileBoxId);
     addressBox = control<QComboBox>(this, kAddressBoxId);
     lanSwitch = control<QCheckBox>(this, kLanSwitchId);
+    addressNotice = control<QLabel>(this, kAddressNoticeId);
     ipEntryEdit = control<QLineEdit>(this, kIpEntryEditId);
     ipFilterList = control<QListWidget>(this, kIpFilterListId);
     portEntryEdit = control<QLineEdit>(this, kPortEntryEditId);
@@ -107,6 +112,16 @@ void OptionsProfile::initialise()
         std::istringstream tokens(localAddressText);
         for (std::string address; tokens >> address;)
             addressBox->addItem(fromStd(address));
+        // Then the IPv6 ones a profile can be bound to: not the link-local ones, which every
+        // interface has and no other host reaches from another link.
+        machineAddresses.clear();
+        const MachineAddresses machine = listMachineAddresses().value_or(MachineAddresses());
+        for (const MachineAddress& entry : machine.entries()) {
+            machineAddresses.push_back(entry.address);
+            const bool linkLocal = (entry.address.high >> 54) == (0xfe80ull >> 6);
+            if (!entry.address.isV4() && !linkLocal && addressBox->findText(fromStd(ipAddressText(entry.address))) < 0)
+                addressBox->addItem(fromStd(ipAddressText(entry.address)));
+        }
     }
     {
         const QSignalBlocker block(profileBox);
@@ -125,6 +140,22 @@ void OptionsProfile::refresh()
         return;
     showFilters(*page);
     selectAddress(page->ip);
+    showAddressNotice(*name, page->ip);
+}
+
+// A profile bound to an address the machine does not hold counts nothing: the page says so
+// beside the address (Default counts every address the machine holds, whatever its own says).
+void OptionsProfile::showAddressNotice(const std::string& name, const std::string& ip)
+{
+    const std::optional<IpAddress> bound = parseIpAddress(ip);
+    const bool held = bound && std::find(machineAddresses.begin(), machineAddresses.end(), *bound) !=
+                                   machineAddresses.end();
+    const bool shown = name != kDefaultProfileName && !held;
+    addressNotice->setText(shown ? QStringLiteral("Address not held") : QString());
+    addressNotice->setToolTip(
+        shown ? QStringLiteral("This machine does not hold %1 now: the profile counts nothing until it does.")
+                    .arg(fromStd(ip))
+              : QString());
 }
 
 // The lists and the switch as the profile now is: one entry added or removed can change the
@@ -149,8 +180,10 @@ void OptionsProfile::showFilters(const std::string& name)
 void OptionsProfile::setAddress()
 {
     const int index = addressBox->currentIndex();
-    if (const std::optional<std::string> name = selectedProfile(); name && index >= 0)
+    if (const std::optional<std::string> name = selectedProfile(); name && index >= 0) {
         editor.setAddress(*name, addressBox->itemText(index).toStdString());
+        showAddressNotice(*name, addressBox->itemText(index).toStdString());
+    }
 }
 
 void OptionsProfile::addIpEntry()

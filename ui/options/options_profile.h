@@ -4,6 +4,7 @@
 // ProfileEditor; this page shows their results and reports refusals.
 
 #include "capture/net_socket.h"
+#include "profile/ip_address.h"
 #include "profile/profile_editor.h"
 
 #include <QWidget>
@@ -12,6 +13,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 
@@ -43,15 +45,18 @@ private:
     std::optional<std::string> selectedProfile() const;
     void selectProfile(int index);
     void selectAddress(const std::string& ip);
+    void showAddressNotice(const std::string& name, const std::string& ip);
     void showError(const char* text);
 
     ProfileEditor editor;
     CNetSocket socket; // local address listing and name resolution
     std::string localAddressText;
+    std::vector<IpAddress> machineAddresses; // every address of the machine, when last filled
 
     QComboBox* profileBox;
     QComboBox* addressBox;
     QCheckBox* lanSwitch;
+    QLabel* addressNotice;
     QLineEdit* ipEntryEdit;
     QListWidget* ipFilterList;
     QLineEdit* portEntryEdit;
