@@ -44,7 +44,8 @@ std::optional<ProfilePageView> ProfileEditor::view(const std::string& name) cons
         return std::nullopt;
     ProfilePageView page;
     page.ip = profile->getIp();
-    const std::string lan = lanPattern(page.ip);
+    const std::vector<std::string> lanEntries = lanPatterns(page.ip);
+    const std::string lan = lanEntries.empty() ? std::string() : lanEntries.front();
     for (std::size_t i = 0; i < profile->ipFilter.size(); ++i) {
         const std::string pattern = profile->ipFilterPattern(i);
         // Only a deny entry of the pattern is the switch's; an allow entry of the same text is
@@ -141,21 +142,23 @@ ProfileEditor::Change ProfileEditor::setLanSwitch(const std::string& name, bool 
     CProfile* profile = find(name);
     if (profile == nullptr)
         return {};
-    const std::string lan = lanPattern(profile->getIp());
-    if (lan.empty())
+    const std::vector<std::string> lanEntries = lanPatterns(profile->getIp());
+    if (lanEntries.empty())
         return {Outcome::Refused, {}};
-    // The switch reads, adds and removes only the deny entry of the pattern: an allow entry of
-    // the same text belongs to the user (and, patterns being unique, keeps a deny one out).
-    bool changed = false;
-    if (checked) {
+    // The switch reads, adds and removes only deny entries of its patterns: an allow entry of
+    // the same text belongs to the user (and, patterns being unique, keeps a deny one out). The
+    // first pattern decides; the IPv6 ranges follow it.
+    const auto removeDeny = [&](const std::string& pattern) {
         const auto& entries = profile->ipFilter;
-        const auto lanEntry = std::find_if(entries.begin(), entries.end(),
-                                           [&](const IpFilterEntry& e) { return e.pattern == lan; });
-        changed = lanEntry != entries.end() && !lanEntry->allow && profile->removeIpFilter(lan);
-    } else {
-        changed = profile->addIpFilter(lan, false);
-    }
-    return {changed ? Outcome::Done : Outcome::Refused, kDenyMarker + lan};
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [&](const IpFilterEntry& e) { return e.pattern == pattern; });
+        return found != entries.end() && !found->allow && profile->removeIpFilter(pattern);
+    };
+    const bool changed = checked ? removeDeny(lanEntries.front()) : profile->addIpFilter(lanEntries.front(), false);
+    if (changed)
+        for (std::size_t i = 1; i < lanEntries.size(); ++i)
+            checked ? removeDeny(lanEntries[i]) : profile->addIpFilter(lanEntries[i], false);
+    return {changed ? Outcome::Done : Outcome::Refused, kDenyMarker + lanEntries.front()};
 }
 
 ProfileEditor::NewProfile ProfileEditor::addProfile(const std::string& name, const std::string& ip)

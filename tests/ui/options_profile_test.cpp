@@ -87,7 +87,11 @@ TEST_F(ProfilesPageTest, OpensOnTheFirstProfileWithTheMachinesAddresses)
     QStringList addresses;
     for (const QString& token : QString::fromStdString(CNetSocket().localAddresses()).split(' ', Qt::SkipEmptyParts))
         addresses << token;
-    EXPECT_EQ(itemTexts(addressBox), addresses);
+    // The IPv4 addresses as the machine lists them, then its IPv6 ones (no link-local one).
+    const QStringList listed = itemTexts(addressBox);
+    EXPECT_EQ(listed.mid(0, addresses.size()), addresses);
+    for (const QString& ipv6 : listed.mid(addresses.size()))
+        EXPECT_TRUE(ipv6.contains(':') && !ipv6.startsWith("fe80:")) << ipv6.toStdString();
     EXPECT_EQ(profileBox->count(), 2);
     EXPECT_EQ(profileBox->currentText(), "Default");
     EXPECT_EQ(itemTexts(ipList), QStringList{"*.*.*.*"});
@@ -101,10 +105,10 @@ TEST_F(ProfilesPageTest, LanSwitchAddsAndRemovesTheDenyEntry)
     choose("Work");
     EXPECT_TRUE(lanSwitch->isChecked());
     click(kLanSwitchId);
-    ASSERT_EQ(profile(1).ipFilter.size(), 1u);
+    ASSERT_EQ(profile(1).ipFilter.size(), 3u); // with the IPv6 link-local and unique local ranges
     EXPECT_EQ(profile(1).ipFilter[0].pattern, "192.168.*.*");
     EXPECT_FALSE(profile(1).ipFilter[0].allow);
-    EXPECT_EQ(itemTexts(ipList), QStringList{"-192.168.*.*"});
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"-192.168.*.*", "-fe80::/10", "-fc00::/7"}));
 
     click(kLanSwitchId);
     EXPECT_TRUE(lanSwitch->isChecked());
@@ -116,7 +120,7 @@ TEST_F(ProfilesPageTest, LanSwitchAddsAndRemovesTheDenyEntry)
     open();
     choose("Work");
     EXPECT_FALSE(lanSwitch->isChecked());
-    EXPECT_EQ(itemTexts(ipList), QStringList{"-192.168.*.*"});
+    EXPECT_EQ(itemTexts(ipList).front(), "-192.168.*.*");
     selectEntry(ipList, "-192.168.*.*"); // removed by hand: the switch follows
     click(kRemoveIpEntryId);
     EXPECT_TRUE(lanSwitch->isChecked());
@@ -227,7 +231,7 @@ TEST_F(ProfilesPageTest, DefaultProfileFiltersAreLockedButItsAddressAndSwitchWor
     EXPECT_EQ(profile(0).getIp(), "10.0.0.5");
     click(kLanSwitchId);
     EXPECT_EQ(profile(0).ipFilterPattern(1), "10.0.*.*");
-    EXPECT_EQ(itemTexts(ipList), (QStringList{"*.*.*.*", "-10.0.*.*"}));
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"*.*.*.*", "-10.0.*.*", "-fe80::/10", "-fc00::/7"}));
     messages.expectNone();
 }
 

@@ -64,12 +64,22 @@ TEST(ProfileName, RefusesNamesThatAreNoFileName)
 TEST_F(ProfileEditorTest, LanSwitchAddsAndRemovesTheDenyEntry)
 {
     ASSERT_EQ(editor.setLanSwitch("Work", false).outcome, ProfileEditor::Outcome::Done);
+    // The IPv4 entry as before, then the IPv6 link-local and unique local ranges.
+    EXPECT_EQ(editor.view("Work")->ipEntries, (std::vector<std::string>{"-192.168.*.*", "-fe80::/10", "-fc00::/7"}));
     // After moving to another network the old entry is no LAN entry: switching on refuses.
     editor.setAddress("Work", "10.0.0.5");
     EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Refused);
-    EXPECT_EQ(work().ipFilter.size(), 1u);
+    EXPECT_EQ(work().ipFilter.size(), 3u);
 
     editor.setAddress("Work", "192.168.7.7");
+    EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Done);
+    EXPECT_TRUE(work().ipFilter.empty());
+
+    // A profile bound to an IPv6 address: the IPv6 half alone, and the box follows it.
+    editor.setAddress("Work", "2001:db8::5");
+    ASSERT_EQ(editor.setLanSwitch("Work", false).outcome, ProfileEditor::Outcome::Done);
+    EXPECT_EQ(editor.view("Work")->ipEntries, (std::vector<std::string>{"-fe80::/10", "-fc00::/7"}));
+    EXPECT_FALSE(editor.view("Work")->lanChecked);
     EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Done);
     EXPECT_TRUE(work().ipFilter.empty());
 }
