@@ -1,0 +1,97 @@
+#pragma once
+// Where each quota stands today: its span, the use the profile's day totals give it, the
+// projection to the span's end, and which crossing (the warning level, the limit) is due to be
+// told. Each crossing is told once per span, also across restarts: the crossings told are
+// kept in quota-crossings.json in the data directory.
+//
+// For a window or the service, QuotaMonitor does it all: reload() when the quotas may have
+// changed, update() on a timer with a snapshot of the profiles. Both return the lines to tell.
+
+#include "profile/profile_list.h"
+#include "quota/quota_file.h"
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+enum class QuotaLevel { Warn = 1, Limit = 2 };
+
+struct QuotaStatus {
+    Quota quota;
+    bool profileFound = false; // false: no profile of that name; used is 0 and nothing is due
+    QuotaSpan span;
+    double used = 0;      // bytes in the quota's direction, from span.start to today
+    double percent = 0;   // used / limit x 100
+    double projected = 0; // whole bytes: used / elapsed days x days in the span
+    // The highest level reached and not told yet in this span (the limit covers the warning
+    // when both are reached at once).
+    std::optional<QuotaLevel> due;
+};
+
+// The bytes `profile` counted in `direction` from the span's start to `today` (inclusive).
+double quotaUse(const CProfile& profile, QuotaDirection direction, const QuotaSpan& span, const LocalDate& today);
+
+// The crossings told so far, by profile, period and span start.
+class QuotaCrossings {
+public:
+    bool told(const QuotaStatus& status, QuotaLevel level) const;
+    void record(const QuotaStatus& status, QuotaLevel level); // the limit also records the warning
+    // Forgets the crossings of a quota's spans before its current one; true when any went.
+    bool keepOnly(const std::vector<QuotaStatus>& current);
+
+    static std::optional<QuotaCrossings> parse(std::string_view text, std::string& problem);
+    std::string document() const;
+
+private:
+    using Key = std::tuple<std::string, std::string, std::string>; // profile, period, start
+    std::set<std::pair<Key, int>> entries;
+    static Key keyOf(const QuotaStatus& status);
+};
+
+inline constexpr const char* kQuotaCrossingsFileName = "quota-crossings.json";
+
+// Each quota's status for `today`, in the order of `quotas`; the first profile of a name counts.
+std::vector<QuotaStatus> quotaStatuses(const std::vector<Quota>& quotas, const ProfileList& profiles,
+                                       const LocalDate& today, const QuotaCrossings& told = {});
+
+// "45.0 of 50.0 GB": both in the unit of the limit (B, KB, MB, GB, powers of 1000).
+std::string quotaAmountText(double used, std::uint64_t limit);
+// For a tooltip: "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec" ("..., today" for a day).
+std::string quotaTooltipText(const QuotaStatus& status);
+// For a log or a notification, without the "velmora: " prefix: "quota: Default used 45.0 of
+// 50.0 GB (90%) this month (from 2026-12-15)" ("... today (2026-12-07)" for a day).
+std::string quotaLogLine(const QuotaStatus& status);
+// The percentage as shown: whole percent, rounded down, so 90% shows only once 90% is reached.
+long long shownPercent(const QuotaStatus& status);
+
+class QuotaMonitor {
+public:
+    explicit QuotaMonitor(std::filesystem::path dataDirectory);
+
+    // Reads quotas.json again (and the crossings told, the first time). Returns the lines to
+    // tell: a bad file's one line, after which there are no quotas until a good one is read.
+    std::vector<std::string> reload();
+
+    struct Update {
+        std::vector<QuotaStatus> statuses; // as quotaStatuses gives them, `due` set as found
+        std::vector<std::string> lines;    // a crossing's line, a quota without its profile (once)
+    };
+    // The statuses for `today`. Every crossing due is recorded as told, in memory and in
+    // quota-crossings.json, before it is returned: a caller tells each one it is given.
+    Update update(const ProfileList& profiles, const LocalDate& today);
+
+    const std::vector<Quota>& quotas() const { return current; }
+
+private:
+    std::filesystem::path dataDirectory;
+    std::vector<Quota> current;
+    QuotaCrossings told;
+    bool crossingsRead = false;
+    bool saveFailing = false;
+    std::set<std::string> missingTold; // profiles named by a quota and found missing, told once
+    std::vector<std::string> readCrossings();
+    std::optional<std::string> saveCrossings();
+};

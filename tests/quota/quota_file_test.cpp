@@ -1,0 +1,134 @@
+// quotas.json: what is read, what is refused with one line, and what is written.
+
+#include "quota/quota_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDirectory {
+    fs::path path = fs::temp_directory_path() / ("velmora-quota-file-" + std::to_string(::getpid()) + "-" +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    TempDirectory() { fs::remove_all(path), fs::create_directories(path); }
+    ~TempDirectory() { fs::remove_all(path); }
+};
+
+std::string fileText(const fs::path& file)
+{
+    std::ifstream stream(file, std::ios::binary);
+    std::ostringstream text;
+    text << stream.rdbuf();
+    return text.str();
+}
+
+std::string entry(const std::string& fields)
+{
+    return R"({"quotas": [{"profile": "Default", "period": "month", )" + fields + "}]}";
+}
+
+} // namespace
+
+TEST(QuotaFile, ReadsTheDocumentWithItsDefaults)
+{
+    std::string problem;
+    const auto quotas = parseQuotaDocument(R"({"quotas": [
+        {"profile": "Default", "period": "month", "start_day": 15, "direction": "total",
+         "limit_bytes": 50000000000, "warn_percent": 90},
+        {"profile": "Hotspot", "period": "day", "limit_bytes": 1, "direction": "up"},
+        {"profile": "Hotspot", "period": "month", "limit_bytes": 9007199254740992}]})",
+                                           problem);
+    ASSERT_TRUE(quotas) << problem;
+    ASSERT_EQ(quotas->size(), 3u);
+    EXPECT_EQ((*quotas)[0], (Quota{"Default", QuotaPeriod::Month, 15, QuotaDirection::Total, 50000000000, 90}));
+    EXPECT_EQ((*quotas)[1], (Quota{"Hotspot", QuotaPeriod::Day, 1, QuotaDirection::Up, 1, 90}));
+    EXPECT_EQ((*quotas)[2], (Quota{"Hotspot", QuotaPeriod::Month, 1, QuotaDirection::Total, kMaxLimitBytes, 90}));
+    // Written and read back unchanged.
+    const auto again = parseQuotaDocument(quotaDocument(*quotas), problem);
+    ASSERT_TRUE(again) << problem;
+    EXPECT_EQ(*again, *quotas);
+}
+
+TEST(QuotaFile, HostileFilesGiveOneLineAndNoQuotas)
+{
+    const struct {
+        const char* what;
+        std::string text;
+        const char* reason;
+    } cases[] = {
+        {"not JSON", "quotas: none", "not JSON: "},
+        {"empty", "", "not JSON: "},
+        {"cut short", entry(R"("limit_bytes": 5)").substr(0, 40), "not JSON: "},
+        {"invalid UTF-8", R"({"quotas": [{"profile": ")" "\xff\xfe" R"(", "period": "day", "limit_bytes": 5}]})", "not JSON: "},
+        {"huge", entry(R"("limit_bytes": 5, "direction": ")" + std::string(2 << 20, 'x') + "\""), "larger than 1024 KiB"},
+        {"deeply nested", std::string(200000, '[') + std::string(200000, ']'), "nested more than 8 levels"},
+        {"nested in a value", entry(R"("limit_bytes": [[[[[[[[[1]]]]]]]]])"), "nested more than 8 levels"},
+        {"a list at the top", "[]", "must be an object"},
+        {"unknown key at the top", R"({"quotas": [], "quota": []})", "unknown key \"quota\""},
+        {"unknown key in a quota", entry(R"("limit_bytes": 5, "warn_pecent": 80)"), "quotas[0]: unknown key \"warn_pecent\""},
+        {"quotas not a list", R"({"quotas": {}})", "\"quotas\" must be a list"},
+        {"no profile", R"({"quotas": [{"period": "day", "limit_bytes": 5}]})", "quotas[0].profile: must be"},
+        {"profile a number", R"({"quotas": [{"profile": 7, "period": "day", "limit_bytes": 5}]})", "quotas[0].profile"},
+        {"unknown period", R"({"quotas": [{"profile": "D", "period": "week", "limit_bytes": 5}]})", "quotas[0].period"},
+        {"limit as text", entry(R"("limit_bytes": "5")"), "quotas[0].limit_bytes: must be a whole number"},
+        {"limit a fraction", entry(R"("limit_bytes": 5e10)"), "quotas[0].limit_bytes: must be a whole number"},
+        {"limit zero", entry(R"("limit_bytes": 0)"), "quotas[0].limit_bytes: 0 is not from 1"},
+        {"limit negative", entry(R"("limit_bytes": -5)"), "quotas[0].limit_bytes: -5 is not from 1"},
+        {"limit too large", entry(R"("limit_bytes": 18446744073709551615)"), "quotas[0].limit_bytes"},
+        {"limit beyond 64 bits", entry(R"("limit_bytes": 1e400)"), "not JSON: "},
+        {"no limit", entry(R"("warn_percent": 50)"), "quotas[0].limit_bytes: missing"},
+        {"start day 29", entry(R"("limit_bytes": 5, "start_day": 29)"), "quotas[0].start_day: 29 is not from 1 to 28"},
+        {"start day 0", entry(R"("limit_bytes": 5, "start_day": 0)"), "quotas[0].start_day"},
+        {"start day of a day quota", R"({"quotas": [{"profile": "D", "period": "day", "limit_bytes": 5, "start_day": 3}]})",
+         "quotas[0].start_day: only a month quota"},
+        {"warn 100", entry(R"("limit_bytes": 5, "warn_percent": 100)"), "quotas[0].warn_percent: 100 is not from 1 to 99"},
+        {"warn a boolean", entry(R"("limit_bytes": 5, "warn_percent": true)"), "quotas[0].warn_percent"},
+        {"direction sideways", entry(R"("limit_bytes": 5, "direction": "both")"), "quotas[0].direction"},
+        {"two month quotas", R"({"quotas": [{"profile": "D", "period": "month", "limit_bytes": 5},
+                                            {"profile": "D", "period": "month", "limit_bytes": 6}]})",
+         "quotas[1]: a second month quota for \"D\""},
+        {"a quota not an object", R"({"quotas": [5]})", "quotas[0]: must be an object"},
+    };
+    TempDirectory temp;
+    const fs::path file = temp.path / "quotas.json";
+    for (const auto& c : cases) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << c.text;
+        const QuotaFileRead read = readQuotaFile(temp.path);
+        EXPECT_TRUE(read.present) << c.what;
+        EXPECT_TRUE(read.quotas.empty()) << c.what;
+        EXPECT_EQ(read.problem.rfind(file.string() + ": ", 0), 0u) << c.what << ": " << read.problem;
+        EXPECT_NE(read.problem.find(c.reason), std::string::npos) << c.what << ": " << read.problem;
+        EXPECT_EQ(read.problem.find_first_of("\r\n"), std::string::npos) << c.what << ": one line";
+        EXPECT_LT(read.problem.size(), 600u) << c.what;
+        // Never written over.
+        std::string problem;
+        EXPECT_FALSE(writeQuotaFile(temp.path, {Quota{"D", QuotaPeriod::Day, 1, QuotaDirection::Total, 5, 90}}, problem))
+            << c.what;
+        EXPECT_EQ(fileText(file), c.text) << c.what;
+    }
+}
+
+TEST(QuotaFile, AbsentIsNoQuotasAndNoProblemAndCanBeWritten)
+{
+    TempDirectory temp;
+    QuotaFileRead read = readQuotaFile(temp.path);
+    EXPECT_FALSE(read.present);
+    EXPECT_TRUE(read.problem.empty());
+    const std::vector<Quota> quotas{Quota{"Default", QuotaPeriod::Month, 15, QuotaDirection::Total, 50000000000, 90}};
+    std::string problem;
+    ASSERT_TRUE(writeQuotaFile(temp.path, quotas, problem)) << problem;
+    read = readQuotaFile(temp.path);
+    EXPECT_TRUE(read.problem.empty()) << read.problem;
+    EXPECT_EQ(read.quotas, quotas);
+    EXPECT_FALSE(fs::exists(temp.path / "quotas.json.tmp"));
+    // A directory in its place is told, not read.
+    fs::remove(temp.path / "quotas.json");
+    fs::create_directory(temp.path / "quotas.json");
+    EXPECT_NE(readQuotaFile(temp.path).problem.find("not a regular file"), std::string::npos);
+}

@@ -1,0 +1,173 @@
+// Quota use from the day totals, the crossings told once per span across restarts, and texts.
+
+#include "quota/quota_status.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+LocalDate date(int year, int month, int day)
+{
+    return LocalDate{year, month - 1, day};
+}
+
+struct TempDirectory {
+    fs::path path = fs::temp_directory_path() / ("velmora-quota-" + std::to_string(::getpid()) + "-" +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    TempDirectory() { fs::remove_all(path), fs::create_directories(path); }
+    ~TempDirectory() { fs::remove_all(path); }
+};
+
+CProfile profileNamed(const std::string& name)
+{
+    CProfile profile;
+    profile.setName(name);
+    return profile;
+}
+
+Quota monthQuota(int startDay, std::uint64_t limit)
+{
+    Quota quota;
+    quota.profile = "Default";
+    quota.startDay = startDay;
+    quota.limitBytes = limit;
+    return quota;
+}
+
+void writeQuotas(const fs::path& directory, const std::vector<Quota>& quotas)
+{
+    std::string problem;
+    ASSERT_TRUE(writeQuotaFile(directory, quotas, problem)) << problem;
+}
+
+} // namespace
+
+TEST(QuotaStatus, UseIsTheDayTotalsOfTheSpanInTheQuotasDirection)
+{
+    CProfile profile = profileNamed("Default");
+    profile.addToDayHistory(1000, true, date(2026, 12, 14)); // the span before
+    profile.addToDayHistory(20e9, true, date(2026, 12, 15));
+    profile.addToDayHistory(5e9, false, date(2026, 12, 31));
+    profile.addToDayHistory(20e9, true, date(2027, 1, 4));
+    profile.addToDayHistory(7e9, true, date(2027, 1, 5)); // after today
+    Quota quota = monthQuota(15, 50000000000);
+    const LocalDate today = date(2027, 1, 4);
+    const struct {
+        QuotaDirection direction;
+        double used;
+    } cases[] = {{QuotaDirection::Total, 45e9}, {QuotaDirection::Down, 40e9}, {QuotaDirection::Up, 5e9}};
+    for (const auto& c : cases) {
+        quota.direction = c.direction;
+        const QuotaStatus status = quotaStatuses({quota}, {profile}, today).front();
+        EXPECT_EQ(status.used, c.used) << directionName(c.direction);
+    }
+    quota.direction = QuotaDirection::Total;
+    const QuotaStatus status = quotaStatuses({quota}, {profile}, today).front();
+    EXPECT_EQ(status.span.elapsedDays, 21);
+    EXPECT_EQ(status.projected, std::floor(45e9 / 21 * 31));
+    ASSERT_TRUE(status.due);
+    EXPECT_EQ(*status.due, QuotaLevel::Warn);
+    EXPECT_EQ(quotaTooltipText(status), "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec");
+    EXPECT_EQ(quotaLogLine(status), "quota: Default used 45.0 of 50.0 GB (90%) this month (from 2026-12-15)");
+}
+
+TEST(QuotaStatus, AStartDayChangedMidSpanStartsTheSpanItGives)
+{
+    CProfile profile = profileNamed("Default");
+    profile.addToDayHistory(900, true, date(2026, 12, 16));
+    profile.addToDayHistory(50, true, date(2026, 12, 21));
+    QuotaCrossings told;
+    const LocalDate today = date(2026, 12, 21);
+    const QuotaStatus before = quotaStatuses({monthQuota(15, 1000)}, {profile}, today).front();
+    ASSERT_EQ(before.due, QuotaLevel::Warn);
+    told.record(before, QuotaLevel::Warn);
+    EXPECT_FALSE(quotaStatuses({monthQuota(15, 1000)}, {profile}, today, told).front().due);
+
+    // Moved to the 20th: the span began yesterday, the 16th is no part of it.
+    const QuotaStatus after = quotaStatuses({monthQuota(20, 1000)}, {profile}, today, told).front();
+    EXPECT_EQ(isoDate(after.span.start), "2026-12-20");
+    EXPECT_EQ(isoDate(after.span.end), "2027-01-19");
+    EXPECT_EQ(after.used, 50);
+    EXPECT_FALSE(after.due);
+    // Moved to the 22nd: the span began on 22 November and holds both days again; its crossing
+    // was never told.
+    const QuotaStatus earlier = quotaStatuses({monthQuota(22, 1000)}, {profile}, today, told).front();
+    EXPECT_EQ(isoDate(earlier.span.start), "2026-11-22");
+    EXPECT_EQ(earlier.used, 950);
+    EXPECT_EQ(earlier.due, QuotaLevel::Warn);
+}
+
+TEST(QuotaMonitor, TellsEachCrossingOncePerSpanAcrossRestarts)
+{
+    TempDirectory temp;
+    Quota other = monthQuota(1, 10);
+    other.profile = "Hotspot";
+    writeQuotas(temp.path, {monthQuota(1, 1000), other});
+    CProfile profile = profileNamed("Default");
+    const LocalDate day1 = date(2026, 12, 1);
+    {
+        QuotaMonitor monitor(temp.path);
+        EXPECT_TRUE(monitor.reload().empty());
+        profile.addToDayHistory(899, true, day1);
+        QuotaMonitor::Update update = monitor.update({profile}, day1);
+        ASSERT_EQ(update.lines.size(), 1u) << "the quota without its profile";
+        EXPECT_EQ(update.lines[0], (temp.path / "quotas.json").string() +
+                                       ": a quota for \"Hotspot\", which is no profile; kept");
+        profile.addToDayHistory(1, true, day1);
+        update = monitor.update({profile}, day1);
+        ASSERT_EQ(update.lines.size(), 1u);
+        EXPECT_EQ(update.lines[0], "quota: Default used 0.9 of 1.0 KB (90%) this month (from 2026-12-01)");
+        EXPECT_TRUE(monitor.update({profile}, day1).lines.empty());
+        profile.addToDayHistory(100, false, day1);
+        update = monitor.update({profile}, day1);
+        ASSERT_EQ(update.lines.size(), 1u);
+        EXPECT_EQ(update.lines[0], "quota: Default used 1.0 of 1.0 KB (100%) this month (from 2026-12-01)");
+    }
+    writeQuotas(temp.path, {monthQuota(1, 1000)});
+    {
+        QuotaMonitor restarted(temp.path);
+        EXPECT_TRUE(restarted.reload().empty());
+        EXPECT_TRUE(restarted.update({profile}, date(2026, 12, 31)).lines.empty());
+        // A bad file meanwhile does not make them new: the crossings stay recorded.
+        std::ofstream(temp.path / "quotas.json") << "{";
+        EXPECT_EQ(restarted.reload().size(), 1u);
+        EXPECT_TRUE(restarted.update({profile}, date(2026, 12, 31)).lines.empty());
+        std::string problem;
+        EXPECT_FALSE(writeQuotaFile(temp.path, {}, problem)) << "the file there cannot be read";
+        EXPECT_NE(problem.find("not written over"), std::string::npos) << problem;
+    }
+    ASSERT_TRUE(fs::remove(temp.path / "quotas.json"));
+    writeQuotas(temp.path, {monthQuota(1, 1000)});
+    QuotaMonitor again(temp.path);
+    again.reload();
+    EXPECT_TRUE(again.update({profile}, date(2026, 12, 31)).lines.empty());
+    // January is a new span: the limit reached at once is one line, not two.
+    profile.addToDayHistory(5000, true, date(2027, 1, 2));
+    const QuotaMonitor::Update january = again.update({profile}, date(2027, 1, 2));
+    ASSERT_EQ(january.lines.size(), 1u);
+    EXPECT_EQ(january.lines[0], "quota: Default used 5.0 of 1.0 KB (500%) this month (from 2027-01-01)");
+}
+
+TEST(QuotaMonitor, AnUnreadableRecordOfCrossingsIsToldAndReplaced)
+{
+    TempDirectory temp;
+    writeQuotas(temp.path, {monthQuota(1, 1000)});
+    std::ofstream(temp.path / kQuotaCrossingsFileName) << std::string(100000, '[');
+    QuotaMonitor monitor(temp.path);
+    const std::vector<std::string> lines = monitor.reload();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(kQuotaCrossingsFileName), std::string::npos) << lines[0];
+    CProfile profile = profileNamed("Default");
+    profile.addToDayHistory(2000, true, date(2026, 3, 3));
+    EXPECT_EQ(monitor.update({profile}, date(2026, 3, 3)).lines.size(), 1u);
+    QuotaMonitor restarted(temp.path);
+    EXPECT_TRUE(restarted.reload().empty());
+    EXPECT_TRUE(restarted.update({profile}, date(2026, 3, 3)).lines.empty());
+}
