@@ -8,7 +8,8 @@ namespace {
 constexpr const char* kHelp =
     "Usage: velmorad [options]\n"
     "Velmora's service: counts the machine's traffic into the profiles of a data directory\n"
-    "until SIGTERM, SIGINT or SIGHUP, or prints their day totals with --report.\n"
+    "until SIGTERM or SIGINT (SIGHUP reads quotas.json again), or prints their day totals\n"
+    "with --report.\n"
     "\n"
     "Options:\n"
     "  -h, --help           Displays help on commandline options.\n"

@@ -3,6 +3,7 @@
 #include "monitor/monitor_engine.h"
 #include "profile/instance_lock.h"
 #include "profile/save_episode.h"
+#include "quota/quota_status.h"
 #include "service/metrics_file.h"
 #include "service/metrics_text.h"
 #include "service/profile_counters.h"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr std::chrono::milliseconds kMetricsPeriod = std::chrono::seconds(15);
 constexpr std::chrono::milliseconds kInterfacePoll = std::chrono::seconds(1);
+constexpr std::chrono::milliseconds kQuotaCheck = std::chrono::seconds(5);
 
 void logLine(const std::string& line)
 {
@@ -114,6 +116,16 @@ std::vector<std::string> unheldBoundAddresses(const CMonitorEngine& engine)
     return lines;
 }
 
+std::vector<QuotaFigures> quotaFigures(const std::vector<QuotaStatus>& statuses)
+{
+    std::vector<QuotaFigures> figures;
+    for (const QuotaStatus& status : statuses)
+        if (status.profileFound)
+            figures.push_back({status.quota.profile, periodName(status.quota.period),
+                               static_cast<double>(status.quota.limitBytes), status.used});
+    return figures;
+}
+
 } // namespace
 
 int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
@@ -144,6 +156,25 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     if (options.started)
         options.started();
 
+    // Quotas: read now and on SIGHUP, their crossings checked every few seconds.
+    QuotaMonitor quotas(options.dataDirectory);
+    const auto checkQuotas = [&] {
+        for (const std::string& line : quotas.update(engine.profiles().snapshot(), DayClock::system().today()).lines)
+            logLine(line);
+    };
+    const auto readQuotas = [&] {
+        for (const std::string& line : quotas.reload())
+            logLine(line);
+    };
+    readQuotas();
+    checkQuotas();
+    const auto reloadQuotas = [&] {
+        readQuotas();
+        const std::size_t count = quotas.quotas().size();
+        logLine("SIGHUP: quotas read again (" + std::to_string(count) + (count == 1 ? " quota)" : " quotas)"));
+        checkQuotas();
+    };
+
     InterfaceLog interfaces;
     std::optional<MetricsFile> metrics;
     if (options.metricsFile)
@@ -156,14 +187,17 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
         program.interfacesCaptured = interfaces.size();
         program.kernelDrops = engine.kernelDrops();
         saves.fill(program);
-        const auto profiles = counters->figures(engine.profiles().snapshot(), DayClock::system().today());
-        logLine(metrics->write(metricsText(profiles, program)));
+        const ProfileList snapshot = engine.profiles().snapshot();
+        const LocalDate today = DayClock::system().today();
+        logLine(metrics->write(metricsText(counters->figures(snapshot, today), program,
+                                           quotaFigures(quotaStatuses(quotas.quotas(), snapshot, today)))));
     };
     const auto pollInterfaces = [&] { interfaces.update(engine.countedInterfaces()); };
     pollInterfaces();
     writeMetrics();
 
-    ServiceLoop loop({{kInterfacePoll, pollInterfaces}, {kMetricsPeriod, writeMetrics}});
+    ServiceLoop loop({{kInterfacePoll, pollInterfaces}, {kMetricsPeriod, writeMetrics}, {kQuotaCheck, checkQuotas}},
+                     reloadQuotas);
     const int signal = loop.run();
     logLine(std::string(signalName(signal)) + ": saving and stopping");
     const SaveOutcome last = engine.stop();

@@ -16,7 +16,8 @@ struct HeadlessOptions {
     std::function<void()> started;
 };
 
-// Counts on `captureSocket` (opened by main; without one nothing is counted) until SIGTERM,
-// SIGINT or SIGHUP; returns the exit status, 1 when the last save failed. Call it while the
-// process has one thread.
+// Counts on `captureSocket` (opened by main; without one nothing is counted) until SIGTERM or
+// SIGINT; returns the exit status, 1 when the last save failed. Reads the quotas of the data
+// directory (quotas.json) at the start and again on SIGHUP, and tells each crossing once.
+// Call it while the process has one thread.
 int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket);

@@ -45,6 +45,19 @@ void appendProfileFamily(std::string& out, const std::vector<ProfileFigures>& pr
     }
 }
 
+using QuotaField = double QuotaFigures::*;
+
+void appendQuotaFamily(std::string& out, const std::vector<QuotaFigures>& quotas, const char* name,
+                       const char* help, QuotaField field)
+{
+    appendFamily(out, name, "gauge", help);
+    for (const QuotaFigures& quota : quotas) {
+        out += name;
+        out += "{profile=\"" + escapeLabelValue(quota.profile) + "\",period=\"" + escapeLabelValue(quota.period) +
+               "\"} " + sampleValue(quota.*field) + '\n';
+    }
+}
+
 } // namespace
 
 std::string escapeLabelValue(std::string_view text)
@@ -65,7 +78,8 @@ std::string escapeLabelValue(std::string_view text)
     return out;
 }
 
-std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program)
+std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program,
+                        const std::vector<QuotaFigures>& quotas)
 {
     std::string out;
     appendProfileFamily(out, profiles, "velmora_received_bytes_total", "counter",
@@ -82,6 +96,13 @@ std::string metricsText(const std::vector<ProfileFigures>& profiles, const Progr
                         &ProfileFigures::sentToday);
     appendFamily(out, "velmora_capture_up", "gauge", "1 while packets are being counted, 0 while the capture is off or failing.");
     appendSample(out, "velmora_capture_up", program.captureUp ? 1.0 : 0.0);
+    if (!quotas.empty()) {
+        appendQuotaFamily(out, quotas, "velmora_quota_limit_bytes",
+                          "The profile's quota for the period (quotas.json).", &QuotaFigures::limit);
+        appendQuotaFamily(out, quotas, "velmora_quota_used_bytes",
+                          "Bytes the quota's profile used in its direction since the period began.",
+                          &QuotaFigures::used);
+    }
     appendFamily(out, "velmora_interfaces_captured", "gauge", "Interfaces whose packets are counted.");
     appendSample(out, "velmora_interfaces_captured", static_cast<double>(program.interfacesCaptured));
     appendFamily(out, "velmora_kernel_dropped_packets_total", "counter",

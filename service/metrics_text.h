@@ -29,8 +29,19 @@ struct ProgramFigures {
     std::uint64_t saveFailures = 0;
 };
 
+// One quota's figures; labelled by profile and period ("day" or "month"), as a profile has at
+// most one quota of each period.
+struct QuotaFigures {
+    std::string profile;
+    std::string period;
+    double limit = 0; // bytes
+    double used = 0;  // bytes in the quota's direction over its current span
+};
+
 // A label value as the format needs it: backslash, double quote and line feed escaped;
 // bytes that are not UTF-8 become U+FFFD.
 std::string escapeLabelValue(std::string_view text);
 
-std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program);
+// The quota families are left out when there are no quotas.
+std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program,
+                        const std::vector<QuotaFigures>& quotas = {});

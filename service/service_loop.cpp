@@ -40,9 +40,11 @@ int ServiceLoop::run()
         const timespec timeout{static_cast<time_t>(seconds.count()),
                                static_cast<long>(std::chrono::nanoseconds(wait - seconds).count())};
         const int signal = ::sigtimedwait(&set, nullptr, &timeout);
-        if (signal > 0)
+        if (signal == SIGHUP && onHangUp)
+            onHangUp(); // then on to the tasks due, so a stream of SIGHUPs cannot hold them off
+        else if (signal > 0)
             return signal;
-        if (errno != EAGAIN && errno != EINTR)
+        else if (errno != EAGAIN && errno != EINTR)
             return SIGTERM; // cannot wait: end as if told to, so the profiles are saved
         const Clock::time_point now = Clock::now();
         for (std::size_t i = 0; i < tasks.size(); ++i) {

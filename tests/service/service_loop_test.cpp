@@ -35,3 +35,19 @@ TEST(ServiceLoop, ASignalAlreadyPendingEndsTheRunBeforeAnyTask)
     EXPECT_EQ(loop.run(), SIGTERM);
     EXPECT_EQ(runs, 0);
 }
+
+TEST(ServiceLoop, HangUpRunsTheReloadAndTheTasksGoOnUntilAStopSignal)
+{
+    ServiceLoop::blockStopSignals();
+    int reloads = 0, runs = 0;
+    ServiceLoop loop({{std::chrono::milliseconds(10), [&] {
+                          if (++runs == 2)
+                              ::kill(::getpid(), SIGHUP);
+                          if (runs == 4)
+                              ::kill(::getpid(), SIGINT);
+                      }}},
+                     [&] { ++reloads; });
+    EXPECT_EQ(loop.run(), SIGINT);
+    EXPECT_EQ(reloads, 1);
+    EXPECT_EQ(runs, 4);
+}
