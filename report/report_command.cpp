@@ -5,7 +5,9 @@
 #include "report/report_format.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <fstream>
+#include <set>
 #include <system_error>
 
 namespace {
@@ -67,14 +69,35 @@ ProfileList loadProfiles(const std::filesystem::path& dataDirectory, std::ostrea
     return profiles;
 }
 
+// The quotas of the data directory as they stand today; a file that cannot be read is named on
+// `err`, and `complete` is cleared.
+std::vector<QuotaStatus> readQuotas(const ReportRequest& request, const ProfileList& profiles, std::ostream& err,
+                                    bool& complete)
+{
+    const QuotaFileRead read = readQuotaFile(request.dataDirectory);
+    if (!read.problem.empty()) {
+        err << "velmora: " << read.problem << '\n';
+        complete = false;
+    }
+    std::vector<QuotaStatus> statuses = quotaStatuses(read.quotas, profiles, request.today);
+    std::stable_partition(statuses.begin(), statuses.end(),
+                          [](const QuotaStatus& status) { return status.quota.period == QuotaPeriod::Month; });
+    return statuses;
+}
+
 std::vector<ProfileReport> selectedReports(const ProfileList& profiles, const ReportRequest& request,
-                                           const ReportPeriod& period)
+                                           const ReportPeriod& period, const std::vector<QuotaStatus>& quotas)
 {
     std::vector<ProfileReport> reports;
+    std::set<std::string> named;
     for (const CProfile& profile : profiles) {
         if (request.profile && profile.name != *request.profile)
             continue;
         reports.push_back(profileReport(profile, period));
+        if (named.insert(profile.name).second) // the quota is the first profile's of that name
+            for (const QuotaStatus& status : quotas)
+                if (status.quota.profile == profile.name)
+                    reports.back().quotas.push_back(status);
         if (request.profile)
             break; // the first of that name, as the history window finds it
     }
@@ -97,7 +120,8 @@ int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err
             throw ReportError{"unknown format \"" + request.format + "\" (table, csv or json)"};
         bool complete = true;
         const ProfileList profiles = loadProfiles(request.dataDirectory, err, complete);
-        out << formatReport(*format, selectedReports(profiles, request, period), period, *unit);
+        const std::vector<QuotaStatus> quotas = readQuotas(request, profiles, err, complete);
+        out << formatReport(*format, selectedReports(profiles, request, period, quotas), period, *unit);
         out.flush();
         if (!out) {
             err << "velmora: the report could not be written\n";

@@ -23,9 +23,9 @@ struct ReportRequest {
 // a data directory without profiles.
 inline constexpr int kReportUsageError = 2;
 
-// Exit status of a report printed without some of the profiles: a profile file that could not
-// be read (unreadable, too large, not well-formed, over a limit) is named on the error stream,
-// and the report shows what could be read.
+// Exit status of a report printed without some of the profiles or quotas: a profile file that
+// could not be read (unreadable, too large, not well-formed, over a limit), or a quotas.json
+// that could not, is named on the error stream, and the report shows what could be read.
 inline constexpr int kReportIncomplete = 3;
 
 // Writes the report to `out` and returns 0 (kReportIncomplete when files were left out, each

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -97,6 +98,32 @@ void appendJsonAmounts(std::string& out, double down, double up)
            ", \"total\": " + wholeBytes(down + up);
 }
 
+std::string quotaSpanText(const QuotaStatus& status)
+{
+    return isoDate(status.span.start) + " to " + isoDate(status.span.end);
+}
+
+// "Quota: 45.0 of 50.0 GB (90%), month 2026-12-15 to 2027-01-14, total, projected 61.0 GB".
+std::string quotaTableLine(const QuotaStatus& status)
+{
+    const std::string projected = quotaAmountText(status.projected, status.quota.limitBytes);
+    return std::string("Quota: ") + quotaAmountText(status.used, status.quota.limitBytes) + " (" +
+           std::to_string(shownPercent(status)) + "%), " + periodName(status.quota.period) + " " +
+           quotaSpanText(status) + ", " + directionName(status.quota.direction) + ", projected " +
+           projected.substr(0, projected.find(" of ")) + projected.substr(projected.rfind(' ')) + "\n";
+}
+
+void appendJsonQuota(std::string& out, const char* key, const QuotaStatus& status)
+{
+    out += ",\n      \"";
+    out += key;
+    out += "\": {\"period\": \"" + std::string(periodName(status.quota.period)) + "\", \"start\": \"" +
+           isoDate(status.span.start) + "\", \"end\": \"" + isoDate(status.span.end) + "\", \"direction\": \"" +
+           directionName(status.quota.direction) + "\", \"limit\": " + std::to_string(status.quota.limitBytes) +
+           ", \"used\": " + wholeBytes(std::nearbyint(status.used)) + ", \"projected\": " +
+           wholeBytes(status.projected) + "}";
+}
+
 } // namespace
 
 std::optional<ReportUnit> parseReportUnit(const std::string& text)
@@ -136,6 +163,8 @@ std::string reportTable(const std::vector<ProfileReport>& reports, const ReportP
         lines.push_back({"Total", amountText(report.down, unit), amountText(report.up, unit),
                          amountText(report.down + report.up, unit)});
         appendAligned(out, lines);
+        for (const QuotaStatus& status : report.quotas)
+            out += quotaTableLine(status);
     }
     return out;
 }
@@ -150,6 +179,19 @@ std::string reportCsv(const std::vector<ProfileReport>& reports, const ReportPer
             out += ',' + rowDate(period, row) + ',' + unit.name + ',' + amountText(row.down, unit) +
                    ',' + amountText(row.up, unit) + ',' + amountText(row.down + row.up, unit) +
                    "\r\n";
+        }
+    }
+    // The quotas, when there are any, as a second table after an empty line.
+    bool quotaHeader = false;
+    for (const ProfileReport& report : reports) {
+        for (const QuotaStatus& status : report.quotas) {
+            if (!std::exchange(quotaHeader, true))
+                out += "\r\nprofile,quota_period,start,end,direction,limit_bytes,used_bytes,projected_bytes\r\n";
+            appendCsvField(out, report.name);
+            out += std::string(",") + periodName(status.quota.period) + ',' + isoDate(status.span.start) + ',' +
+                   isoDate(status.span.end) + ',' + directionName(status.quota.direction) + ',' +
+                   std::to_string(status.quota.limitBytes) + ',' + wholeBytes(std::nearbyint(status.used)) + ',' +
+                   wholeBytes(status.projected) + "\r\n";
         }
     }
     return out;
@@ -177,6 +219,10 @@ std::string reportJson(const std::vector<ProfileReport>& reports, const ReportPe
         }
         out += report.rows.empty() ? "],\n      " : "\n      ],\n      ";
         appendJsonAmounts(out, down, up);
+        // "quota": the month quota, or the day quota when there is none; "day_quota" beside a
+        // month one.
+        for (std::size_t q = 0; q < report.quotas.size(); ++q)
+            appendJsonQuota(out, q == 0 ? "quota" : "day_quota", report.quotas[q]);
         out += "\n    }";
     }
     out += reports.empty() ? "]\n}\n" : "\n  ]\n}\n";

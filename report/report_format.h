@@ -1,6 +1,7 @@
 #pragma once
 // The three texts of a report: an aligned table as the history window shows it, CSV
-// (RFC 4180) and JSON (the schema in README.md).
+// (RFC 4180) and JSON (the schema in README.md). A profile's quotas follow its block in the
+// table, fill a second table in the CSV, and are its "quota" object in JSON.
 
 #include "report/report_period.h"
 

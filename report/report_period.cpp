@@ -53,5 +53,5 @@ std::string periodText(const ReportPeriod& period)
 ProfileReport profileReport(const CProfile& profile, const ReportPeriod& period)
 {
     PeriodSums sums = periodSums(profile, period.year, period.month);
-    return ProfileReport{profile.name, std::move(sums.rows), sums.down, sums.up};
+    return ProfileReport{profile.name, std::move(sums.rows), sums.down, sums.up, {}};
 }

@@ -2,6 +2,7 @@
 // What a report covers (one month or one year) and the sums it shows for one profile.
 
 #include "profile/day_history.h"
+#include "quota/quota_status.h"
 
 #include <optional>
 #include <string>
@@ -28,6 +29,9 @@ struct ProfileReport {
     std::vector<ReportRow> rows; // only days (months) with traffic, in calendar order
     double down = 0;             // the period's sums
     double up = 0;
+    // The profile's quotas (a month one first) as they stand today, whatever period the report
+    // covers; at most one per quota period.
+    std::vector<QuotaStatus> quotas;
 };
 
 // The days of the month, or the months of the year, on which the profile saw traffic, as the

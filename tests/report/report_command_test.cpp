@@ -118,3 +118,47 @@ TEST(ReportCommand, NamesTheFilesItLeftOutAndEndsIncomplete)
     EXPECT_NE(outcome.err.find("larger than 4 MiB"), std::string::npos) << outcome.err;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 3) << outcome.err;
 }
+
+// A profile's quota in the three formats, as it stands on the request's day; a bad quotas.json
+// is one line and the report without quotas.
+TEST(ReportCommand, ShowsEachQuotaInEveryFormat)
+{
+    DataDirectory data;
+    writeFile(data.path / "quotas.json",
+              R"({"quotas": [{"profile": "Office", "period": "day", "limit_bytes": 5},
+                             {"profile": "Office", "period": "month", "start_day": 1, "limit_bytes": 2000000}]})");
+    ReportRequest json = request(data);
+    json.format = "json";
+    Outcome outcome = run(json);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    // 1500005 bytes in 20 of March's 31 days.
+    EXPECT_NE(outcome.out.find(R"("total": 1500005,
+      "quota": {"period": "month", "start": "2026-03-01", "end": "2026-03-31", "direction": "total", "limit": 2000000, "used": 1500005, "projected": 2325007},
+      "day_quota": {"period": "day", "start": "2026-03-20", "end": "2026-03-20", "direction": "total", "limit": 5, "used": 0, "projected": 0}
+    })"), std::string::npos) << outcome.out;
+
+    ReportRequest table = request(data);
+    outcome = run(table);
+    EXPECT_NE(outcome.out.find("Total              1.50            0.00   1.50\n"
+                               "Quota: 1.5 of 2.0 MB (75%), month 2026-03-01 to 2026-03-31, total, projected 2.3 MB\n"
+                               "Quota: 0 of 5 B (0%), day 2026-03-20 to 2026-03-20, total, projected 0 B\n"),
+              std::string::npos)
+        << outcome.out;
+
+    ReportRequest csv = request(data);
+    csv.format = "csv";
+    outcome = run(csv);
+    EXPECT_NE(outcome.out.find("Office,2026-03-17,MB,0.00,0.00,0.00\r\n\r\n"
+                               "profile,quota_period,start,end,direction,limit_bytes,used_bytes,projected_bytes\r\n"
+                               "Office,month,2026-03-01,2026-03-31,total,2000000,1500005,2325007\r\n"
+                               "Office,day,2026-03-20,2026-03-20,total,5,0,0\r\n"),
+              std::string::npos)
+        << outcome.out;
+
+    writeFile(data.path / "quotas.json", R"({"quotas": [{"profile": "Office", "period": "year", "limit_bytes": 5}]})");
+    outcome = run(json);
+    EXPECT_EQ(outcome.status, kReportIncomplete);
+    EXPECT_EQ(outcome.out.find("quota"), std::string::npos) << outcome.out;
+    EXPECT_EQ(outcome.err, "velmora: " + (data.path / "quotas.json").string() +
+                               ": quotas[0].period: must be \"day\" or \"month\"; running without quotas\n");
+}
