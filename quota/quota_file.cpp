@@ -194,6 +194,19 @@ std::optional<std::vector<Quota>> parseQuotaDocument(std::string_view text, std:
     return std::nullopt;
 }
 
+std::string quotaListProblem(const std::vector<Quota>& quotas)
+{
+    // The reader's checks, on the document these quotas make.
+    std::string problem;
+    if (quotas.size() > kMaxQuotas)
+        return "more than " + std::to_string(kMaxQuotas) + " quotas";
+    for (std::size_t i = 0; i < quotas.size(); ++i)
+        if (quotas[i].period == QuotaPeriod::Day && quotas[i].startDay != 1)
+            return "quotas[" + std::to_string(i) + "].start_day: only a month quota has a start day";
+    parseQuotaDocument(quotaDocument(quotas), problem);
+    return problem;
+}
+
 std::string quotaDocument(const std::vector<Quota>& quotas)
 {
     json list = json::array();
@@ -264,6 +277,8 @@ QuotaFileRead readQuotaFile(const std::filesystem::path& dataDirectory)
 bool writeQuotaFile(const std::filesystem::path& dataDirectory, const std::vector<Quota>& quotas,
                     std::string& problem)
 {
+    if (problem = quotaListProblem(quotas); !problem.empty())
+        return false;
     const QuotaFileRead current = readQuotaFile(dataDirectory);
     if (!current.problem.empty()) {
         problem = current.problem.substr(0, current.problem.rfind("; running without quotas")) +

@@ -43,6 +43,11 @@ inline constexpr std::size_t kMaxProfileNameBytes = 1024;
 const char* periodName(QuotaPeriod period);       // "day", "month"
 const char* directionName(QuotaDirection direction); // "down", "up", "total"
 
+// What is wrong with a list of quotas as an editor would make it ("quotas[1].warn_percent: 100
+// is not from 1 to 99", "quotas[2]: a second month quota for \"Home\""), or empty when
+// nothing is: the checks the file's reader makes, for a window's form.
+std::string quotaListProblem(const std::vector<Quota>& quotas);
+
 // The quotas a document holds, or nullopt with what is wrong in `problem` ("quotas[2]: ...").
 std::optional<std::vector<Quota>> parseQuotaDocument(std::string_view text, std::string& problem);
 // The document for `quotas`, as parseQuotaDocument reads it back.
@@ -60,8 +65,8 @@ std::filesystem::path quotaFilePath(const std::filesystem::path& dataDirectory);
 QuotaFileRead readQuotaFile(const std::filesystem::path& dataDirectory);
 
 // Replaces quotas.json atomically (a temporary flushed and renamed, as the profiles are). Refuses,
-// writing nothing, when the file there now cannot be read: what it holds is the user's, to
-// mend. False with the reason in `problem` when nothing was written.
+// writing nothing, when quotaListProblem finds fault with `quotas`, or when the file there now
+// cannot be read: what it holds is the user's, to mend. False with the reason in `problem` when nothing was written.
 bool writeQuotaFile(const std::filesystem::path& dataDirectory, const std::vector<Quota>& quotas,
                     std::string& problem);
 

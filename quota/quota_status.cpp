@@ -200,6 +200,13 @@ std::string quotaLogLine(const QuotaStatus& status)
     return text + "this month (from " + isoDate(status.span.start) + ")";
 }
 
+QuotaNotification quotaNotification(const QuotaStatus& status, QuotaLevel level)
+{
+    const std::string name = storableText(status.quota.profile);
+    return {(level == QuotaLevel::Limit ? "Quota used up: " : "Quota warning: ") + name,
+            quotaLogLine(status).substr(std::string_view("quota: ").size())};
+}
+
 QuotaMonitor::QuotaMonitor(std::filesystem::path dataDirectory) : dataDirectory(std::move(dataDirectory)) {}
 
 std::vector<std::string> QuotaMonitor::readCrossings()

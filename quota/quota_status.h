@@ -64,6 +64,13 @@ std::string quotaTooltipText(const QuotaStatus& status);
 // For a log or a notification, without the "velmora: " prefix: "quota: Default used 45.0 of
 // 50.0 GB (90%) this month (from 2026-12-15)" ("... today (2026-12-07)" for a day).
 std::string quotaLogLine(const QuotaStatus& status);
+// A desktop notification for a crossing: "Quota warning: Default" or "Quota used up: Default",
+// and "Default used 45.0 of 50.0 GB (90%) this month (from 2026-12-15)".
+struct QuotaNotification {
+    std::string summary;
+    std::string body;
+};
+QuotaNotification quotaNotification(const QuotaStatus& status, QuotaLevel level);
 // The percentage as shown: whole percent, rounded down, so 90% shows only once 90% is reached.
 long long shownPercent(const QuotaStatus& status);
 

@@ -132,3 +132,32 @@ TEST(QuotaFile, AbsentIsNoQuotasAndNoProblemAndCanBeWritten)
     fs::create_directory(temp.path / "quotas.json");
     EXPECT_NE(readQuotaFile(temp.path).problem.find("not a regular file"), std::string::npos);
 }
+
+TEST(QuotaFile, AnEditorsListIsRefusedForWhatTheReaderWouldRefuse)
+{
+    const Quota good{"Home", QuotaPeriod::Month, 15, QuotaDirection::Down, 1000, 80};
+    const struct {
+        const char* what;
+        void (*change)(std::vector<Quota>&);
+        const char* problem;
+    } cases[] = {
+        {"warn 100", [](std::vector<Quota>& q) { q[0].warnPercent = 100; }, "quotas[0].warn_percent: 100 is not from 1 to 99"},
+        {"start day 29", [](std::vector<Quota>& q) { q[0].startDay = 29; }, "quotas[0].start_day: 29 is not from 1 to 28"},
+        {"start day of a day quota", [](std::vector<Quota>& q) { q[0].period = QuotaPeriod::Day; },
+         "quotas[0].start_day: only a month quota has a start day"},
+        {"no limit", [](std::vector<Quota>& q) { q[0].limitBytes = 0; }, "quotas[0].limit_bytes: 0 is not from 1 to 9007199254740992"},
+        {"no name", [](std::vector<Quota>& q) { q[0].profile.clear(); }, "quotas[0].profile: must be a profile's name"},
+        {"twice", [](std::vector<Quota>& q) { q.push_back(q[0]); }, "quotas[1]: a second month quota for \"Home\""},
+    };
+    TempDirectory temp;
+    for (const auto& c : cases) {
+        std::vector<Quota> quotas{good};
+        EXPECT_EQ(quotaListProblem(quotas), "") << c.what;
+        c.change(quotas);
+        EXPECT_EQ(quotaListProblem(quotas), c.problem) << c.what;
+        std::string problem;
+        EXPECT_FALSE(writeQuotaFile(temp.path, quotas, problem)) << c.what;
+        EXPECT_EQ(problem, c.problem) << c.what;
+        EXPECT_FALSE(fs::exists(temp.path / "quotas.json")) << c.what;
+    }
+}
