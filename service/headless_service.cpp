@@ -159,6 +159,8 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     // Quotas: read now and on SIGHUP, their crossings checked every few seconds.
     QuotaMonitor quotas(options.dataDirectory);
     const auto checkQuotas = [&] {
+        if (quotas.quotas().empty())
+            return; // no snapshot (it holds the profile guard exclusively) for nothing
         for (const std::string& line : quotas.update(engine.profiles().snapshot(), DayClock::system().today()).lines)
             logLine(line);
     };
