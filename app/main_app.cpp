@@ -1,6 +1,6 @@
 #include "app/main_app.h"
 
-#include "app/instance_beacon.h"
+#include "platform/instance_beacon.h"
 #include "app/main_dlg.h"
 #include "platform/platform_choice.h"
 #include "platform/signal_waker.h"

@@ -1,5 +1,5 @@
 // A second start reaches the copy running on the same data directory, and only that one.
-#include "app/instance_beacon.h"
+#include "platform/instance_beacon.h"
 
 #include <QDir>
 #include <QSignalSpy>

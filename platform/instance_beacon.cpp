@@ -1,4 +1,4 @@
-#include "app/instance_beacon.h"
+#include "platform/instance_beacon.h"
 
 #include <QCryptographicHash>
 #include <QDir>
