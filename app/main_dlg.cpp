@@ -34,8 +34,16 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
 
     engine.start(options, std::move(captureSocket));
     profiles->refill();
-    tray = new TrayController(this, {engine, *options.dayClock, saveNotices, panel->history()},
+    tray = new TrayController(this,
+                              {engine, *options.dayClock, saveNotices, panel->history(),
+                               [this](const std::string& profile) {
+                                   return quotas ? quotas->tooltipLines(profile) : std::vector<std::string>{};
+                               }},
                               {[this] { openHistory(); }, [this] { endRun(); }});
+    // quotas.json lies next to profiles/.
+    quotas = new QuotaWatch(this, engine, *options.dayClock,
+                            std::filesystem::absolute(options.profileDirectory).parent_path(),
+                            [this](const QString& summary, const QString& body) { tray->showMessage(summary, body); });
     connectEvents();
     profiles->selectNamed(stored.selectedProfile);
 }

@@ -13,6 +13,7 @@
 #include "app/stored_settings.h"
 #include "app/window_memory.h"
 #include "app/tray_controller.h"
+#include "app/quota_watch.h"
 #include "monitor/monitor_engine.h"
 #include "widgets/display_settings.h"
 
@@ -63,6 +64,7 @@ public:
     // A second start asked for this window: out of the tray, unminimised, in front.
     void bringForward() { tray->bringForward(); }
     TrayController& trayController() { return *tray; }
+    QuotaWatch& quotaWatch() { return *quotas; }
 
     // Writes the unit, graph length, counted profile and window position (stored_settings.h).
     void storeSettings();
@@ -92,6 +94,7 @@ private:
     ProfileSelector* profiles = nullptr;
     ReadoutPanel* panel = nullptr;
     TrayController* tray = nullptr;
+    QuotaWatch* quotas = nullptr;
     WindowMemory memory;
     SaveNotices saveNotices;
     bool shutDown = false;

@@ -125,11 +125,19 @@ QString TrayController::tooltipText() const
     TrayTooltip tooltip = rates;
     tooltip.today = sources.engine.profileSource().dayTotals(sources.engine.selectedProfileName(),
                                                              sources.dayClock.today());
+    if (sources.quotaLines)
+        for (std::string& line : sources.quotaLines(sources.engine.selectedProfileName()))
+            tooltip.notices.push_back(std::move(line));
     if (const QString problem = sources.saveNotices.tooltipLine(); !problem.isEmpty())
         tooltip.notices.push_back(problem.toStdString());
     for (const std::string& notice : sources.engine.countingNotices())
         tooltip.notices.push_back(notice);
     return QString::fromStdString(::trayTooltipText(tooltip));
+}
+
+void TrayController::showMessage(const QString& summary, const QString& body)
+{
+    tray->showMessage(summary, body, QSystemTrayIcon::Warning);
 }
 
 QIcon TrayController::picture() const

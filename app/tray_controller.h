@@ -13,6 +13,8 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <string>
+#include <vector>
 
 class CMonitorEngine;
 class DayClock;
@@ -29,6 +31,8 @@ struct TrayStatusSources {
     const DayClock& dayClock;       // what "today" is
     const SaveNotices& saveNotices; // the tooltip's line while saving fails
     const RateHistory& history;     // the graph's scale, which the picture's bars share
+    // The tooltip's quota lines for the counted profile (quota_watch.h).
+    std::function<std::vector<std::string>(const std::string& profile)> quotaLines;
 };
 
 // The tray menu's commands that are the window's.
@@ -58,6 +62,8 @@ public:
     void showRates(const std::array<ReadoutText, 2>& shown, std::uint32_t divisor, float download, float upload);
     // Both are set on the icon once a second while the window is in the tray.
     QString tooltipText() const;
+    // A notification on the icon itself, for a desktop without a notification service.
+    void showMessage(const QString& summary, const QString& body);
     QIcon picture() const;
 
 protected:
