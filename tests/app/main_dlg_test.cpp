@@ -456,3 +456,24 @@ TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
     CMainDlg third(options());
     EXPECT_TRUE(screen.contains(QRect(third.pos(), third.sizeHint()))) << third.pos().x() << "," << third.pos().y();
 }
+
+// The tray tooltip carries the counted profile's quotas, and only those.
+TEST_F(MainDlgTest, TheTooltipShowsTheCountedProfilesQuotas)
+{
+    writeProfiles({makeProfile("Work", 1234567890), makeProfile("Home", 5000)});
+    QFile quotas(temp.filePath("quotas.json"));
+    ASSERT_TRUE(quotas.open(QIODevice::WriteOnly));
+    quotas.write(R"({"quotas": [
+        {"profile": "Work", "period": "month", "start_day": 15, "limit_bytes": 2000000000, "warn_percent": 80},
+        {"profile": "Work", "period": "day", "direction": "up", "limit_bytes": 1000000},
+        {"profile": "Home", "period": "day", "limit_bytes": 10000}]})");
+    quotas.close();
+    const DayClock june17([] { return noonOf(2026, 5, 17); }); // makeProfile's day
+    MainDlgOptions setup = options();
+    setup.dayClock = &june17;
+    CMainDlg window(setup);
+    choose(window, "Work");
+    EXPECT_EQ(window.trayController().tooltipText().toStdString(),
+              "Velmora\nDown:  - Up: \nToday: 1.23 GB down, 0 B up\n"
+              "Quota: 1.2 of 2.0 GB, 61%, month from 15 Jun\nQuota: 0.0 of 1.0 MB, 0%, today");
+}
