@@ -34,7 +34,8 @@ void CMainDlg::showAbout()
 
 void CMainDlg::openHistory()
 {
-    CHistoryDlg historyDialog(engine.profileSource(), this);
+    CHistoryDlg historyDialog(engine.profileSource(), this,
+                              [this](const std::string& profile) { return quotas->tooltipLines(profile); });
     if (const std::optional<int> unit = memory.historySizeUnit())
         historyDialog.setSizeUnit(*unit);
     historyDialog.exec();

@@ -9,5 +9,7 @@ constexpr int kHistoryTableId = 1038;
 constexpr int kHistoryYearBoxId = 1040;
 constexpr int kHistoryMonthBoxId = 1041;
 constexpr int kHistorySizeBoxId = 1042;
+// The shown profile's quotas: the current period's use of each, a line each.
+constexpr int kHistoryQuotaLabelId = 1043;
 
 const DialogTemplate& historyLayout(); // 138

@@ -3,6 +3,7 @@
 // otherwise they go to a temporary folder and are only checked for being drawn.
 #include "dialog_test_support.h"
 #include "profile/profile_store.h"
+#include "quota/quota_status.h"
 #include "res/history_layout.h"
 #include "res/options_layouts.h"
 #include "ui/history/history_dlg.h"
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -100,4 +102,37 @@ TEST(Screenshots, HistoryAndOptionsWindows)
     QTest::keyClicks(ipEntry, "-198.51.100.*");
     QTest::keyClick(ipEntry, Qt::Key_Return);
     save(&options, folder, "options-profiles.png");
+}
+
+// The history window with a quota beside the table, named by the scale it is drawn at
+// (history-quota-1x.png, history-quota-2x.png under QT_SCALE_FACTOR=2).
+TEST(Screenshots, HistoryWithAQuota)
+{
+    QTemporaryDir scratch;
+    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
+                               : scratch.path();
+    SharedProfiles shared;
+    addProfilesWithAMonthOfTraffic(shared);
+    const SharedProfileSource source(shared);
+    const std::vector<Quota> quotas{
+        {"Home", QuotaPeriod::Month, 15, QuotaDirection::Total, 50'000'000'000ULL, 90},
+        {"Home", QuotaPeriod::Day, 1, QuotaDirection::Down, 2'000'000'000ULL, 90}};
+    const LocalDate today{2026, 10, 30};
+    CHistoryDlg history(source, nullptr, [&](const std::string& profile) {
+        std::vector<std::string> lines;
+        for (const QuotaStatus& status : quotaStatuses(quotas, shared.snapshot(), today))
+            if (status.quota.profile == profile)
+                lines.push_back(quotaTooltipText(status));
+        return lines;
+    });
+    history.show();
+    byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
+    const QString shown = byId<QLabel>(&history, kHistoryQuotaLabelId)->text();
+    EXPECT_TRUE(shown.startsWith("Quota: ")) << shown.toStdString();
+    EXPECT_EQ(shown.count('\n'), 1) << shown.toStdString();
+    const int scale = qRound(history.devicePixelRatioF());
+    save(&history, folder, QStringLiteral("history-quota-%1x.png").arg(scale).toUtf8().constData());
+    byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(0); // Default: no quota
+    EXPECT_EQ(byId<QLabel>(&history, kHistoryQuotaLabelId)->text(), "");
 }

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
@@ -27,8 +28,8 @@ QString fromStd(const std::string& text)
 
 } // namespace
 
-CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent)
-    : QDialog(parent), profiles(source), chosenSizeUnit(kDefaultSizeUnit)
+CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent, QuotaLines quotaLines)
+    : QDialog(parent), profiles(source), chosenSizeUnit(kDefaultSizeUnit), quotaLines(std::move(quotaLines))
 {
     buildDialog(this, historyLayout());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -37,6 +38,9 @@ CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent)
     monthBox = control<QComboBox>(this, kHistoryMonthBoxId);
     yearBox = control<QComboBox>(this, kHistoryYearBoxId);
     table = control<QTreeWidget>(this, kHistoryTableId);
+    quotaLabel = control<QLabel>(this, kHistoryQuotaLabelId);
+    quotaLabel->setWordWrap(true);
+    quotaLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     table->setColumnCount(4);
     table->setHeaderLabels({"Day", "Total Downloaded", "Total Uploaded", "Total"});
@@ -187,6 +191,16 @@ void CHistoryDlg::followTraffic()
     refillYears(year);
     refillMonths(month);
     fillTable();
+    showQuotas();
+}
+
+void CHistoryDlg::showQuotas()
+{
+    QStringList lines;
+    if (quotaLines && currentProfile)
+        for (const std::string& line : quotaLines(*currentProfile))
+            lines.push_back(QString::fromStdString(line));
+    quotaLabel->setText(lines.join(QLatin1Char('\n')));
 }
 
 void CHistoryDlg::profileChanged()
@@ -196,6 +210,7 @@ void CHistoryDlg::profileChanged()
     refillYears();
     refillMonths();
     showMonth();
+    showQuotas();
 }
 
 void CHistoryDlg::yearChanged()

@@ -2,21 +2,28 @@
 // The Activity History window: day totals of one profile for one month, in a chosen size unit.
 // It reads copies from a ProfileSource (the engine) and follows new traffic while shown:
 // once a second the boxes and the table are brought up to date, keeping what the user chose.
+// Beside the table, the shown profile's quotas: the current period's use of each.
 
 #include "profile/profile_source.h"
 
 #include <QDialog>
 #include <QTimer>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QComboBox;
+class QLabel;
 class QTreeWidget;
 
 class CHistoryDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CHistoryDlg(const ProfileSource& profiles, QWidget* parent = nullptr);
+    // `quotaLines` gives a profile's quota lines (the current period's use of each) for the
+    // label beside the table; without it the label stays empty.
+    using QuotaLines = std::function<std::vector<std::string>(const std::string& profile)>;
+    explicit CHistoryDlg(const ProfileSource& profiles, QWidget* parent = nullptr, QuotaLines quotaLines = {});
 
     // The size unit's position in the Size box (month_table.h), used at the next opening.
     int sizeUnit() const { return chosenSizeUnit; }
@@ -36,6 +43,7 @@ private:
     void showMonth();
     void followTraffic();
     void fitColumns();
+    void showQuotas();
 
     void profileChanged();
     void yearChanged();
@@ -52,4 +60,6 @@ private:
     QComboBox* monthBox;
     QComboBox* yearBox;
     QTreeWidget* table;
+    QuotaLines quotaLines;
+    QLabel* quotaLabel;
 };
