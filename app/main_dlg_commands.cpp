@@ -50,8 +50,11 @@ void CMainDlg::openOptions()
     const std::uint32_t oldDivisor = settings.unitDivisor.load();
     const std::uint32_t oldLength = settings.historyLength.load();
     {
-        OptionsDlg optionsDialog(settings, engine.editor(), this);
-        optionsDialog.exec();
+        // quotas.json lies next to profiles/; the quotas are read again after OK.
+        OptionsDlg optionsDialog(settings, engine.editor(), this,
+                                 std::filesystem::absolute(options.profileDirectory).parent_path());
+        if (optionsDialog.exec() == QDialog::Accepted && optionsDialog.quotasSaved())
+            quotas->reload();
     }
     applyDisplaySettings(oldDivisor, oldLength);
 }

@@ -60,3 +60,27 @@ const DialogTemplate& optionsProfileLayout()
         }};
     return layout;
 }
+
+const DialogTemplate& optionsQuotasLayout()
+{
+    static const DialogTemplate layout{
+        kOptionsQuotasId, nullptr, 199, 155,
+        {
+            {-1, K::Label, "Profile:", 7, 9, 24, 8},
+            {kQuotaProfileBoxId, K::ComboDropList, "", 61, 7, 96, 121},
+            {-1, K::Label, "Period:", 7, 25, 30, 8},
+            {kQuotaPeriodBoxId, K::ComboDropList, "", 61, 23, 60, 50},
+            {kQuotaSwitchId, K::CheckBox, "Quota for this period", 7, 41, 120, 10},
+            {-1, K::Label, "Start day:", 15, 57, 40, 8},
+            {kQuotaStartDayEditId, K::Edit, "", 61, 55, 30, 12},
+            {-1, K::Label, "Direction:", 15, 73, 40, 8},
+            {kQuotaDirectionBoxId, K::ComboDropList, "", 61, 71, 60, 50},
+            {-1, K::Label, "Limit:", 15, 89, 40, 8},
+            {kQuotaLimitEditId, K::Edit, "", 61, 87, 60, 12},
+            {kQuotaUnitBoxId, K::ComboDropList, "", 125, 87, 32, 60},
+            {-1, K::Label, "Warn at (%):", 15, 105, 44, 8},
+            {kQuotaWarnEditId, K::Edit, "", 61, 103, 30, 12},
+            {kQuotaNoticeId, K::Label, "", 7, 122, 185, 26},
+        }};
+    return layout;
+}

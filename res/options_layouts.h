@@ -6,6 +6,7 @@
 constexpr int kOptionsDialogId = 133;
 constexpr int kOptionsGeneralId = 135;
 constexpr int kOptionsProfileId = 136;
+constexpr int kOptionsQuotasId = 140;
 
 // Options dialog
 constexpr int kOptionsOkId = 1;
@@ -33,6 +34,18 @@ constexpr int kAddProfileId = 1036;
 constexpr int kLanSwitchId = 1054;
 constexpr int kAddressNoticeId = 1060; // says when the machine does not hold the bound address
 
+// Quotas page
+constexpr int kQuotaProfileBoxId = 1070;
+constexpr int kQuotaPeriodBoxId = 1071;
+constexpr int kQuotaSwitchId = 1072; // the profile has a quota for that period
+constexpr int kQuotaStartDayEditId = 1073;
+constexpr int kQuotaDirectionBoxId = 1074;
+constexpr int kQuotaLimitEditId = 1075;
+constexpr int kQuotaUnitBoxId = 1076;
+constexpr int kQuotaWarnEditId = 1077;
+constexpr int kQuotaNoticeId = 1078; // a quotas.json that cannot be read
+
 const DialogTemplate& optionsLayout();        // 133
 const DialogTemplate& optionsGeneralLayout(); // 135
 const DialogTemplate& optionsProfileLayout(); // 136
+const DialogTemplate& optionsQuotasLayout();  // 140

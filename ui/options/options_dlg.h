@@ -1,20 +1,29 @@
 #pragma once
-// The Options dialog: a tab control with the General and the Profiles page. OK writes the
-// General page's settings; profile changes are live as soon as they are made.
+// The Options dialog: a tab control with the General, the Profiles and, given the data
+// directory, the Quotas page. OK writes the General page's settings and quotas.json (refused,
+// with the problem in a message box, while the quotas are not right); profile changes are live
+// as soon as they are made.
 
 #include "widgets/display_settings.h"
 #include "profile/profile_editor.h"
 
 #include <QDialog>
+#include <filesystem>
+#include <optional>
 
 class OptionsGeneral;
 class OptionsProfile;
+class OptionsQuotas;
 class QTabWidget;
 
 class OptionsDlg : public QDialog {
     Q_OBJECT
 public:
-    OptionsDlg(DisplaySettings& settings, ProfileEditor profiles, QWidget* parent = nullptr);
+    // Without `dataDirectory` there is no Quotas page.
+    OptionsDlg(DisplaySettings& settings, ProfileEditor profiles, QWidget* parent = nullptr,
+               std::filesystem::path dataDirectory = {});
+    // OK wrote quotas.json.
+    bool quotasSaved() const { return savedQuotas; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -26,5 +35,8 @@ private:
     DisplaySettings& settings;
     OptionsGeneral* general;
     OptionsProfile* profilePage;
+    OptionsQuotas* quotaPage = nullptr;
+    std::optional<ProfileEditor> profileNames; // the Quotas page's profile list
+    bool savedQuotas = false;
     QTabWidget* tabs;
 };
