@@ -3,6 +3,7 @@
 // otherwise they go to a temporary folder and are only checked for being drawn.
 #include "dialog_test_support.h"
 #include "profile/profile_store.h"
+#include "quota/quota_file.h"
 #include "quota/quota_status.h"
 #include "res/history_layout.h"
 #include "res/options_layouts.h"
@@ -135,4 +136,29 @@ TEST(Screenshots, HistoryWithAQuota)
     save(&history, folder, QStringLiteral("history-quota-%1x.png").arg(scale).toUtf8().constData());
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(0); // Default: no quota
     EXPECT_EQ(byId<QLabel>(&history, kHistoryQuotaLabelId)->text(), "");
+}
+
+// The Options dialog's Quotas page on a month quota, named by its scale (options-quotas-1x.png).
+TEST(Screenshots, QuotasPage)
+{
+    QTemporaryDir scratch;
+    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
+                               : scratch.path();
+    QTemporaryDir data;
+    std::string problem;
+    ASSERT_TRUE(writeQuotaFile(data.path().toStdString(),
+                               {{"Home", QuotaPeriod::Month, 15, QuotaDirection::Total, 50'000'000'000ULL, 90}},
+                               problem))
+        << problem;
+    SharedProfiles shared;
+    addProfilesWithAMonthOfTraffic(shared);
+    DisplaySettings settings;
+    OptionsDlg options(settings, ProfileEditor(shared), nullptr, data.path().toStdString());
+    options.show();
+    byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(2);
+    byId<QComboBox>(&options, kQuotaProfileBoxId)->setCurrentIndex(1);
+    EXPECT_EQ(byId<QLineEdit>(&options, kQuotaLimitEditId)->text(), "50");
+    const int scale = qRound(options.devicePixelRatioF());
+    save(&options, folder, QStringLiteral("options-quotas-%1x.png").arg(scale).toUtf8().constData());
 }
