@@ -477,3 +477,24 @@ TEST_F(MainDlgTest, TheTooltipShowsTheCountedProfilesQuotas)
               "Velmora\nDown:  - Up: \nToday: 1.23 GB down, 0 B up\n"
               "Quota: 1.2 of 2.0 GB, 61%, month from 15 Jun\nQuota: 0.0 of 1.0 MB, 0%, today");
 }
+
+// A quotas.json that cannot be read is told once on stderr, as the service tells it; the
+// window runs without quotas.
+TEST_F(MainDlgTest, ABadQuotaFileIsOneLineOnStderr)
+{
+    writeProfiles({makeProfile("Work", 1234567890)});
+    QFile quotas(temp.filePath("quotas.json"));
+    ASSERT_TRUE(quotas.open(QIODevice::WriteOnly));
+    quotas.write(R"({"quotas": [{"profile": "Work", "period": "week", "limit_bytes": 1}]})");
+    quotas.close();
+    testing::internal::CaptureStderr();
+    {
+        CMainDlg window(options());
+        choose(window, "Work");
+        EXPECT_EQ(window.trayController().tooltipText().count("Quota"), 0);
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(err.rfind("velmora: ", 0), 0u) << err;
+    EXPECT_NE(err.find("quotas.json"), std::string::npos) << err;
+}
