@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/main_app.h"
+#include "base/program_log.h"
 #include "capture/capture_socket.h"
 #include "capture/privilege.h"
 #include "service/headless_service.h"
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv)
 {
+    setProgramName("velmora");
     // Reads the arguments only: no file, no library code loaded.
     const CommandLine command = parseCommandLine(argc, argv, DayClock::system().today());
     // The one use of CAP_NET_RAW, before anything else runs: Qt loads plugins from paths the
@@ -19,7 +21,7 @@ int main(int argc, char** argv)
     CaptureSocket captureSocket = counts ? CaptureSocket::open() : CaptureSocket();
     std::string failure;
     if (!dropAllCapabilities(&failure)) {
-        std::cerr << "velmora: could not give up privileges (" << failure << "); not starting\n";
+        logLine("could not give up privileges (" + failure + "); not starting");
         return 1;
     }
     if (command.mode == RunMode::Finished)

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "base/program_log.h"
+
 #include <QCommandLineParser>
 #include <QStringList>
 #include <cstdio>
@@ -45,7 +47,7 @@ CommandLine finished(int exitCode, std::string message)
 
 CommandLine usageError(const QString& text)
 {
-    return finished(kReportUsageError, "velmora: " + text.toStdString() + "\n");
+    return finished(kReportUsageError, logText(text.toStdString()));
 }
 
 std::optional<std::string> valueOf(const QCommandLineParser& parser, const QCommandLineOption& option)

@@ -2,6 +2,7 @@
 
 #include "platform/instance_beacon.h"
 #include "app/main_dlg.h"
+#include "base/program_log.h"
 #include "platform/platform_choice.h"
 #include "platform/signal_waker.h"
 #include "profile/instance_lock.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSessionManager>
-#include <cstdio>
 
 namespace {
 
@@ -49,8 +49,7 @@ int CMainApp::run()
     case InstanceLock::State::HeldByOther:
         return refuseSecondCopy(dataDirectory);
     case InstanceLock::State::Failed:
-        std::fprintf(stderr, "velmora: %s; a second copy on this directory would not be refused\n",
-                     lock.lastError().c_str());
+        logLine(lock.lastError() + "; a second copy on this directory would not be refused");
         break;
     case InstanceLock::State::Acquired:
         break;
@@ -79,7 +78,7 @@ int CMainApp::refuseSecondCopy(const QString& dataDirectory)
 {
     const bool reached = InstanceBeacon::callRunning(dataDirectory);
     const QString text = QStringLiteral("Velmora is already running on %1.").arg(QDir::toNativeSeparators(dataDirectory));
-    std::fprintf(stderr, "velmora: %s\n", qPrintable(text));
+    logLine(text.toStdString());
     if (!hasNoScreen()) {
         QMessageBox box(QMessageBox::Information, QStringLiteral("Velmora"), text, QMessageBox::Ok);
         box.setInformativeText(reached ? QStringLiteral("Its window has been brought forward.")

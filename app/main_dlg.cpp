@@ -1,6 +1,7 @@
 #include "app/main_dlg.h"
 
 #include "app/window_keys.h"
+#include "base/program_log.h"
 #include "widgets/dialog_builder.h"
 #include "res/main_layouts.h"
 #include "res/resource_ids.h"
@@ -10,7 +11,6 @@
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QVBoxLayout>
-#include <cstdio>
 
 CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
     : QDialog(parent), options(std::move(mainOptions)), memory(options.settingsFile),
@@ -67,10 +67,8 @@ void CMainDlg::shutdown()
     storeSettings();
     if (!engine.stop().saved) {
         lostAtExit = true;
-        std::fprintf(stderr,
-                     "velmora: gave up saving at exit (%s); the traffic counted since the last "
-                     "good save is lost\n",
-                     saveNotices.episode().problem().c_str());
+        logLine("gave up saving at exit (" + saveNotices.episode().problem() +
+                "); the traffic counted since the last good save is lost");
     }
     if (tray != nullptr)
         tray->hideIcon();

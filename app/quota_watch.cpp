@@ -1,5 +1,6 @@
 #include "app/quota_watch.h"
 
+#include "base/program_log.h"
 #include "monitor/monitor_engine.h"
 
 #include <QDBusConnection>
@@ -7,15 +8,13 @@
 #include <QDBusReply>
 #include <QTimer>
 #include <QVariantMap>
-#include <cstdio>
 
 namespace {
 
 void logLines(const std::vector<std::string>& lines)
 {
     for (const std::string& line : lines)
-        if (!line.empty())
-            std::fprintf(stderr, "velmora: %s\n", line.c_str());
+        logLine(line, LogBytes::Escaped);
 }
 
 } // namespace

@@ -1,14 +1,15 @@
 #include "app/save_notices.h"
 
+#include "base/program_log.h"
+
 #include <QMessageBox>
-#include <cstdio>
 
 void SaveNotices::report(bool saved, const SaveFailures& failures, QWidget* window)
 {
     const SaveEpisode::Change change = saves.record(saved, failures);
     if (change == SaveEpisode::Change::None)
         return;
-    std::fputs(saves.standardErrorLine(change).c_str(), stderr);
+    logLine(saves.standardErrorLine(change));
     if (change != SaveEpisode::Change::Began || boxShown || window == nullptr)
         return;
     boxShown = true;

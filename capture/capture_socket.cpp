@@ -1,10 +1,10 @@
 #include "capture/capture_socket.h"
 
+#include "base/program_log.h"
 #include "capture/net_socket.h"
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <utility>
 
 #include <sys/socket.h>
@@ -20,10 +20,8 @@ void explainMissingCapability()
         return;
     char path[512] = {};
     const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::fprintf(stderr,
-                 "velmora: capturing traffic needs the CAP_NET_RAW capability; grant it with: "
-                 "setcap cap_net_raw+ep %s\n",
-                 size > 0 ? path : "<binary>");
+    logLine(std::string("capturing traffic needs the CAP_NET_RAW capability; grant it with: setcap cap_net_raw+ep ") +
+            (size > 0 ? path : "<binary>"));
 }
 
 } // namespace

@@ -12,9 +12,8 @@ std::string DropReport::add(std::uint64_t dropped, Clock::time_point now)
     untold += dropped;
     if (untold == 0 || (toldOnce && now - lastTold < kQuietPeriod))
         return {};
-    std::string line = "velmora: the kernel dropped " + std::to_string(untold) + " packets (" +
-                       std::to_string(totalDrops) +
-                       " since start): the capture could not read them in time; the counts miss them\n";
+    std::string line = "the kernel dropped " + std::to_string(untold) + " packets (" + std::to_string(totalDrops) +
+                       " since start): the capture could not read them in time; the counts miss them";
     untold = 0;
     toldOnce = true;
     lastTold = now;

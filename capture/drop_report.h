@@ -12,7 +12,7 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds kQuietPeriod{60};
 
-    // Adds `dropped` packets seen at `now`. Returns the stderr line to print (empty when none
+    // Adds `dropped` packets seen at `now`. Returns the line to log (empty when none
     // is due): the first drop is told at once, later ones at most once per kQuietPeriod, each
     // line giving the drops since the last one and the total.
     std::string add(std::uint64_t dropped, Clock::time_point now);

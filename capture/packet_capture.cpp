@@ -1,12 +1,12 @@
 #include "capture/packet_capture.h"
 
+#include "base/program_log.h"
 #include "capture/capture_filter.h"
 
 #include "capture/socket_errors.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <unistd.h>
@@ -207,7 +207,7 @@ void CPacketCapture::collectStatistics()
     const std::string line = drops.add(statistics.tp_drops, DropReport::Clock::now());
     droppedTotal.store(drops.total(), std::memory_order_relaxed);
     if (!line.empty())
-        std::fputs(line.c_str(), stderr);
+        logLine(line);
 }
 
 void CPacketCapture::wake()
@@ -228,8 +228,8 @@ void CPacketCapture::fail(int errnoValue)
         failureErrno = errnoValue;
     }
     if (!failed.exchange(true, std::memory_order_acq_rel))
-        std::fprintf(stderr, "velmora: the packet capture fails (%s); nothing is counted until it works again\n",
-                     std::strerror(errnoValue));
+        logLine(std::string("the packet capture fails (") + std::strerror(errnoValue) +
+                "); nothing is counted until it works again");
     // A stop request (close() writes the eventfd) ends the pause at once; the loop then sees it.
     pollfd stop = {wakeEvent, POLLIN, 0};
     ::poll(&stop, 1, kRetryPauseMs);
@@ -243,7 +243,7 @@ void CPacketCapture::recover()
         failureErrno = 0;
     }
     failed.store(false, std::memory_order_release);
-    std::fputs("velmora: the packet capture works again\n", stderr);
+    logLine("the packet capture works again");
 }
 
 // The socket reported an error (POLLERR). Returns false when the capture cannot go on.

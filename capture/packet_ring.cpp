@@ -1,11 +1,11 @@
 #include "capture/packet_ring.h"
 
+#include "base/program_log.h"
 #include "capture/net_socket.h"
 #include "capture/socket_errors.h"
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <net/if_arp.h>
@@ -42,10 +42,8 @@ bool requestOffloadHeaders(CNetSocket& socket)
     const int error = errno;
     static std::atomic<bool> told{false};
     if (!told.exchange(true))
-        std::fprintf(stderr,
-                     "velmora: the packet socket gives no segmentation offload headers (%s); "
-                     "bulk transfers will read low\n",
-                     std::strerror(error));
+        logLine(std::string("the packet socket gives no segmentation offload headers (") + std::strerror(error) +
+                "); bulk transfers will read low");
     return false;
 }
 

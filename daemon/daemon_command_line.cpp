@@ -1,5 +1,7 @@
 #include "daemon/daemon_command_line.h"
 
+#include "base/program_log.h"
+
 #include <string_view>
 #include <vector>
 
@@ -37,7 +39,7 @@ DaemonCommandLine finished(int exitCode, std::string message)
 
 DaemonCommandLine usageError(const std::string& text)
 {
-    return finished(kReportUsageError, "velmorad: " + text + "\n");
+    return finished(kReportUsageError, logText(text));
 }
 
 struct ValueOption {

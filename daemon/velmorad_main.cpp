@@ -1,6 +1,7 @@
 // velmorad: Velmora's service without Qt. It counts as `velmora --headless` does, with the
 // same log lines and metrics, or prints the report; it maps no Qt and no X library.
 
+#include "base/program_log.h"
 #include "capture/capture_socket.h"
 #include "capture/privilege.h"
 #include "daemon/daemon_command_line.h"
@@ -14,13 +15,14 @@
 
 int main(int argc, char** argv)
 {
+    setProgramName("velmorad");
     const DaemonCommandLine command = parseDaemonCommandLine(argc, argv, DayClock::system().today());
     // The one use of CAP_NET_RAW comes first; every capability is gone before the engine or
     // the profile parser runs.
     CaptureSocket captureSocket = command.mode == DaemonMode::Count ? CaptureSocket::open() : CaptureSocket();
     std::string failure;
     if (!dropAllCapabilities(&failure)) {
-        std::cerr << "velmorad: could not give up privileges (" << failure << "); not starting\n";
+        logLine("could not give up privileges (" + failure + "); not starting");
         return 1;
     }
     switch (command.mode) {

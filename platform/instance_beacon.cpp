@@ -1,10 +1,11 @@
 #include "platform/instance_beacon.h"
 
+#include "base/program_log.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <cstdio>
 
 namespace {
 
@@ -37,8 +38,8 @@ bool InstanceBeacon::listen(const QString& dataDirectory)
     });
     if (server->listen(name))
         return true;
-    std::fprintf(stderr, "velmora: cannot listen on %s (%s); a second start will not bring this window forward\n",
-                 qPrintable(name), qPrintable(server->errorString()));
+    logLine("cannot listen on " + name.toStdString() + " (" + server->errorString().toStdString() +
+            "); a second start will not bring this window forward");
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "profile/profile_store.h"
 
+#include "base/program_log.h"
 #include "profile/profile_file.h"
 #include "profile/profile_xml_reader.h"
 
@@ -193,10 +194,9 @@ void dropDuplicateNames(const std::vector<std::filesystem::path>& files,
         const std::size_t keep = key(i) < key(other) ? i : other;
         const std::size_t drop = keep == i ? other : i;
         it->second = keep;
-        std::fprintf(stderr,
-                     "velmora: %s holds the profile \"%s\" that %s holds too; it is left as it is "
-                     "and not loaded\n",
-                     files[drop].c_str(), name.c_str(), files[keep].c_str());
+        logLine(files[drop].string() + " holds the profile \"" + name + "\" that " + files[keep].string() +
+                    " holds too; it is left as it is and not loaded",
+                LogBytes::Escaped);
         loaded[drop].reset();
     }
 }
@@ -215,13 +215,11 @@ void keepUnloadedFilesFromSaves(const std::vector<std::filesystem::path>& files,
         if (loaded[i] || !savedFiles.contains(files[i].filename().string()))
             continue;
         if (setAside(files[i], ".rejected"))
-            std::fprintf(stderr,
-                         "velmora: %s could not be loaded; it is kept as %s.rejected so that "
-                         "saving does not replace it\n",
-                         files[i].c_str(), files[i].c_str());
+            logLine(files[i].string() + " could not be loaded; it is kept as " + files[i].string() +
+                        ".rejected so that saving does not replace it",
+                    LogBytes::Escaped);
         else
-            std::fprintf(stderr, "velmora: could not set %s aside: %s\n", files[i].c_str(),
-                         errorText(errno).c_str());
+            logLine("could not set " + files[i].string() + " aside: " + errorText(errno), LogBytes::Escaped);
     }
 }
 
@@ -233,8 +231,8 @@ void moveToOwnFileName(const std::filesystem::path& file, const std::string& pro
         return;
     const std::filesystem::path own = file.parent_path() / profileFileName(profileName);
     if (!renameWithoutReplacing(file, own) && errno != EEXIST)
-        std::fprintf(stderr, "velmora: could not rename %s to %s: %s\n", file.c_str(),
-                     own.c_str(), errorText(errno).c_str());
+        logLine("could not rename " + file.string() + " to " + own.string() + ": " + errorText(errno),
+                LogBytes::Escaped);
 }
 
 } // namespace

@@ -22,10 +22,9 @@ std::string SaveEpisode::standardErrorLine(Change change) const
 {
     switch (change) {
     case Change::Began:
-        return "velmora: " + problemText +
-               "; the totals are kept in memory and the save is retried\n";
+        return problemText + "; the totals are kept in memory and the save is retried";
     case Change::Ended:
-        return "velmora: profiles saved again; nothing counted was lost\n";
+        return "profiles saved again; nothing counted was lost";
     case Change::None:
         break;
     }

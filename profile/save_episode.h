@@ -21,7 +21,7 @@ public:
     // One line about the episode's first failure ("could not save profiles/Home.xml: No space
     // left on device"); empty when saving works.
     const std::string& problem() const { return problemText; }
-    // The line for standard error on a change; empty for None.
+    // The line for standard error on a change (for logLine); empty for None.
     std::string standardErrorLine(Change change) const;
 
 private:

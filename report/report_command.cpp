@@ -1,5 +1,6 @@
 #include "report/report_command.h"
 
+#include "base/program_log.h"
 #include "profile/profile_store.h"
 #include "profile/profile_xml_reader.h"
 #include "report/report_format.h"
@@ -56,14 +57,14 @@ ProfileList loadProfiles(const std::filesystem::path& dataDirectory, std::ostrea
     if (!std::filesystem::is_directory(directory, error))
         throw ReportError{"no profile directory " + directory.string()};
     if (std::filesystem::directory_iterator(directory, error); error) {
-        err << "velmora: cannot read " << directory.string() << ": " << error.message() << '\n';
+        err << logText("cannot read " + directory.string() + ": " + error.message(), LogBytes::Escaped);
         complete = false;
     }
     ProfileList profiles;
     std::vector<std::filesystem::path> unread;
     loadAllProfiles(profiles, directory, "", LoadMode::ReadOnly, &unread);
     for (const std::filesystem::path& file : unread) {
-        err << "velmora: " << file.string() << " left out of the report: " << unreadReason(file) << '\n';
+        err << logText(file.string() + " left out of the report: " + unreadReason(file), LogBytes::Escaped);
         complete = false;
     }
     return profiles;
@@ -76,7 +77,7 @@ std::vector<QuotaStatus> readQuotas(const ReportRequest& request, const ProfileL
 {
     const QuotaFileRead read = readQuotaFile(request.dataDirectory);
     if (!read.problem.empty()) {
-        err << "velmora: " << read.problem << '\n';
+        err << logText(read.problem, LogBytes::Escaped);
         complete = false;
     }
     std::vector<QuotaStatus> statuses = quotaStatuses(read.quotas, profiles, request.today);
@@ -124,12 +125,12 @@ int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err
         out << formatReport(*format, selectedReports(profiles, request, period, quotas), period, *unit);
         out.flush();
         if (!out) {
-            err << "velmora: the report could not be written\n";
+            err << logText("the report could not be written");
             return 1;
         }
         return complete ? 0 : kReportIncomplete;
     } catch (const ReportError& error) {
-        err << "velmora: " << error.message << '\n';
+        err << logText(error.message, LogBytes::Escaped);
         return kReportUsageError;
     }
 }

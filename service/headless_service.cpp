@@ -1,5 +1,6 @@
 #include "service/headless_service.h"
 
+#include "base/program_log.h"
 #include "monitor/monitor_engine.h"
 #include "profile/instance_lock.h"
 #include "profile/save_episode.h"
@@ -10,7 +11,6 @@
 #include "service/service_loop.h"
 
 #include <csignal>
-#include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <set>
@@ -20,12 +20,6 @@ namespace {
 constexpr std::chrono::milliseconds kMetricsPeriod = std::chrono::seconds(15);
 constexpr std::chrono::milliseconds kInterfacePoll = std::chrono::seconds(1);
 constexpr std::chrono::milliseconds kQuotaCheck = std::chrono::seconds(5);
-
-void logLine(const std::string& line)
-{
-    if (!line.empty())
-        std::fprintf(stderr, "velmora: %s\n", line.c_str());
-}
 
 const char* signalName(int signal)
 {
@@ -52,7 +46,7 @@ public:
             ++failures;
         const std::string line = episode.standardErrorLine(episode.record(outcome.saved, outcome.failures));
         if (!line.empty())
-            std::fprintf(stderr, "%s", line.c_str());
+            logLine(line);
     }
     void fill(ProgramFigures& figures) const
     {
@@ -152,7 +146,7 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     if (const std::string problem = engine.captureProblem(); !problem.empty())
         logLine("the capture is off, nothing is counted: " + problem);
     for (const std::string& unheld : unheldBoundAddresses(engine))
-        logLine(unheld);
+        logLine(unheld, LogBytes::Escaped);
     if (options.started)
         options.started();
 
@@ -162,11 +156,11 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
         if (quotas.quotas().empty())
             return; // no snapshot (it holds the profile guard exclusively) for nothing
         for (const std::string& line : quotas.update(engine.profiles().snapshot(), DayClock::system().today()).lines)
-            logLine(line);
+            logLine(line, LogBytes::Escaped);
     };
     const auto readQuotas = [&] {
         for (const std::string& line : quotas.reload())
-            logLine(line);
+            logLine(line, LogBytes::Escaped);
     };
     readQuotas();
     checkQuotas();

@@ -3,6 +3,8 @@
 
 #include "daemon/daemon_command_line.h"
 
+#include "base/program_log.h"
+
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -15,6 +17,7 @@ const LocalDate kToday{2026, 11, 7};
 
 DaemonCommandLine parse(std::initializer_list<const char*> options)
 {
+    setProgramName("velmorad");
     std::vector<std::string> texts{"velmorad"};
     texts.insert(texts.end(), options.begin(), options.end());
     std::vector<char*> argv;

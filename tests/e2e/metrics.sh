@@ -10,6 +10,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
+program=$(basename "$binary") # the name that begins each of its lines
 . "$here/netns.sh"
 . "$here/profiles.sh"
 need_root
@@ -89,7 +90,7 @@ echo
 
 # One copy per data directory: a second one refuses to start.
 if second=$(in_meter "$binary" --headless --data "$work/data" 2>&1); then fail "a second copy started"; fi
-[ "$second" = "velmora: Velmora is already running on $work/data" ] || fail "second copy said: $second"
+[ "$second" = "$program: Velmora is already running on $work/data" ] || fail "second copy said: $second"
 
 # SIGTERM: a clean end, and the service's log tells each event once.
 kill -TERM "$velmora_pid"
@@ -98,9 +99,9 @@ timeout 15 tail --pid="$velmora_pid" -f /dev/null || fail "velmora still running
 wait "$velmora_pid" || status=$?
 cat "$work/velmora.log"
 [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
-for line in "velmora: started, counting into $work/data/profiles (2 profiles)" \
-    "velmora: capture opened on vm0" "velmora: SIGTERM: saving and stopping" \
-    "velmora: capture closed on vm0" "velmora: stopped, profiles saved"; do
+for line in "$program: started, counting into $work/data/profiles (2 profiles)" \
+    "$program: capture opened on vm0" "$program: SIGTERM: saving and stopping" \
+    "$program: capture closed on vm0" "$program: stopped, profiles saved"; do
   [ "$(grep -cxF "$line" "$work/velmora.log")" -eq 1 ] || fail "the log has not once: $line"
 done
 echo "e2e metrics: passed"

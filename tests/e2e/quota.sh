@@ -9,6 +9,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
+program=$(basename "$binary") # the name that begins each of its lines
 . "$here/helpers.sh"
 need_root
 command -v jq >/dev/null || { echo "SKIP: no jq (scripts/deps installs it)" >&2; exit 77; }
@@ -30,7 +31,7 @@ end=$(date -d "$start +1 month -1 day" +%F)
 udp_to_meter() { # COUNT datagrams of 1000 bytes from the peer
   in_peer timeout 20 nc -u -w1 -s "$PEER_ADDR" "$METER_ADDR" 7000 < <(for _ in $(seq "$1"); do head -c 1000 /dev/zero; sleep 0.01; done)
 }
-quota_lines() { grep -c '^velmora: quota: Peer used ' "$velmora_log" || true; }
+quota_lines() { grep -c "^$program: quota: Peer used " "$velmora_log" || true; }
 metric() { # NAME: its sample for the Peer month quota
   awk -v name="$1" '$1 == name "{profile=\"Peer\",period=\"month\"}" { print $2 }' "$metrics" 2>/dev/null
 }
@@ -43,12 +44,12 @@ wait_until 10 udp_listening "$METER_NS" 7000 || fail "no listener"
 # 88 datagrams: about 90.5 kB, over 90% and under the limit.
 udp_to_meter 88
 wait_until 30 eval '[ "$(quota_lines)" -ge 1 ]' || fail "no line for the crossing of 90% within 30 s"
-grep -qE "^velmora: quota: Peer used 9[0-9]\.[0-9] of 100\.0 KB \(9[0-9]%\) this month \(from $start\)\$" "$velmora_log" ||
+grep -qE "^$program: quota: Peer used 9[0-9]\.[0-9] of 100\.0 KB \(9[0-9]%\) this month \(from $start\)\$" "$velmora_log" ||
   fail "the 90% line is not as expected"
 # 12 more: over the limit.
 udp_to_meter 12
 wait_until 30 eval '[ "$(quota_lines)" -ge 2 ]' || fail "no line for the crossing of 100% within 30 s"
-grep -qE "^velmora: quota: Peer used 10[0-9]\.[0-9] of 100\.0 KB \(10[0-9]%\) this month \(from $start\)\$" "$velmora_log" ||
+grep -qE "^$program: quota: Peer used 10[0-9]\.[0-9] of 100\.0 KB \(10[0-9]%\) this month \(from $start\)\$" "$velmora_log" ||
   fail "the 100% line is not as expected"
 wait_until 10 counters_settled || true
 read -r rx1 tx1 < <(rx_tx)
@@ -66,7 +67,7 @@ stop_velmora TERM
 [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
 cat "$velmora_log"
 [ "$(quota_lines)" -eq 2 ] || fail "$(quota_lines) quota lines, not 2"
-[ "$(grep -cxF "velmora: $data/quotas.json: a quota for \"Gone\", which is no profile; kept" "$velmora_log")" -eq 1 ] ||
+[ "$(grep -cxF "$program: $data/quotas.json: a quota for \"Gone\", which is no profile; kept" "$velmora_log")" -eq 1 ] ||
   fail "the quota without its profile is not told once"
 
 # The report: the saved day totals over the month, projected to its end.
@@ -89,13 +90,13 @@ wait_until 30 test -s "$metrics" || fail "no metrics file after the restart" # t
 printf '{"quotas": [{"profile": "Peer", "period": "month", "limit_bytes": "lots"}]}' >"$data/quotas.json"
 cp "$data/quotas.json" "$work/bad.json"
 kill -HUP "$velmora_pid"
-wait_until 10 grep -qF "velmora: SIGHUP: quotas read again (0 quotas)" "$velmora_log" || fail "no line after SIGHUP"
+wait_until 10 grep -qF "$program: SIGHUP: quotas read again (0 quotas)" "$velmora_log" || fail "no line after SIGHUP"
 kill -0 "$velmora_pid" || fail "SIGHUP ended the service"
 stop_velmora INT
 [ "$status" -eq 0 ] || fail "exit status $status after SIGINT"
 cat "$velmora_log"
 [ "$(quota_lines)" -eq 0 ] || fail "the restarted service told a crossing again"
-[ "$(grep -cxF "velmora: $data/quotas.json: quotas[0].limit_bytes: must be a whole number from 1 to 9007199254740992; running without quotas" "$velmora_log")" -eq 1 ] ||
+[ "$(grep -cxF "$program: $data/quotas.json: quotas[0].limit_bytes: must be a whole number from 1 to 9007199254740992; running without quotas" "$velmora_log")" -eq 1 ] ||
   fail "the bad file is not told in one line"
 cmp -s "$data/quotas.json" "$work/bad.json" || fail "the bad quotas.json was written over"
 echo "e2e quota: passed"
