@@ -20,6 +20,15 @@ std::string DropReport::add(std::uint64_t dropped, Clock::time_point now)
     return line;
 }
 
+std::string DropReport::closingLine()
+{
+    if (totalDrops == 0)
+        return {};
+    untold = 0;
+    return "the capture ends; the kernel dropped " + std::to_string(totalDrops) +
+           " packets in all since start: the counts miss them";
+}
+
 std::uint64_t processKernelDrops()
 {
     return processDrops.load(std::memory_order_relaxed);

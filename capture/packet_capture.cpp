@@ -23,10 +23,10 @@ namespace {
 constexpr int kErrorWakeLimit = 8;
 // PACKET_STATISTICS is read at most this often while packets arrive.
 constexpr auto kStatisticsPeriod = std::chrono::seconds(1);
-// The ring is walked at most this often: under a flood the kernel hands over a block every
-// few hundred packets, and waking for each would cost more than the packets' accounting. The
-// ring holds far more than this pause at any rate, and a stop request still ends it at once.
-constexpr int kWalkPauseMs = 20;
+// After packets, or while drops are still to be told on stderr, the thread wakes at least
+// this often, packets or none: the last drops of a burst are read and told without waiting
+// for the next packet.
+constexpr int kStatisticsWakeMs = 1000;
 // A failing receive is tried again this often, on the same socket.
 constexpr int kRetryPauseMs = 1000;
 
@@ -129,6 +129,7 @@ void CPacketCapture::close()
         handOverBlocks(countedCopy, version);
     }
     collectStatistics();
+    logLine(drops.closingLine()); // nothing when there was no drop
     ring.release();
     socket->close(); // keeps shutdown's refusal in lastError, releases the handle anyway
     socket.reset();
@@ -201,7 +202,8 @@ void CPacketCapture::collectStatistics()
     socklen_t size = sizeof statistics;
     if (socket == nullptr || !socket->readOption(SOL_PACKET, PACKET_STATISTICS, &statistics, &size))
         return;
-    if (statistics.tp_drops == 0)
+    // Called with no new drops too: drops kept back by the quiet period are told once it ends.
+    if (statistics.tp_drops == 0 && !drops.hasUntold())
         return;
     addProcessKernelDrops(statistics.tp_drops);
     const std::string line = drops.add(statistics.tp_drops, DropReport::Clock::now());
@@ -293,21 +295,23 @@ void CPacketCapture::run()
     MachineAddresses countedCopy;
     std::uint64_t seenVersion = ~std::uint64_t(0);
     auto nextStatistics = DropReport::Clock::now();
+    std::size_t walkedSinceStatistics = 0;
     int emptyErrorWakes = 0;
     while (running.load(std::memory_order_acquire)) {
-        const std::size_t walked = handOverBlocks(countedCopy, seenVersion);
+        // Every block handed over so far, then sleep until the kernel hands over the next one
+        // (poll on a TPACKET_V3 socket: the block before the kernel's current one is ours). No
+        // fixed pause: under a flood a pause of a few milliseconds lets the kernel fill the
+        // whole ring and drop.
+        walkedSinceStatistics += handOverBlocks(countedCopy, seenVersion);
         if (const auto now = DropReport::Clock::now(); now >= nextStatistics) {
             collectStatistics();
             nextStatistics = now + kStatisticsPeriod;
+            walkedSinceStatistics = 0;
         }
 
-        if (walked > 0) {
-            pollfd stop = {wakeEvent, POLLIN, 0};
-            if (::poll(&stop, 1, kWalkPauseMs) > 0)
-                break; // only close() writes the eventfd
-        }
         pollfd watched[2] = {{handle, POLLIN, 0}, {wakeEvent, POLLIN, 0}};
-        if (::poll(watched, 2, -1) < 0) {
+        const int timeout = walkedSinceStatistics > 0 || drops.hasUntold() ? kStatisticsWakeMs : -1;
+        if (::poll(watched, 2, timeout) < 0) {
             if (errno != EINTR)
                 fail(errno);
             continue;

@@ -143,14 +143,12 @@ static bool summariseIpv6(const std::uint8_t* data, std::int32_t delivered, std:
         return false;
     const Ipv6Headers headers = walkIpv6Headers(data, available);
     // The payload length (bytes 4-5) counts everything after the fixed header; 0 with a jumbo
-    // payload option in the hop-by-hop header (RFC 2675), which large segmentation offloads
-    // (BIG TCP) use above 64 KiB, or with nothing but the socket's length to go by.
+    // payload option in the hop-by-hop header (RFC 2675), or with nothing but the socket's
+    // length to go by (BIG TCP above 64 KiB on kernels that no longer insert the option).
     const std::uint32_t payload = loadBigEndian16(data + 4);
     std::int64_t length = std::int64_t(kIpv6Header) + payload;
-    if (payload == 0 && headers.jumboLength != 0)
-        length = std::int64_t(kIpv6Header) + headers.jumboLength;
-    else if (payload == 0 && delivered > std::int32_t(kIpv6Header) + kLargestTotalLength)
-        length = delivered;
+    if (payload == 0)
+        length = headers.jumboLength != 0 ? std::int64_t(kIpv6Header) + headers.jumboLength : delivered;
     summary.length = std::int32_t(std::min<std::int64_t>(length, delivered));
     summary.source = IpAddress::fromV6(data + 8);
     summary.destination = IpAddress::fromV6(data + 24);

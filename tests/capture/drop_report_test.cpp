@@ -1,5 +1,6 @@
-// The stderr line about kernel drops: the first drops at once, then at most once a minute
-// while drops go on, each line with the drops since the last one and the total.
+// The stderr lines about kernel drops: the first drops at once, then at most once a minute
+// while drops go on, each line with the drops since the last one and the total; the total at
+// close.
 
 #include "capture/drop_report.h"
 
@@ -36,6 +37,13 @@ TEST(DropReport, TellsTheFirstDropsAtOnceThenAtMostOnceAMinute)
             EXPECT_NE(line.find(step.told), std::string::npos) << line;
     }
     EXPECT_EQ(report.total(), 11u);
+    EXPECT_FALSE(report.hasUntold());
+    // Drops within the quiet period wait for the next call, then the close tells the total.
+    report.add(2, start + 202s);
+    EXPECT_TRUE(report.hasUntold());
+    EXPECT_NE(report.closingLine().find("dropped 13 packets in all"), std::string::npos);
+    EXPECT_FALSE(report.hasUntold());
+    EXPECT_EQ(DropReport().closingLine(), "") << "no drops, nothing to say at close";
 }
 
 } // namespace

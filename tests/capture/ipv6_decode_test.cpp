@@ -13,7 +13,7 @@
 namespace {
 
 constexpr std::uint8_t kTcp = 6, kUdp = 17, kIcmpv6 = 58, kHopByHop = 0, kRouting = 43, kFragment = 44,
-                       kDestination = 60, kEsp = 50;
+                       kDestination = 60, kEsp = 50, kNoNext = 59;
 
 // One extension header of `units` 8-byte units (the fragment header: 1), `next` after it.
 std::vector<std::uint8_t> extension(std::uint8_t type, std::uint8_t next, std::size_t units = 1,
@@ -105,7 +105,8 @@ TEST(Ipv6Decode, ExtensionHeadersLengthsPortsAndOverhead)
          ipv6Packet(kDestination, {extension(kDestination, kHopByHop), jumbo(kTcp, 100000)}, 0), 100040, 0, 100040, 443,
          76},
         {"payload length 0 without jumbo, above 64 KiB", ipv6Packet(kTcp, {}, 0), 70000, 0, 70000, 443, 60},
-        {"payload length 0 without jumbo, small", ipv6Packet(kUdp, {}, 0), 68, 0, 40, 443, 40},
+        {"payload length 0 without jumbo: what was delivered", ipv6Packet(kUdp, {}, 0), 68, 0, 68, 443, 48},
+        {"payload length 0 without jumbo, the fixed header alone", ipv6Packet(kNoNext, {}, 0), 40, 0, 40, 0, 40},
     };
     for (const Case& c : cases) {
         PacketSummary summary;
