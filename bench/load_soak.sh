@@ -12,6 +12,11 @@
 #        BESIDE=tcpdump also runs `tcpdump -w /dev/null` on the same interface and prints its
 #        resident memory next to the program's.
 #        MAX_RSS_KB=N (with CHECK=1) also fails when resident memory ever exceeds N kB.
+#        UPLOAD_MB=N replaces the flood with an upload of N MiB over TCP from the program's
+#        namespace to the peer (offloads off: every packet at its wire size, as a card without
+#        offloads or a VPN's tunnel delivers them), and compares the Default profile's upload
+#        with the IP bytes the interface sent.
+#        BUSY=1 keeps both cores busy meanwhile (one CPU-bound process on each).
 #        CHECK=1 exits non-zero when a target is missed (CI runs it so, for a shorter time):
 #        resident memory more than 256 kB above the 70 s sample later on, more than 10% of one
 #        core, or packets the program did not count.
@@ -76,12 +81,27 @@ if [ "${BESIDE:-}" = tcpdump ]; then
   for _ in $(seq 100); do grep -q "listening on" "$work/tcpdump.log" && break; sleep 0.1; done
 fi
 
+busy=
+if [ "${BUSY:-0}" = 1 ]; then
+  for _ in 1 2; do (exec timeout $((seconds + 60)) sh -c 'while :; do :; done') & busy="$busy $!"; done
+fi
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "$beside" ] && kill -9 "$beside" 2>/dev/null; [ -n "$busy" ] && kill $busy 2>/dev/null; drop_hosts; rm -rf "$work"' EXIT
+
 rx_packets0=$(counter rx_packets)
+tx_ip_bytes() { in_meter sh -c "echo \$(( \$(cat /sys/class/net/vm0/statistics/tx_bytes) - 14 * \$(cat /sys/class/net/vm0/statistics/tx_packets) ))"; }
+tx_bytes0=$(tx_ip_bytes)
 thread_ticks >"$work/threads0"
 ticks0=$(ticks)
 rss0=$(rss)
 start=$(date +%s.%N)
-in_peer "$build/bench/udp_pacer" "$METER_ADDR" 9 "$rate" "$seconds" "$payload" >"$work/sent" &
+if [ -n "${UPLOAD_MB:-}" ]; then
+  in_peer timeout $((seconds + 60)) nc -l 5001 >/dev/null &
+  for _ in $(seq 50); do in_peer ss -Hltn "sport = :5001" | grep -q . && break; sleep 0.1; done
+  (head -c "$((UPLOAD_MB << 20))" /dev/zero | in_meter timeout $((seconds + 60)) nc -N "$PEER_ADDR" 5001
+   echo "$UPLOAD_MB MiB uploaded" >"$work/sent") &
+else
+  in_peer "$build/bench/udp_pacer" "$METER_ADDR" 9 "$rate" "$seconds" "$payload" >"$work/sent" &
+fi
 pacer=$!
 # Resident memory every $every s while the flood runs.
 (
@@ -105,6 +125,7 @@ fi
 ticks1=$(ticks)
 thread_ticks >"$work/threads1"
 rx_packets1=$(counter rx_packets)
+tx_bytes=$(($(tx_ip_bytes) - tx_bytes0))
 rx_bytes=$(in_meter sh -c "echo \$(( \$(cat /sys/class/net/vm0/statistics/rx_bytes) - 14 * \$(cat /sys/class/net/vm0/statistics/rx_packets) ))")
 
 kill -TERM "$pid"
@@ -134,7 +155,16 @@ awk -v hz="$hz" 'NR == FNR { before[$1] = $3; next }
     "$work/threads0" "$work/threads1"
 # The Default profile counts every packet of the interface (IP bytes, as its day totals); what
 # it lacks was lost before the program saw it (packet socket ring full: kernel drops).
-if whole_file "$work/profiles/Default.xml"; then
+if [ -n "${UPLOAD_MB:-}" ] && whole_file "$work/profiles/Default.xml"; then
+  # What the program wrote, and the peer's replies, are both in the day totals: the upload
+  # is compared, with the IP bytes the interface sent since the start.
+  counted=$(total "$work/profiles/Default.xml" up)
+  rx_bytes=$tx_bytes
+  awk -v c="$counted" -v r="$tx_bytes" 'BEGIN {
+    printf "counted upload: %.0f of %.0f sent IP bytes (%.4f): ", c, r, c / r
+    if (sprintf("%.6g", r) + 0 == c + 0) print "every packet"
+    else printf "about %.0f full-size packets missed\n", (r - c) / 1500 }'
+elif whole_file "$work/profiles/Default.xml"; then
   counted=$(total "$work/profiles/Default.xml" down)
   awk -v c="$counted" -v r="$rx_bytes" -v size=$((payload + 28)) 'BEGIN {
     printf "counted: %.0f of %.0f received IP bytes (totals are saved with six significant digits): ", c, r
