@@ -1,8 +1,8 @@
 // Giving back the start's pages: resident memory falls, and everything the program uses
 // afterwards (its code, the libraries' code and their relocated data) still works.
 
-#include "daemon/daemon_command_line.h"
 #include "daemon/startup_pages.h"
+#include "startup/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ TEST(StartupPages, ResidentMemoryFallsAndEverythingStillRuns)
     // Relocated data and code of the program and its libraries, used again.
     char argument0[] = "velmorad", argument1[] = "--report", argument2[] = "--unit=GB";
     char* argv[] = {argument0, argument1, argument2};
-    const DaemonCommandLine line = parseDaemonCommandLine(3, argv, LocalDate{2026, 1, 1});
-    EXPECT_EQ(line.mode, DaemonMode::Report);
+    const CommandLine line = parseCommandLine(Program::Daemon, 3, argv, LocalDate{2026, 1, 1});
+    EXPECT_EQ(line.mode, RunMode::Report);
     EXPECT_EQ(line.report.unit, "GB");
     std::ostringstream again;
     again << 2.25 << ' ' << std::to_string(42);

@@ -2,6 +2,8 @@
 // status it ends with. A row names the programs it holds for; NAME in its texts stands for the
 // program's name.
 
+#include "profile/instance_lock.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -33,9 +35,9 @@ std::string contentOf(const fs::path& file)
     return text.str();
 }
 
-// Runs `program` in an environment without a display (plus the NAME=value entries of `extra`)
-// for at most 20 s and collects what it says.
-Outcome run(const std::string& program, const std::vector<std::string>& arguments,
+// Runs `program` in `directory`, in an environment without a display (plus the NAME=value
+// entries of `extra`), for at most 20 s and collects what it says.
+Outcome run(const std::string& program, const std::vector<std::string>& arguments, const fs::path& directory,
             const std::vector<std::string>& extra = {})
 {
     std::vector<std::string> environment;
@@ -61,6 +63,7 @@ Outcome run(const std::string& program, const std::vector<std::string>& argument
     const fs::path err = fs::path(out).replace_extension(".err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t child = 0;
@@ -86,6 +89,7 @@ struct Row {
     int status;
     std::string out, err;
     bool outIsPrefix = false; // `out` only begins what the program writes
+    bool errIsLastLine = false; // without CAP_NET_RAW a run that counts says so first
     std::vector<std::string> environment = {};
 };
 
@@ -97,6 +101,7 @@ std::string named(std::string text, const std::string& name)
 }
 
 const std::string kNoProfiles = "NAME: no profile directory /nonexistent/profiles\n";
+const std::string kNoDisplay = "NAME: no display to open the window on; velmorad counts traffic without one\n";
 
 } // namespace
 
@@ -104,6 +109,10 @@ TEST(CommandLineTable, EveryOptionOfBothPrograms)
 {
     const fs::path data = fs::temp_directory_path() / ("velmora-cli-data-" + std::to_string(::getpid()));
     fs::create_directories(data / "profiles");
+    // A copy that already runs on `data`: a second one says so and ends before it counts.
+    InstanceLock running;
+    ASSERT_EQ(running.acquire(data), InstanceLock::State::Acquired);
+    const std::string refused = "NAME: Velmora is already running on " + data.string() + "\n";
     const std::string emptyReport = "{\n  \"period\": \"2026-01\",\n  \"profiles\": [\n    {\n"
                                     "      \"name\": \"Default\",\n      \"rows\": [],\n"
                                     "      \"downloaded\": 0, \"uploaded\": 0, \"total\": 0\n    }\n  ]\n}\n";
@@ -112,7 +121,17 @@ TEST(CommandLineTable, EveryOptionOfBothPrograms)
         {kBoth, {"-v"}, 0, "NAME " VELMORA_VERSION "\n", ""},
         {kBoth, {"--help"}, 0, "Usage: NAME [options]\n", "", true},
         {kBoth, {"-h"}, 0, "Usage: NAME [options]\n", "", true},
-        {kWindow, {"--help", "--bogus"}, 2, "", "NAME: Unknown option 'bogus'.\n"},
+        {kBoth, {"--help", "--bogus"}, 2, "", "NAME: Unknown option 'bogus'.\n"},
+        {kBoth, {"--headless", "--data", data.string()}, 1, "", refused, false, true},
+        {kDaemon, {"--data", data.string(), "--metrics-file", "/nonexistent/m.prom"}, 1, "", refused, false, true},
+        // The window: without a display one line and status 1; Qt's options (and their values)
+        // go to Qt, which a refusal to run twice in one directory shows.
+        {kWindow, {}, 1, "", kNoDisplay, false, true},
+        {kWindow, {"-display", ":97", "-stylesheet", "x.qss", "-style=fusion", "-reverse"}, 1, "", kNoDisplay, false, true},
+        {kWindow, {"-platform", "offscreen"}, 1, "", "NAME: Velmora is already running on DATA.\n", false, true},
+        {kWindow, {"-stylesheet"}, 2, "", "NAME: Missing value after '-stylesheet'.\n"},
+        {kWindow, {"--report", "-style", "fusion"}, 2, "", "NAME: -style is an option of the window, not of --report\n"},
+        {kDaemon, {"-stylesheet", "x.qss"}, 2, "", "NAME: Unknown option 'stylesheet'.\n"},
         {kBoth, {"--report", "--data", data.string(), "--month=2026-01", "--format", "json"}, 0, emptyReport, ""},
         {kBoth, {"--report", "--data=" + data.string(), "--profile", "Default", "--year", "2025", "--unit=GB"}, 0,
          "Default, 2025 (GB)\nMonth  Total Downloaded  Total Uploaded  Total\nTotal              0.00            0.00   0.00\n",
@@ -134,7 +153,7 @@ TEST(CommandLineTable, EveryOptionOfBothPrograms)
         {kBoth, {"--report=yes"}, 2, "", "NAME: Unexpected value after '--report'.\n"},
         {kBoth, {"--report", "--month"}, 2, "", "NAME: Missing value after '--month'.\n"},
         {kBoth, {"--report", "--data"}, 2, "", "NAME: Missing value after '--data'.\n"},
-        {kDaemon, {"-reprot"}, 2, "", "NAME: Unknown option 'reprot'.\n"},
+        {kBoth, {"-reprot"}, 2, "", "NAME: Unknown option 'reprot'.\n"},
     };
     for (const Row& row : rows)
         for (const auto& [program, name] : {std::pair{kWindow, std::string(VELMORA_WINDOW_BINARY)},
@@ -146,11 +165,45 @@ TEST(CommandLineTable, EveryOptionOfBothPrograms)
             for (const std::string& argument : row.arguments)
                 call += " " + argument;
             SCOPED_TRACE(call);
-            const Outcome outcome = run(name, row.arguments, row.environment);
+            const Outcome outcome = run(name, row.arguments, data, row.environment);
             EXPECT_EQ(outcome.status, row.status);
             const std::string out = named(row.out, shortName);
             EXPECT_EQ(row.outIsPrefix ? outcome.out.substr(0, out.size()) : outcome.out, out);
-            EXPECT_EQ(outcome.err, named(row.err, shortName));
+            std::string err = named(row.err, shortName);
+            for (std::size_t at; (at = err.find("DATA")) != std::string::npos;)
+                err.replace(at, 4, data.string());
+            const std::size_t lastLine = outcome.err.rfind('\n', outcome.err.size() - 2);
+            EXPECT_EQ(row.errIsLastLine && lastLine != std::string::npos ? outcome.err.substr(lastLine + 1) : outcome.err, err);
         }
     fs::remove_all(data);
+}
+
+// --help: each section's descriptions start in one column, and no line is wider than 79.
+TEST(CommandLineTable, HelpIsAligned)
+{
+    for (const std::string& name : {std::string(VELMORA_WINDOW_BINARY), std::string(VELMORA_DAEMON_BINARY)}) {
+        if (name.empty())
+            continue;
+        const std::string help = run(name, {"--help"}, fs::temp_directory_path()).out;
+        SCOPED_TRACE(help);
+        std::istringstream lines(help);
+        std::size_t column = 0;
+        int options = 0;
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), 79u) << line;
+            if (line.empty() || line.back() == ':') {
+                column = 0; // a new section
+                continue;
+            }
+            if (line.rfind("  ", 0) != 0)
+                continue;
+            ++options;
+            const std::size_t gap = line.rfind("  -", 0) == 0 ? line.find("  ", 2) : 0;
+            const std::size_t start = line.find_first_not_of(' ', gap);
+            if (column == 0)
+                column = start;
+            EXPECT_EQ(start, column) << line;
+        }
+        EXPECT_GE(options, 11) << name;
+    }
 }
