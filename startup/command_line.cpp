@@ -101,7 +101,7 @@ CommandLine finished(int exitCode, std::string message)
 
 CommandLine usageError(const std::string& text)
 {
-    return finished(kReportUsageError, logText(text));
+    return finished(kReportUsageError, logText(text, LogBytes::Escaped)); // it may quote an argument
 }
 
 // `text` broken into lines of at most `width` characters (a longer word gets a line of its own).

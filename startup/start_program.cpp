@@ -12,21 +12,23 @@
 int startProgram(const ProgramStart& start, int argc, char** argv)
 {
     setProgramName(start.program == Program::Window ? "velmora" : "velmorad");
-    // Reads the arguments only: no file, no library code loaded.
+    // 1. The command line: the arguments only; no file read, no library code loaded.
     const CommandLine command = parseCommandLine(start.program, argc, argv, DayClock::system().today());
 
-    // The one use of CAP_NET_RAW, before anything else runs: Qt loads plugins from paths the
-    // user names, the profile parser reads files, and none of that code may find a capability
-    // left to use. Only a run that counts opens the packet socket.
+    // 2. What needs a capability, and nothing else: the packet socket (CAP_NET_RAW), opened
+    // only by a run that counts. Qt loads plugins from paths the user names, the profile
+    // parser reads files, and none of that code may find a capability left to use.
     const bool counts = command.mode == RunMode::Window || command.mode == RunMode::Headless;
     CaptureSocket captureSocket = counts ? CaptureSocket::open() : CaptureSocket();
 
+    // 3. Every capability given up; a run that cannot is not started.
     std::string failure;
     if (!dropAllCapabilities(&failure)) {
         logLine("could not give up privileges (" + failure + "); not starting");
         return 1;
     }
 
+    // 4. What the command line asks for.
     switch (command.mode) {
     case RunMode::Finished:
         std::fputs(command.message.c_str(), command.exitCode == 0 ? stdout : stderr);

@@ -150,6 +150,7 @@ TEST(CommandLineTable, EveryOptionOfBothPrograms)
         {kWindow, {"--", "x"}, 2, "", "NAME: unexpected argument \"x\"\n"},
         {kBoth, {"--reprot"}, 2, "", "NAME: Unknown option 'reprot'.\n"},
         {kBoth, {"---x"}, 2, "", "NAME: Unknown option '-x'.\n"},
+        {kBoth, {"--\x1b[2J\xff"}, 2, "", "NAME: Unknown option '\\x1b[2J\\xff'.\n"},
         {kBoth, {"--report=yes"}, 2, "", "NAME: Unexpected value after '--report'.\n"},
         {kBoth, {"--report", "--month"}, 2, "", "NAME: Missing value after '--month'.\n"},
         {kBoth, {"--report", "--data"}, 2, "", "NAME: Missing value after '--data'.\n"},
