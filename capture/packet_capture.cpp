@@ -2,6 +2,7 @@
 
 #include "base/program_log.h"
 #include "capture/capture_filter.h"
+#include "capture/counting_rules.h"
 
 #include "capture/socket_errors.h"
 
@@ -16,6 +17,10 @@
 #include <linux/if_packet.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+
+// The kernel source reads no further into a packet than the ring keeps of it, so both see the
+// same headers (an IPv6 chain that ends beyond them gives neither source ports).
+static_assert(CPacketCapture::kSnapLength + CPacketCapture::kLinkHeaderRoom == VELMORA_SNAP_FROM_LINK);
 
 namespace {
 

@@ -1,29 +1,25 @@
 #include "capture/packet_decode.h"
 
+#include "capture/counting_rules.h"
 #include "capture/wire_packets.h"
 
 namespace {
-constexpr std::size_t kIpv4Header = 20;       // RFC 791, without options
-constexpr std::size_t kTcpHeader = 20;        // RFC 9293, without options
-constexpr std::size_t kUdpHeader = 8;         // RFC 768; ICMPv6's fixed part too (RFC 4443)
-// Next-header values (IANA "Assigned Internet Protocol Numbers").
-constexpr std::uint8_t kHopByHop = 0;
-constexpr std::uint8_t kTcp = 6;
-constexpr std::uint8_t kUdp = 17;
-constexpr std::uint8_t kRouting = 43;
-constexpr std::uint8_t kFragment = 44;
-constexpr std::uint8_t kIcmpv6 = 58;
-constexpr std::uint8_t kNoNextHeader = 59;
-constexpr std::uint8_t kDestinationOptions = 60;
+// Lengths, protocol numbers and allowances both packet sources share: counting_rules.h.
+constexpr std::size_t kIpv4Header = VELMORA_IPV4_HEADER; // RFC 791, without options
+constexpr std::uint8_t kHopByHop = VELMORA_HOP_BY_HOP;
+constexpr std::uint8_t kTcp = VELMORA_TCP;
+constexpr std::uint8_t kUdp = VELMORA_UDP;
+constexpr std::uint8_t kFragment = VELMORA_FRAGMENT;
+constexpr std::uint8_t kNoNextHeader = VELMORA_NO_NEXT_HEADER;
 // Hop-by-hop option types (RFC 8200, 4.2; RFC 2675).
 constexpr std::uint8_t kPad1 = 0;
 constexpr std::uint8_t kJumboPayload = 0xc2;
 // Extension headers walked at most: a crafted chain ends the walk here. Real packets carry
 // one or two.
-constexpr int kIpv6HeaderChainLimit = 8;
+constexpr int kIpv6HeaderChainLimit = VELMORA_IPV6_CHAIN_LIMIT;
 constexpr std::int32_t kPortsEnd = 24;        // both ports read at bytes 20-23
-constexpr std::int32_t kUdpViewMinimum = 29;  // 20 + 8-byte UDP header, plus one byte
-constexpr std::int32_t kLargestTotalLength = 0xffff;
+constexpr std::int32_t kUdpViewMinimum = VELMORA_IPV4_SHORTEST_COUNTED;
+constexpr std::int32_t kLargestTotalLength = VELMORA_LARGEST_LENGTH_FIELD;
 
 // The IPv4 datagram's length: the total length field (bytes 2-3), which the kernel also
 // keeps for offloaded super-packets. It is 0 for one above 64 KiB (BIG TCP), whose length
@@ -59,17 +55,7 @@ std::uint32_t jumboPayloadLength(const std::uint8_t* header, std::size_t length)
 
 std::uint64_t ipv6Allowance(const Ipv6Headers& headers)
 {
-    if (!headers.complete)
-        return headers.bytes;
-    switch (headers.transport) {
-    case kTcp:
-        return headers.bytes + kTcpHeader;
-    case kUdp:
-    case kIcmpv6:
-        return headers.bytes + kUdpHeader;
-    default:
-        return headers.bytes;
-    }
+    return velmora_ipv6_allowance(headers.bytes, headers.complete, headers.transport);
 }
 
 std::uint16_t loadBigEndian16(const std::uint8_t* bytes)
@@ -115,7 +101,7 @@ Ipv6Headers walkIpv6Headers(const std::uint8_t* data, std::size_t available)
     std::uint8_t next = data[6];
     std::size_t offset = kIpv6Header;
     for (int walked = 0; walked < kIpv6HeaderChainLimit; ++walked) {
-        if (next != kHopByHop && next != kRouting && next != kFragment && next != kDestinationOptions)
+        if (!velmora_ipv6_walks(next))
             break;
         if (available < offset + 8) {
             headers.bytes = offset; // the chain goes on beyond what was captured
@@ -130,7 +116,7 @@ Ipv6Headers walkIpv6Headers(const std::uint8_t* data, std::size_t available)
         offset += length;
     }
     headers.bytes = offset;
-    if (next == kHopByHop || next == kRouting || next == kFragment || next == kDestinationOptions)
+    if (velmora_ipv6_walks(next))
         return headers; // longer than any real chain: no transport header is trusted
     headers.transport = headers.laterFragment ? kNoNextHeader : next;
     headers.complete = true;

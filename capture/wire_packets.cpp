@@ -1,5 +1,6 @@
 #include "capture/wire_packets.h"
 
+#include "capture/counting_rules.h"
 #include "capture/packet_decode.h"
 
 #include <cstring>
@@ -17,8 +18,6 @@ constexpr std::uint8_t kProtocolUdp = 17;
 constexpr std::size_t kMinimumIpHeader = 20;  // RFC 791
 constexpr std::size_t kMinimumTcpHeader = 20; // RFC 793
 constexpr std::size_t kUdpHeader = 8;         // RFC 768
-constexpr std::uint64_t kTcpOverhead = 40;    // IPv4 + TCP headers without options
-constexpr std::uint64_t kUdpOverhead = 28;    // IPv4 + UDP headers
 
 std::uint16_t loadHostOrder16(const std::uint8_t* bytes)
 {
@@ -104,7 +103,7 @@ OffloadHeader readOffloadHeader(const std::uint8_t* bytes)
 
 std::uint64_t overheadOf(std::uint64_t length)
 {
-    return length > kTcpOverhead ? kTcpOverhead : kUdpOverhead;
+    return velmora_ipv4_overhead(length);
 }
 
 WirePackets countWirePackets(const std::uint8_t* ip, std::uint32_t length, std::size_t captured,
@@ -121,16 +120,7 @@ WirePackets countWirePackets(const std::uint8_t* ip, std::uint32_t length, std::
     const std::size_t headers = repeated.bytes;
     if (headers == 0 || length <= headers)
         return asDelivered(length, ipv6 ? ipv6Allowance(walkIpv6Headers(ip, captured)) : 0);
-    const std::uint64_t payload = length - headers;
-    const std::uint64_t full = payload / offload.segmentPayload;
-    const std::uint64_t rest = payload % offload.segmentPayload;
-    const std::uint64_t fullLength = headers + offload.segmentPayload;
-    WirePackets wire;
-    wire.packets = full + (rest != 0 ? 1 : 0);
-    wire.bytes = wire.packets * headers + payload;
-    if (ipv6)
-        wire.overhead = wire.packets * repeated.allowance;
-    else
-        wire.overhead = full * overheadOf(fullLength) + (rest != 0 ? overheadOf(headers + rest) : 0);
-    return wire;
+    // The kernel source counts its super-packets with the same function (counting_rules.h).
+    const velmora_wire wire = velmora_segments(length, headers, offload.segmentPayload, ipv6 ? repeated.allowance : 0);
+    return {wire.packets, wire.bytes, wire.overhead};
 }

@@ -6,8 +6,10 @@
 // sender or the receiver has the size it would have on a real wire. Their receive counters
 // are the truth: what the receiver got is what the sender sent, and the other way round. The
 // capture on each end sees TSO super-packets going out and GRO super-packets coming in, and
-// must account exactly the wire's bytes and packets in both directions, over IPv4 and IPv6.
+// must account exactly the wire's bytes and packets in both directions, over IPv4 and IPv6;
+// so must the kernel source's programs at each end (gso_segs and gso_size of the same packets).
 
+#include "capture/kernel_flow_counter.h"
 #include "capture/packet_capture.h"
 #include "capture/traffic_meter.h"
 #include "capture/wire_packets.h"
@@ -87,6 +89,7 @@ struct End {
     SharedProfiles profiles;
     CTrafficMeter meter{{}, &profiles};
     std::unique_ptr<CPacketCapture> capture;
+    std::unique_ptr<KernelFlowCounter> kernel;
     std::atomic<std::uint64_t> downPackets{0}, upPackets{0}, delivered{0};
 };
 
@@ -161,7 +164,14 @@ bool startCapture(End& end)
     });
     end.capture->setMachineAddresses(interfaceAddresses(end.side, end.interface));
     bool opened = false;
-    end.side.runInside([&] { opened = end.capture->open(CaptureSocket::open()); });
+    end.side.runInside([&] {
+        opened = end.capture->open(CaptureSocket::open());
+        std::string failure;
+        end.kernel = KernelFlowCounter::load(failure);
+        EXPECT_NE(end.kernel, nullptr) << failure;
+        opened = opened && end.kernel != nullptr &&
+                 end.kernel->setMachineAddresses(interfaceAddresses(end.side, end.interface));
+    });
     return opened;
 }
 
@@ -209,8 +219,10 @@ protected:
     void TearDown() override
     {
         for (End* end : {sender.get(), receiver.get()})
-            if (end != nullptr && end->capture != nullptr)
+            if (end != nullptr && end->capture != nullptr) {
                 end->capture->close();
+                end->kernel.reset();
+            }
     }
 
     std::unique_ptr<End> sender, receiver;
@@ -273,6 +285,20 @@ TEST_P(OffloadRouterTest, CapturesOnBothEndsCountTheWiresBytesAndPacketsExactly)
         // The offloads were at work: far fewer packets reached the capture than the wire carried.
         EXPECT_LT(end.delivered.load() * 4, e.down.packets + e.up.packets) << end.address;
         EXPECT_EQ(end.capture->kernelDrops(), 0u) << end.address;
+        // The kernel source, on the same packets.
+        velmora_flow_count kernelDown{}, kernelUp{};
+        end.kernel->drain([&](const velmora_flow_key& key, const velmora_flow_count& count) {
+            velmora_flow_count& sum = key.direction == VELMORA_RECEIVED ? kernelDown : kernelUp;
+            sum.bytes += count.bytes;
+            sum.overhead += count.overhead;
+            sum.packets += count.packets;
+        });
+        EXPECT_EQ(kernelDown.bytes, e.down.bytes) << end.address << ", kernel";
+        EXPECT_EQ(kernelUp.bytes, e.up.bytes) << end.address << ", kernel";
+        EXPECT_EQ(kernelDown.packets, e.down.packets) << end.address << ", kernel";
+        EXPECT_EQ(kernelUp.packets, e.up.packets) << end.address << ", kernel";
+        EXPECT_EQ(kernelDown.overhead, end.meter.downloadOverhead.load()) << end.address << ", kernel";
+        EXPECT_EQ(kernelUp.overhead, end.meter.uploadOverhead.load()) << end.address << ", kernel";
     }
     EXPECT_GT(toReceiver.bytes, kBulkBytes);
     EXPECT_GT(toSender.bytes, kBulkBytes);

@@ -2,8 +2,11 @@
 // in namespace `near`, against what the kernel says near itself received and sent. Each case is
 // a machine setup a user has: an address lost, a second address, a router, a container host
 // behind NAT, a macvlan, padded and VLAN-tagged frames, an address changed while counting.
+// Both packet sources count every case side by side: the ring, and the kernel's programs
+// (kernel_flow_counter.h), which must give the very same totals.
 
 #include "capture/address_watcher.h"
+#include "capture/kernel_flow_counter.h"
 #include "capture/traffic_meter.h"
 #include "network_namespace.h"
 #include "packet_builder.h"
@@ -95,6 +98,7 @@ protected:
     {
         capture.close();
         watcher.reset();
+        kernel.reset();
     }
 
     void start()
@@ -103,6 +107,9 @@ protected:
         near->runInside([this] {
             ASSERT_TRUE(capture.open(CaptureSocket::open())) << capture.failureText();
             watcher->start("velmora-watch");
+            std::string failure;
+            kernel = KernelFlowCounter::load(failure);
+            ASSERT_NE(kernel, nullptr) << failure;
         });
         ASSERT_TRUE(waitFor([&] { return !capture.countedInterfaces().empty(); }));
     }
@@ -115,6 +122,55 @@ protected:
         }));
         const std::uint64_t passes = watcher->passes();
         ASSERT_TRUE(waitFor([&] { return watcher->passes() >= passes + 2; }));
+        // The kernel source follows the same addresses.
+        near->runInside([&] {
+            const std::optional<MachineAddresses> listed = listMachineAddresses();
+            ASSERT_TRUE(listed.has_value());
+            EXPECT_TRUE(kernel->setMachineAddresses(*listed)) << kernel->lastError();
+        });
+    }
+
+    // Ends both sources' counting; what they counted stays readable.
+    void stop()
+    {
+        capture.close();
+        readKernel();
+    }
+
+    void readKernel()
+    {
+        kernel->drain([this](const velmora_flow_key& key, const velmora_flow_count& count) {
+            kernelFlows.emplace_back(key, count);
+        });
+    }
+
+    // What the kernel source counted for the profile: its flows, taken by the profile as the
+    // accounting takes a packet (the profile's end of the flow, then its filters).
+    LinkBytes kernelCounted(std::size_t profile) const
+    {
+        const CProfile& taker = profiles.profiles[profile];
+        LinkBytes sum;
+        for (const auto& [key, count] : kernelFlows) {
+            const IpAddress local = IpAddress::fromV6(key.local);
+            const IpAddress remote = IpAddress::fromV6(key.remote);
+            const bool overflow = key.family == 0;
+            if (!taker.countsEveryAddress() && (overflow || taker.boundAddress() != local))
+                continue;
+            if (!overflow && (!taker.matchIpFilter(remote) || !taker.matchPortFilter(key.remotePort)))
+                continue;
+            (key.direction == VELMORA_RECEIVED ? sum.down : sum.up) += count.bytes;
+        }
+        return sum;
+    }
+
+    // What both sources counted for the profile so far.
+    struct Counted {
+        LinkBytes ring, kernel;
+    };
+    Counted countedNow(std::size_t profile)
+    {
+        readKernel();
+        return {countedSince(profile), kernelCounted(profile)};
     }
 
     // The profile's totals since `before`, once the capture has handed over everything.
@@ -125,11 +181,17 @@ protected:
                 static_cast<unsigned long long>(sum.up) - before.up};
     }
 
-    void expectCounted(std::size_t profile, const LinkBytes& expected, const LinkBytes& before = {}) const
+    // Both sources counted `expected` for the profile since `before`.
+    void expectCounted(std::size_t profile, const LinkBytes& expected, const Counted& before = {}) const
     {
-        const LinkBytes counted = countedSince(profile, before);
-        EXPECT_EQ(counted.down, expected.down) << profiles.profiles[profile].name << " down";
-        EXPECT_EQ(counted.up, expected.up) << profiles.profiles[profile].name << " up";
+        const LinkBytes ring = countedSince(profile, before.ring);
+        const LinkBytes kernelSum = kernelCounted(profile);
+        const LinkBytes inKernel = {kernelSum.down - before.kernel.down, kernelSum.up - before.kernel.up};
+        const std::string& name = profiles.profiles[profile].name;
+        EXPECT_EQ(ring.down, expected.down) << name << " down, ring";
+        EXPECT_EQ(ring.up, expected.up) << name << " up, ring";
+        EXPECT_EQ(inKernel.down, expected.down) << name << " down, kernel";
+        EXPECT_EQ(inKernel.up, expected.up) << name << " up, kernel";
     }
 
     static LinkBytes difference(const LinkBytes& after, const LinkBytes& before)
@@ -142,6 +204,8 @@ protected:
     CTrafficMeter meter{{}, &profiles};
     CPacketCapture capture{[this](const CapturedPacket& packet) { meter.dispatchPacket(packet); }};
     std::unique_ptr<CAddressWatcher> watcher;
+    std::unique_ptr<KernelFlowCounter> kernel;
+    std::vector<std::pair<velmora_flow_key, velmora_flow_count>> kernelFlows;
 };
 
 } // namespace
@@ -158,7 +222,7 @@ TEST_F(OwnTrafficTest, DefaultCountsEveryAddressAndBoundProfilesTheirOwn)
     const LinkBytes before = ipBytes(*near, "vm0");
     ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.1"));
     ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.11"));
-    capture.close();
+    stop();
     const LinkBytes link = difference(ipBytes(*near, "vm0"), before);
     EXPECT_EQ(link.down, 100u * 1028u);
     expectCounted(0, link);
@@ -199,12 +263,12 @@ TEST_F(OwnTrafficTest, ForwardedTrafficCountsNothingAndNatCountsOnTheUplinkOnce)
     ASSERT_TRUE(waitForQuietLink(*near, "br0"));
 
     const LinkBytes before = ipBytes(*near, "vm0");
-    const LinkBytes countedBefore = countedSince(0);
+    const Counted countedBefore = countedNow(0);
     ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.130"));
     EXPECT_EQ(difference(ipBytes(*near, "vm0"), before).down, 50u * 1028u) << "the pings did pass";
     const LinkBytes afterForwarding = ipBytes(*near, "vm0");
     ASSERT_TRUE(box.run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.2"));
-    capture.close();
+    stop();
     // Counted since before the forwarded pings: the translated ones on the uplink alone.
     const LinkBytes uplink = difference(ipBytes(*near, "vm0"), afterForwarding);
     EXPECT_EQ(uplink.up, 50u * 1028u);
@@ -234,7 +298,7 @@ TEST_F(OwnTrafficTest, MacvlanPacketsCountOnceWhicheverWayTheyLeave)
     const std::uint64_t throughMacvlan = near->counter("mv0", "tx_packets");
     ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.21")); // replies leave mv0
     EXPECT_GE(near->counter("mv0", "tx_packets"), throughMacvlan + 50);
-    capture.close();
+    stop();
     const LinkBytes exchanged = difference(nearTraffic(), before);
     EXPECT_EQ(exchanged.down, 100u * 1028u);
     EXPECT_EQ(exchanged.up, 100u * 1028u);
@@ -274,7 +338,7 @@ TEST_F(OwnTrafficTest, PaddedFramesCountTheirIpLengthAndTaggedCopiesNothing)
     });
     ASSERT_EQ(sent, 40);
     ASSERT_TRUE(waitFor([&] { return near->counter("vm0", "rx_packets") >= received + 40; }));
-    capture.close();
+    stop();
     ::close(sink);
     expectCounted(0, {10 * 40, 0});
 }
@@ -290,7 +354,7 @@ TEST_F(OwnTrafficTest, AnAddressChangedWhileCountingCountsInItsDirection)
     waitForAddress("198.51.100.31");
     const LinkBytes before = ipBytes(*near, "vm0");
     ASSERT_TRUE(far->run("ping -q -c 50 -i 0.002 -s 1000 -W 2 198.51.100.31"));
-    capture.close();
+    stop();
     const LinkBytes link = difference(ipBytes(*near, "vm0"), before);
     EXPECT_EQ(link.down, 50u * 1028u);
     expectCounted(0, link);
@@ -346,7 +410,7 @@ TEST_F(OwnTrafficTest, DualStackCountsIpv6BesideIpv4)
     ASSERT_TRUE(waitForQuietLink(*near, "vm0"));
     std::this_thread::sleep_for(100ms); // the capture has handed over what came before
     const LinkBytes before = ipBytes(*near, "vm0");
-    const LinkBytes countedBefore = countedSince(0);
+    const Counted countedBefore = countedNow(0);
     const auto v6Bytes = [&] { return LinkBytes{counterBytes(*near, "v6in"), counterBytes(*far, "v6out")}; };
     const auto portBytes = [&] { return LinkBytes{counterBytes(*near, "portin"), counterBytes(*far, "portout")}; };
     const LinkBytes v6Before = v6Bytes();
@@ -358,7 +422,7 @@ TEST_F(OwnTrafficTest, DualStackCountsIpv6BesideIpv4)
     ASSERT_TRUE(near->run("sh -c 'for i in 1 2 3 4 5 6 7 8 9 10; do head -c 3000000 /dev/zero | "
                           "timeout 20 nc -6 -N 2001:db8::2 5000 && exit 0; sleep 0.2; done; exit 1'"));
     ASSERT_TRUE(near->run("sh -c 'head -c 1200 /dev/zero | nc -6 -u -w1 2001:db8::2 9'"));
-    capture.close();
+    stop();
 
     const LinkBytes link = difference(ipBytes(*near, "vm0"), before);
     EXPECT_GT(link.up, 3000000u);

@@ -1,0 +1,214 @@
+#include "capture/kernel_flow_counter.h"
+
+#include "capture/bpf/flow_counter.skel.h"
+
+#include <bpf/bpf.h>
+#include <bpf/libbpf.h>
+
+#include <cerrno>
+#include <cstring>
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// enum bpf_attach_type of Linux 6.6 (tcx); the headers of older systems do not name them.
+constexpr int kTcxIngress = 46;
+constexpr int kTcxEgress = 47;
+
+std::string errnoText(const char* what, int error)
+{
+    return std::string(what) + ": " + std::strerror(error);
+}
+
+// libbpf prints its own diagnostics on stderr; the reason a load fails reaches the caller.
+int quietPrint(libbpf_print_level, const char*, va_list)
+{
+    return 0;
+}
+
+void toKey(const IpAddress& address, std::uint8_t* key)
+{
+    for (int i = 0; i < 8; ++i) {
+        key[i] = std::uint8_t(address.high >> (56 - 8 * i));
+        key[8 + i] = std::uint8_t(address.low >> (56 - 8 * i));
+    }
+}
+
+// Bytes in front of the IP header of the interface's packets as the programs see them: an
+// Ethernet header, or none (tun, WireGuard and other interfaces without a link header).
+std::uint8_t linkHeaderOf(int interfaceIndex)
+{
+    ifreq request{};
+    if (if_indextoname(unsigned(interfaceIndex), request.ifr_name) == nullptr)
+        return 0;
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const bool ethernet =
+        probe >= 0 && ::ioctl(probe, SIOCGIFHWADDR, &request) == 0 && request.ifr_hwaddr.sa_family == ARPHRD_ETHER;
+    if (probe >= 0)
+        ::close(probe);
+    return ethernet ? 14 : 0;
+}
+
+} // namespace
+
+std::unique_ptr<KernelFlowCounter> KernelFlowCounter::load(std::string& failure)
+{
+    libbpf_set_print(quietPrint);
+    std::unique_ptr<KernelFlowCounter> counter(new KernelFlowCounter);
+    counter->skeleton = flow_counter::open_and_load();
+    if (counter->skeleton == nullptr) {
+        failure = errnoText("the kernel refused the counting programs", errno);
+        return nullptr;
+    }
+    if (!counter->resetTable(bpf_map__fd(counter->skeleton->maps.flows_a)) ||
+        !counter->resetTable(bpf_map__fd(counter->skeleton->maps.flows_b))) {
+        failure = counter->error;
+        return nullptr;
+    }
+    return counter;
+}
+
+KernelFlowCounter::~KernelFlowCounter()
+{
+    for (auto& [index, pair] : links) {
+        if (pair.ingress >= 0)
+            ::close(pair.ingress);
+        if (pair.egress >= 0)
+            ::close(pair.egress);
+    }
+    if (skeleton != nullptr)
+        flow_counter::destroy(skeleton);
+}
+
+// An empty table but for the two overflow entries, which a full table adds to.
+bool KernelFlowCounter::resetTable(int table)
+{
+    velmora_flow_key key{};
+    velmora_flow_key next{};
+    while (bpf_map_get_next_key(table, nullptr, &next) == 0) {
+        key = next;
+        if (bpf_map_delete_elem(table, &key) != 0)
+            break;
+    }
+    const velmora_flow_count zero{};
+    for (std::uint8_t direction : {std::uint8_t(VELMORA_RECEIVED), std::uint8_t(VELMORA_SENT)}) {
+        velmora_flow_key overflow{};
+        overflow.direction = direction;
+        if (bpf_map_update_elem(table, &overflow, &zero, BPF_ANY) != 0) {
+            error = errnoText("the flow table refused its overflow entry", errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool KernelFlowCounter::attach(int interfaceIndex)
+{
+    Links pair;
+    pair.ingress = bpf_link_create(bpf_program__fd(skeleton->progs.velmora_ingress), interfaceIndex,
+                                   static_cast<bpf_attach_type>(kTcxIngress), nullptr);
+    if (pair.ingress >= 0)
+        pair.egress = bpf_link_create(bpf_program__fd(skeleton->progs.velmora_egress), interfaceIndex,
+                                      static_cast<bpf_attach_type>(kTcxEgress), nullptr);
+    if (pair.ingress < 0 || pair.egress < 0) {
+        error = errnoText(("attaching to interface " + std::to_string(interfaceIndex)).c_str(), errno);
+        if (pair.ingress >= 0)
+            ::close(pair.ingress);
+        return false;
+    }
+    links[interfaceIndex] = pair;
+    return true;
+}
+
+void KernelFlowCounter::detach(int interfaceIndex)
+{
+    const auto found = links.find(interfaceIndex);
+    if (found == links.end())
+        return;
+    ::close(found->second.ingress);
+    ::close(found->second.egress);
+    links.erase(found);
+}
+
+bool KernelFlowCounter::setMachineAddresses(const MachineAddresses& addresses)
+{
+    const int addressTable = bpf_map__fd(skeleton->maps.machine_addresses);
+    const int interfaceTable = bpf_map__fd(skeleton->maps.counted_interfaces);
+    const std::uint8_t present = 1;
+    // New addresses and interfaces first, so a new interface counts from its first packet.
+    for (const MachineAddress& entry : addresses.entries()) {
+        std::uint8_t key[16];
+        toKey(entry.address, key);
+        bpf_map_update_elem(addressTable, key, &present, BPF_ANY);
+    }
+    for (int index : addresses.interfaces()) {
+        velmora_interface interface{};
+        interface.linkHeader = linkHeaderOf(index);
+        if (const HardwareAddress* hardware = addresses.hardwareAddress(index)) {
+            std::memcpy(interface.hardware, hardware->data(), 6);
+            interface.hasHardware = 1;
+        }
+        bpf_map_update_elem(interfaceTable, &index, &interface, BPF_ANY);
+    }
+    for (const MachineAddress& entry : current.entries()) {
+        if (addresses.holds(entry.address))
+            continue;
+        std::uint8_t key[16];
+        toKey(entry.address, key);
+        bpf_map_delete_elem(addressTable, key);
+    }
+    for (int index : current.interfaces()) {
+        if (addresses.counts(index))
+            continue;
+        bpf_map_delete_elem(interfaceTable, &index);
+        detach(index);
+    }
+    bool allAttached = true;
+    for (int index : addresses.interfaces()) {
+        if (links.count(index) == 0 && !attach(index))
+            allAttached = false;
+    }
+    current = addresses;
+    return allAttached;
+}
+
+std::vector<int> KernelFlowCounter::attachedInterfaces() const
+{
+    std::vector<int> indexes;
+    for (const auto& [index, pair] : links)
+        indexes.push_back(index);
+    return indexes;
+}
+
+std::size_t KernelFlowCounter::drain(const FlowVisitor& visit)
+{
+    const int outer = bpf_map__fd(skeleton->maps.active_flows);
+    const int tables[2] = {bpf_map__fd(skeleton->maps.flows_a), bpf_map__fd(skeleton->maps.flows_b)};
+    const int taken = tables[activeTable];
+    const int next = tables[1 - activeTable];
+    const std::uint32_t slot = 0;
+    // The kernel returns from replacing an entry of a table of tables only when no program
+    // still runs on the old entry: what `taken` holds now is final.
+    if (bpf_map_update_elem(outer, &slot, &next, BPF_ANY) != 0) {
+        error = errnoText("replacing the flow table", errno);
+        return 0;
+    }
+    activeTable = 1 - activeTable;
+    std::size_t handed = 0;
+    velmora_flow_key key{};
+    velmora_flow_count count{};
+    bool first = true;
+    while (bpf_map_get_next_key(taken, first ? nullptr : &key, &key) == 0) {
+        first = false;
+        if (bpf_map_lookup_elem(taken, &key, &count) != 0 || count.packets == 0)
+            continue;
+        visit(key, count);
+        ++handed;
+    }
+    resetTable(taken);
+    return handed;
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The kernel packet source's programs and tables (bpf/flow_counter.bpf.c): loaded into the
+// kernel, attached at the ingress and egress of every counted interface, and read once a
+// period. Nothing is copied per packet: the programs add each packet of the machine's own
+// traffic to its flow's entry, by the rules the ring applies (counting_rules.h).
+//
+// Attachments are bpf links (tcx, Linux 6.6 and later): they belong to this object's file
+// descriptors, so they end with it, and with the process however it ends (kill -9 included).
+//
+// Loading needs CAP_BPF and CAP_NET_ADMIN (or root), attaching CAP_NET_ADMIN; reading and
+// replacing the tables needs nothing more than the descriptors on this kernel (Linux 6.5 and
+// later; before, every bpf call asked for CAP_BPF).
+
+#include "capture/counting_rules.h"
+#include "capture/machine_addresses.h"
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct flow_counter; // the skeleton bpftool generates from the programs
+
+using FlowVisitor = std::function<void(const velmora_flow_key& key, const velmora_flow_count& count)>;
+
+class KernelFlowCounter {
+public:
+    // Loads the programs and creates their tables; null, with the reason in `failure`, when
+    // the kernel refuses (no privilege, no BPF, a verifier that rejects them).
+    static std::unique_ptr<KernelFlowCounter> load(std::string& failure);
+    ~KernelFlowCounter(); // detaches every program (closes the links)
+    KernelFlowCounter(const KernelFlowCounter&) = delete;
+    KernelFlowCounter& operator=(const KernelFlowCounter&) = delete;
+
+    // Counts the interfaces that hold one of `addresses` (the loopback never does): the
+    // addresses and interfaces go into the programs' tables, new interfaces are attached at
+    // ingress and egress, interfaces no longer counted detached. False when an interface could
+    // not be attached (lastError says why); the others count all the same.
+    bool setMachineAddresses(const MachineAddresses& addresses);
+    std::vector<int> attachedInterfaces() const;
+
+    // Puts an empty flow table in, takes out the one the programs added to since the last
+    // call (the kernel lets the programs running on it finish first) and hands each of its
+    // flows to `visit`: nothing counted is lost between two calls. Returns the flows handed.
+    std::size_t drain(const FlowVisitor& visit);
+
+    std::string lastError() const { return error; }
+
+private:
+    KernelFlowCounter() = default;
+    bool attach(int interfaceIndex);
+    void detach(int interfaceIndex);
+    bool resetTable(int tableHandle);
+
+    flow_counter* skeleton = nullptr;
+    struct Links {
+        int ingress = -1;
+        int egress = -1;
+    };
+    std::map<int, Links> links; // by interface index
+    MachineAddresses current;
+    int activeTable = 0; // 0: flows_a, 1: flows_b
+    std::string error;
+};
