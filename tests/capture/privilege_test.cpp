@@ -1,16 +1,25 @@
 // Giving up privilege: after dropAllCapabilities() the process holds no capability and cannot
 // open a packet socket, while a socket opened before keeps working. Run in a child process,
-// since the drop cannot be undone.
+// since the drop cannot be undone. The kernel source's programs: refused without privilege,
+// and attached only as long as the process that attached them lives.
 
 #include "capture/capture_socket.h"
+#include "capture/kernel_flow_counter.h"
 #include "capture/net_socket.h"
 #include "capture/privilege.h"
+#include "network_namespace.h"
+#include "wait_for.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 
+#include <bpf/bpf.h>
+#include <net/if.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,6 +72,109 @@ TEST(Privilege, DroppingLeavesNoCapabilityAndTheSocketOpenedBefore)
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(report, "");
+}
+
+// Runs `body` in a child process and returns what it wrote to the pipe it is given.
+std::string inChild(const std::function<void(int)>& body, pid_t* running = nullptr)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        body(channel[1]);
+        _exit(0);
+    }
+    ::close(channel[1]);
+    std::string report;
+    char chunk[256];
+    for (ssize_t n; (n = read(channel[0], chunk, sizeof chunk)) > 0;) {
+        report.append(chunk, std::size_t(n));
+        if (running != nullptr && report.back() == '\n')
+            break; // the child goes on running
+    }
+    ::close(channel[0]);
+    if (running != nullptr)
+        *running = child;
+    else
+        waitpid(child, nullptr, 0);
+    return report;
+}
+
+void say(int channel, const std::string& text)
+{
+    if (write(channel, text.data(), text.size()) < 0)
+        _exit(2);
+}
+
+TEST(Privilege, KernelProgramsAreRefusedWithoutCapabilities)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs a capability to drop (root)";
+    const std::string report = inChild([](int channel) {
+        std::string failure;
+        if (!dropAllCapabilities(&failure))
+            say(channel, "drop failed: " + failure);
+        else if (KernelFlowCounter::load(failure) != nullptr)
+            say(channel, "loaded without privilege");
+        else
+            say(channel, failure);
+    });
+    EXPECT_NE(report.find("Operation not permitted"), std::string::npos) << report;
+}
+
+// The programs end with the process that attached them, however it ends: nothing of ours stays
+// attached to an interface after kill -9 (bpf links) nor after a normal end.
+TEST(Privilege, KernelProgramsDetachWhenTheirProcessEnds)
+{
+    if (!canUseNamespaces())
+        GTEST_SKIP() << "needs root (network namespaces, BPF)";
+    removeAbandonedNamespaces();
+    const NetworkNamespace side("bpfkill");
+    ASSERT_TRUE(side.isCreated());
+    ASSERT_TRUE(side.run("ip link add d0 type veth peer name d1") && side.run("ip addr add 192.0.2.1/24 dev d0") &&
+                side.run("ip link set d0 up"));
+    const auto attached = [&] {
+        std::uint32_t total = 0;
+        side.runInside([&] {
+            for (int type : {46, 47}) { // tcx ingress, egress (linux/bpf.h of Linux 6.6)
+                std::uint32_t ids[8] = {}, count = 8, flags = 0;
+                if (bpf_prog_query(int(if_nametoindex("d0")), bpf_attach_type(type), 0, &flags, ids, &count) == 0)
+                    total += count;
+            }
+        });
+        return total;
+    };
+    const auto attachAndWait = [](int channel) {
+        std::string failure;
+        std::unique_ptr<KernelFlowCounter> counter = KernelFlowCounter::load(failure);
+        if (counter == nullptr || !counter->setMachineAddresses(listMachineAddresses().value_or(MachineAddresses()))) {
+            say(channel, "not attached: " + (counter ? counter->lastError() : failure) + "\n");
+            return;
+        }
+        say(channel, "attached\n");
+        pause();
+    };
+    pid_t child = -1;
+    std::string report;
+    side.runInside([&] { report = inChild(attachAndWait, &child); });
+    ASSERT_EQ(report, "attached\n");
+    EXPECT_EQ(attached(), 2u) << "ingress and egress";
+    ::kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(waitFor([&] { return attached() == 0; })) << attached() << " programs left attached after kill -9";
+    // A normal end: the counter's destruction detaches them.
+    std::unique_ptr<KernelFlowCounter> counter;
+    side.runInside([&] {
+        std::string failure;
+        counter = KernelFlowCounter::load(failure);
+        ASSERT_NE(counter, nullptr) << failure;
+        EXPECT_TRUE(counter->setMachineAddresses(*listMachineAddresses())) << counter->lastError();
+    });
+    EXPECT_EQ(attached(), 2u);
+    counter.reset();
+    EXPECT_EQ(attached(), 0u) << "left attached after a normal end";
 }
 
 } // namespace
