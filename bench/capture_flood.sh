@@ -8,6 +8,8 @@
 # FAMILY=6 floods over IPv6 (2001:db8::/64, 66-byte IP packets) instead of IPv4 (192.0.2.0/24).
 #
 # Target: captured equals sent, zero drops, capture CPU per packet no higher than tcpdump's.
+# A third run counts the same flood with the kernel source (its programs' time per packet from
+# kernel.bpf_stats_enabled, and the reading process's CPU).
 #
 # Then a bulk TCP transfer (BULK_MB, default 200) from a sender through a router namespace that
 # segments in software to a receiver that receives with GRO: for the program's capture and for
@@ -97,12 +99,31 @@ tcpdump_captured=$(sed -n 's/^\([0-9]*\) packets captured.*/\1/p' "$log")
 tcpdump_drops=$(sed -n 's/^\([0-9]*\) packets dropped by kernel.*/\1/p' "$log")
 rm -f "$log"
 
+# 3. The kernel source on the same flood: its programs' own time (kernel.bpf_stats_enabled) and
+# the reading process's CPU, which reads the flow tables once a second.
+stats_before=$(sysctl -n kernel.bpf_stats_enabled)
+sysctl -qw kernel.bpf_stats_enabled=1
+out=$(mktemp)
+ip netns exec "$near" "$counter" kernel "$near_address" "$port" "$listen" >"$out" &
+kernel_pid=$!
+sleep 1
+kernel_sent=$(flood)
+wait "$kernel_pid"
+sysctl -qw kernel.bpf_stats_enabled="$stats_before"
+read -r kernel_captured kernel_cpu kernel_runs kernel_run_ns < <(sed 's/captured=//; s/drops=[0-9]* //; s/cpu=//; s/runs=//; s/run_ns=//' "$out")
+rm -f "$out"
+
 per_packet() { awk -v c="$1" -v n="$2" 'BEGIN { printf "%.0f", (n > 0 ? c * 1e9 / n : 0) }'; }
 row='%-10s %12s %12s %10s %10s %12s %12s\n'
 printf "$row" tool sent captured drops cpu_s cpu_ns/pkt sent/s
 printf "$row" velmora "$sent" "$captured" "$drops" "$cpu" "$(per_packet "$cpu" "$captured")" "$((sent / seconds))"
 printf "$row" tcpdump "$tcpdump_sent" "$tcpdump_captured" "$tcpdump_drops" "$tcpdump_cpu" \
     "$(per_packet "$tcpdump_cpu" "$tcpdump_captured")" "$((tcpdump_sent / seconds))"
+printf "$row" kernel "$kernel_sent" "$kernel_captured" 0 "$kernel_cpu" \
+    "$(per_packet "$kernel_cpu" "$kernel_captured")" "$((kernel_sent / seconds))"
+echo "kernel source: its programs ran $kernel_runs times for $kernel_run_ns ns:" \
+    "$(awk -v n="$kernel_run_ns" -v r="$kernel_runs" 'BEGIN { printf "%.0f", (r > 0 ? n / r : 0) }') ns a run" \
+    "($(per_packet "$(awk -v n="$kernel_run_ns" 'BEGIN { printf "%.9f", n / 1e9 }')" "$kernel_captured") ns per flood packet)"
 
 bulk_tcp() {
     local mb=${BULK_MB:-200} s=$bulk_sender r=$bulk_router d=$bulk_receiver ns
@@ -182,6 +203,7 @@ bulk_tcp
 status=0
 [ "$captured" = "$sent" ] || { echo "capture_flood: captured $captured of $sent" >&2; status=1; }
 [ "$drops" = 0 ] || { echo "capture_flood: kernel dropped $drops" >&2; status=1; }
+[ "$kernel_captured" = "$kernel_sent" ] || { echo "capture_flood: the kernel source counted $kernel_captured of $kernel_sent" >&2; status=1; }
 # The two runs see different packet counts (the sender's rate varies): compare per packet.
 ours=$(per_packet "$cpu" "$captured")
 theirs=$(per_packet "$tcpdump_cpu" "$tcpdump_captured")

@@ -212,3 +212,17 @@ std::size_t KernelFlowCounter::drain(const FlowVisitor& visit)
     resetTable(taken);
     return handed;
 }
+
+KernelFlowCounter::RunTime KernelFlowCounter::programRunTime() const
+{
+    RunTime total;
+    for (const bpf_program* program : {skeleton->progs.velmora_ingress, skeleton->progs.velmora_egress}) {
+        bpf_prog_info info{};
+        std::uint32_t size = sizeof info;
+        if (bpf_obj_get_info_by_fd(bpf_program__fd(program), &info, &size) == 0) {
+            total.runs += info.run_cnt;
+            total.nanoseconds += info.run_time_ns;
+        }
+    }
+    return total;
+}

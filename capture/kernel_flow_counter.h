@@ -48,6 +48,14 @@ public:
 
     std::string lastError() const { return error; }
 
+    // Runs of both programs and the nanoseconds they took, as the kernel keeps them while
+    // kernel.bpf_stats_enabled is 1 (for the benchmarks; zeros otherwise).
+    struct RunTime {
+        unsigned long long runs = 0;
+        unsigned long long nanoseconds = 0;
+    };
+    RunTime programRunTime() const;
+
 private:
     KernelFlowCounter() = default;
     bool attach(int interfaceIndex);
