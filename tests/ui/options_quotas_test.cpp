@@ -45,9 +45,10 @@ TEST(QuotasPage, RefusesWhatTheFileWouldAndWritesTheRest)
     EXPECT_EQ(tabs->tabText(2), "Quotas");
     tabs->setCurrentIndex(2);
 
-    // Home's day quota is shown as read: 2 MB, down, 80%.
+    // Home's day quota is shown as read, on the period it has: 2 MB, down, 80%.
+    EXPECT_EQ(byId<QComboBox>(&dialog, kQuotaPeriodBoxId)->currentText(), "Month");
     byId<QComboBox>(&dialog, kQuotaProfileBoxId)->setCurrentIndex(1);
-    byId<QComboBox>(&dialog, kQuotaPeriodBoxId)->setCurrentIndex(0);
+    EXPECT_EQ(byId<QComboBox>(&dialog, kQuotaPeriodBoxId)->currentText(), "Day");
     EXPECT_TRUE(byId<QCheckBox>(&dialog, kQuotaSwitchId)->isChecked());
     EXPECT_EQ(byId<QLineEdit>(&dialog, kQuotaLimitEditId)->text(), "2");
     EXPECT_EQ(byId<QComboBox>(&dialog, kQuotaUnitBoxId)->currentText(), "MB");

@@ -45,12 +45,15 @@ OptionsQuotas::OptionsQuotas(std::filesystem::path directory, QWidget* parent)
     directionBox->addItems({"Down", "Up", "Total"});
     unitBox->addItems({"B", "KB", "MB", "GB"});
 
-    const auto switchView = [this] {
+    connect(profileBox, &QComboBox::currentIndexChanged, this, [this] {
+        storeFields();
+        showPeriodOf(profileBox->currentText().toStdString());
+        showFields();
+    });
+    connect(periodBox, &QComboBox::currentIndexChanged, this, [this] {
         storeFields();
         showFields();
-    };
-    connect(profileBox, &QComboBox::currentIndexChanged, this, switchView);
-    connect(periodBox, &QComboBox::currentIndexChanged, this, switchView);
+    });
     connect(quotaSwitch, &QCheckBox::toggled, this, &OptionsQuotas::enableFields);
     connect(periodBox, &QComboBox::currentIndexChanged, this, &OptionsQuotas::enableFields);
 }
@@ -67,8 +70,16 @@ void OptionsQuotas::initialise(const std::vector<std::string>& profiles)
     for (const std::string& name : profiles)
         profileBox->addItem(QString::fromStdString(name));
     profileBox->setCurrentIndex(profiles.empty() ? -1 : 0);
-    periodBox->setCurrentIndex(1);
+    showPeriodOf(profiles.empty() ? std::string() : profiles.front());
     showFields();
+}
+
+// The period box on the profile's quota: its month quota, else its day quota, else Month.
+void OptionsQuotas::showPeriodOf(const std::string& profile)
+{
+    const bool dayOnly = find(profile, QuotaPeriod::Month) == nullptr && find(profile, QuotaPeriod::Day) != nullptr;
+    const QSignalBlocker block(periodBox);
+    periodBox->setCurrentIndex(dayOnly ? 0 : 1);
 }
 
 Quota* OptionsQuotas::find(const std::string& profile, QuotaPeriod period)

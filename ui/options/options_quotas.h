@@ -31,6 +31,7 @@ private:
     void storeFields();
     void showFields();
     void enableFields();
+    void showPeriodOf(const std::string& profile);
     Quota* find(const std::string& profile, QuotaPeriod period);
 
     std::filesystem::path dataDirectory;
