@@ -6,7 +6,6 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
-#include <QTimer>
 #include <QVariantMap>
 
 namespace {
@@ -36,35 +35,27 @@ bool sendDesktopNotification(const QString& summary, const QString& body)
     return reply.isValid();
 }
 
-QuotaWatch::QuotaWatch(QObject* parent, const CMonitorEngine& engine, const DayClock& clock,
-                       std::filesystem::path dataDirectory,
-                       std::function<void(const QString&, const QString&)> trayMessage,
-                       std::chrono::milliseconds interval)
-    : QObject(parent), engine(engine), clock(clock), monitor(std::move(dataDirectory)),
-      trayMessage(std::move(trayMessage))
+QuotaWatch::QuotaWatch(QObject* parent, CMonitorEngine& watchedEngine, const DayClock& clock,
+                       const std::filesystem::path& dataDirectory,
+                       std::function<void(const QString&, const QString&)> trayMessage)
+    : QObject(parent), engine(watchedEngine), trayMessage(std::move(trayMessage))
 {
-    timer = new QTimer(this);
-    timer->setInterval(interval);
-    connect(timer, &QTimer::timeout, this, &QuotaWatch::check);
-    reload();
-    timer->start();
+    // Checks on the engine's quota thread arrive queued; those made on this thread (the first,
+    // a reload, the last at stop) are taken at once.
+    engine.watchQuotas({dataDirectory, std::chrono::seconds(5), &clock}, [this](const QuotaMonitor::Update& check) {
+        QMetaObject::invokeMethod(this, [this, check] { take(check); }, Qt::AutoConnection);
+    });
 }
 
 void QuotaWatch::reload()
 {
-    logLines(monitor.reload());
-    check();
+    engine.reloadQuotas();
 }
 
-void QuotaWatch::check()
+void QuotaWatch::take(const QuotaMonitor::Update& check)
 {
-    if (monitor.quotas().empty()) {
-        last.clear();
-        return; // no snapshot of every profile for nothing
-    }
-    QuotaMonitor::Update update = monitor.update(engine.profileSource().snapshot(), clock.today());
-    logLines(update.lines);
-    last = std::move(update.statuses);
+    logLines(check.lines);
+    last = check.statuses;
     for (const QuotaStatus& status : last)
         if (status.due)
             tell(quotaNotification(status, *status.due));

@@ -1,50 +1,42 @@
 #pragma once
-// The window's quotas: quotas.json of the data directory read at the start (and again after
-// the Options dialog wrote it), their use checked every few seconds on the GUI thread from a
-// snapshot of the profiles. A crossing is told once as a desktop notification: through the
-// freedesktop notification service on the session bus, or the tray icon's own message where
-// there is no such service.
+// The window's side of the engine's quota check (monitor/quota_check.h): each check's
+// statuses kept for the tray tooltip and History, its lines on stderr, and each crossing due
+// told once as a desktop notification, through the freedesktop notification service on the
+// session bus, or the tray icon's own message where there is no such service.
 
 #include "quota/quota_status.h"
 
 #include <QObject>
 #include <QString>
-#include <chrono>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 class CMonitorEngine;
 class DayClock;
-class QTimer;
 
 class QuotaWatch : public QObject {
 public:
-    // `trayMessage` shows a notification on the tray icon: the fallback without a service.
-    QuotaWatch(QObject* parent, const CMonitorEngine& engine, const DayClock& clock,
-               std::filesystem::path dataDirectory,
-               std::function<void(const QString& summary, const QString& body)> trayMessage,
-               std::chrono::milliseconds interval = std::chrono::seconds(5));
+    // Starts the engine's quota check on `dataDirectory` (the engine has started); the first
+    // check is taken before the constructor returns. `trayMessage` shows a notification on the
+    // tray icon: the fallback without a service.
+    QuotaWatch(QObject* parent, CMonitorEngine& engine, const DayClock& clock, const std::filesystem::path& dataDirectory,
+               std::function<void(const QString& summary, const QString& body)> trayMessage);
 
-    // Reads quotas.json again (a bad file's line goes to stderr), then checks at once.
+    // Has the engine read quotas.json again (after the Options dialog wrote it) and check at once.
     void reload();
-    // Checks the use now; every crossing due is told.
-    void check();
     // The last statuses, in the file's order.
     const std::vector<QuotaStatus>& statuses() const { return last; }
     // The tooltip's lines for a profile's quotas: "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec".
     std::vector<std::string> tooltipLines(const std::string& profile) const;
 
 private:
+    void take(const QuotaMonitor::Update& check); // on the GUI thread
     void tell(const QuotaNotification& notification);
 
-    const CMonitorEngine& engine;
-    const DayClock& clock;
-    QuotaMonitor monitor;
+    CMonitorEngine& engine;
     std::function<void(const QString&, const QString&)> trayMessage;
     std::vector<QuotaStatus> last;
-    QTimer* timer = nullptr;
 };
 
 // Sends a notification to org.freedesktop.Notifications on the session bus; false when there

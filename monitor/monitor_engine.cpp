@@ -3,7 +3,7 @@
 #include "capture/address_watcher.h"
 #include "capture/net_socket.h"
 #include "capture/packet_capture.h"
-#include "monitor/periodic_saver.h"
+#include "monitor/periodic_task.h"
 #include "profile/profile_store.h"
 #include "profile/save_episode.h"
 
@@ -19,7 +19,8 @@ constexpr auto kExitSaveRetryPause = std::chrono::milliseconds(500);
 struct CMonitorEngine::Workers {
     std::unique_ptr<CPacketCapture> capture;
     std::unique_ptr<CAddressWatcher> watcher; // points to the capture: destroyed first
-    std::unique_ptr<CPeriodicSaver> saver;
+    std::unique_ptr<CPeriodicTask> saver;
+    std::unique_ptr<CPeriodicTask> quotaTimer;
 };
 
 CMonitorEngine::CMonitorEngine(ReadoutCallback onReadout, SaveCallback saveCallback)
@@ -72,16 +73,17 @@ void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
         workers->watcher->start("velmora-watch");
     }
     if (options.saveInterval.count() > 0) {
-        workers->saver = std::make_unique<CPeriodicSaver>([this] { save(); }, options.saveInterval);
+        workers->saver = std::make_unique<CPeriodicTask>([this] { save(); }, options.saveInterval);
         workers->saver->start("velmora-save");
     }
 }
 
-// The saver first (no periodic save meets the last one), then the capture (it stops at once),
-// the meter and the watcher.
+// The saver first (no periodic save meets the last one) and the quota thread, then the capture
+// (it stops at once), the meter and the watcher.
 void CMonitorEngine::stopWorkers()
 {
     workers->saver.reset();
+    workers->quotaTimer.reset();
     if (workers->capture != nullptr)
         workers->capture->close();
     trafficMeter->stopAndWait();
@@ -123,9 +125,28 @@ SaveOutcome CMonitorEngine::stop()
     stopWorkers();
     if (!started)
         return {};
+    if (quotaCheck) // the crossings of the last seconds' traffic
+        quotaCheck->check();
     SaveOutcome last;
     retrySave([&] { return (last = save()).saved; }, options.exitSavePatience, kExitSaveRetryPause);
     return last;
+}
+
+void CMonitorEngine::watchQuotas(const QuotaWatchOptions& quotaOptions, QuotaCheck::Callback onQuotas)
+{
+    quotaCheck = std::make_unique<QuotaCheck>(shared, *quotaOptions.dayClock, quotaOptions.dataDirectory,
+                                              std::move(onQuotas));
+    quotaCheck->reload();
+    if (quotaOptions.interval.count() > 0 && !stopped) {
+        workers->quotaTimer =
+            std::make_unique<CPeriodicTask>([this] { quotaCheck->check(); }, quotaOptions.interval);
+        workers->quotaTimer->start("velmora-quota");
+    }
+}
+
+std::size_t CMonitorEngine::reloadQuotas()
+{
+    return quotaCheck ? quotaCheck->reload() : 0;
 }
 
 bool CMonitorEngine::selectProfile(const std::string& name)

@@ -10,11 +10,13 @@
 //     const SaveOutcome last = engine.stop();           // the capture first, then the last save
 //
 // Threads: onReadout runs on the meter thread, onSave on the thread that saved (the saver's
-// for periodic saves, the caller's for save() and stop()). Neither may wait for the thread
+// for periodic saves, the caller's for save() and stop()), the quota callback on the quota
+// thread or the caller's (watchQuotas, reloadQuotas, stop). None may wait for the thread
 // that calls stop(), which joins them. Every other call comes from one thread, the owner's.
 
 #include "capture/capture_socket.h"
 #include "capture/traffic_meter.h"
+#include "monitor/quota_check.h"
 #include "profile/profile_file.h"
 #include "profile/profile_editor.h"
 #include "profile/profile_list.h"
@@ -41,6 +43,15 @@ struct MonitorOptions {
     // Called once by start() with the profiles as loaded, before any packet is counted (the
     // metrics count from there). Runs under the guard: it must not call back into the engine.
     std::function<void(const ProfileList&)> onLoaded;
+};
+
+// The quotas the engine checks (monitor/quota_check.h).
+struct QuotaWatchOptions {
+    std::filesystem::path dataDirectory; // holds quotas.json, next to profiles/
+    // How often the use is checked on the engine's quota thread; zero: no thread, checks only
+    // at watchQuotas, reloadQuotas and stop.
+    std::chrono::milliseconds interval = std::chrono::seconds(5);
+    const DayClock* dayClock = &DayClock::system(); // the local date the spans are taken on
 };
 
 // What one save did: `saved` false when any file could not be written; `failures` then names
@@ -111,6 +122,16 @@ public:
     // counted profile bound to an address the machine does not hold. One line each.
     std::vector<std::string> countingNotices() const;
 
+    // Starts the quota check: reads quotas.json and the crossings told, checks at once on the
+    // calling thread, then once an interval on the engine's quota thread and a last time in
+    // stop(), after the capture has stopped. Every check goes to `onQuotas` (QuotaCheck's
+    // callback), on the thread that made it; it must not call back into the engine. Call once,
+    // after start().
+    void watchQuotas(const QuotaWatchOptions& quotaOptions, QuotaCheck::Callback onQuotas);
+    // Reads quotas.json again and checks at once, on the calling thread; the number of quotas
+    // read (0 before watchQuotas).
+    std::size_t reloadQuotas();
+
     // What the windows read (copies taken under the guard), and how they edit the profiles.
     // Views use these; the list and its guard stay the engine's.
     const ProfileSource& profileSource() const { return source; }
@@ -122,7 +143,7 @@ public:
     CTrafficMeter& meter() { return *trafficMeter; }
 
 private:
-    struct Workers; // the capture, the address watcher and the saver
+    struct Workers; // the capture, the address watcher, the saver and the quota thread
     void startWorkers(CaptureSocket captureSocket);
     void stopWorkers();
     void keepSelection(); // with the guard held exclusively
@@ -133,6 +154,7 @@ private:
     SharedProfileSource source{shared};
     std::unique_ptr<CTrafficMeter> trafficMeter;
     std::unique_ptr<Workers> workers;
+    std::unique_ptr<QuotaCheck> quotaCheck;
     std::mutex saveMutex; // one save at a time: two would write the same temporaries
     std::string selectedName; // what selectedProfile points at; owner's thread only
     bool started = false;

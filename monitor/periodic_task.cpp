@@ -1,18 +1,18 @@
-#include "monitor/periodic_saver.h"
+#include "monitor/periodic_task.h"
 
-CPeriodicSaver::CPeriodicSaver(std::function<void()> saveCall, std::chrono::milliseconds savePeriod)
-    : save(std::move(saveCall)), period(savePeriod)
+CPeriodicTask::CPeriodicTask(std::function<void()> periodicTask, std::chrono::milliseconds taskPeriod)
+    : task(std::move(periodicTask)), period(taskPeriod)
 {
 }
 
-CPeriodicSaver::~CPeriodicSaver()
+CPeriodicTask::~CPeriodicTask()
 {
     stopAndWait();
 }
 
-void CPeriodicSaver::run()
+void CPeriodicTask::run()
 {
-    // The period counts from the end of the last save, so a slow disk never makes saves pile up.
+    // The period counts from the end of the last run, so a slow disk never makes runs pile up.
     while (isRunning()) {
         {
             std::unique_lock lock(wakeMutex);
@@ -20,11 +20,11 @@ void CPeriodicSaver::run()
         }
         if (!isRunning())
             break;
-        save();
+        task();
     }
 }
 
-void CPeriodicSaver::wake()
+void CPeriodicTask::wake()
 {
     std::lock_guard lock(wakeMutex);
     wakeSignal.notify_all();

@@ -1,6 +1,7 @@
 #pragma once
-// Calls a save once a period on a thread of its own, so the day totals reach the disk while
-// the program runs: a killed process loses at most one period of counting.
+// Calls a task once a period on a thread of its own: the periodic save, so the day totals
+// reach the disk while the program runs (a killed process loses at most one period of
+// counting), and the quota check.
 
 #include "capture/worker_thread.h"
 
@@ -9,17 +10,17 @@
 #include <functional>
 #include <mutex>
 
-class CPeriodicSaver : public CWorkerThread {
+class CPeriodicTask : public CWorkerThread {
 public:
-    CPeriodicSaver(std::function<void()> save, std::chrono::milliseconds period);
-    ~CPeriodicSaver() override;
+    CPeriodicTask(std::function<void()> task, std::chrono::milliseconds period);
+    ~CPeriodicTask() override;
 
 protected:
     void run() override;
     void wake() override;
 
 private:
-    std::function<void()> save;
+    std::function<void()> task;
     const std::chrono::milliseconds period;
     std::mutex wakeMutex;
     std::condition_variable wakeSignal;

@@ -181,10 +181,14 @@ bool AtomicFileBatch::flushPending()
     return ok;
 }
 
-bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content)
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content, SaveFailures* failures)
 {
     AtomicFileBatch batch;
-    return batch.add(target, content) && batch.commit();
+    const std::filesystem::path directory = target.has_parent_path() ? target.parent_path() : ".";
+    const bool ok = batch.add(target, content) && batch.commit();
+    if (failures != nullptr)
+        *failures = batch.failures();
+    return ok && syncDirectory(directory, failures);
 }
 
 bool syncDirectory(const std::filesystem::path& directory, SaveFailures* failures)
@@ -208,8 +212,7 @@ bool addProfileFile(AtomicFileBatch& batch, const CProfile& profile,
 bool CProfile::save(const std::string& directory) const
 {
     const std::filesystem::path folder = directory.empty() ? "." : directory;
-    return replaceFileAtomically(folder / profileFileName(name), profileDocument(*this)) &&
-           syncDirectory(folder);
+    return replaceFileAtomically(folder / profileFileName(name), profileDocument(*this));
 }
 
 bool CProfile::load(const std::string& path)

@@ -68,11 +68,15 @@ private:
     SaveFailures failed;
 };
 
-bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content);
-
 // Flushes a directory's entries (the renames done in it) to disk; a failure goes to `failures`
 // when given.
 bool syncDirectory(const std::filesystem::path& directory, SaveFailures* failures = nullptr);
+
+// One file replaced as a batch of one, then its directory flushed, so that the rename too
+// survives a crash. False, with the file and the reason in `failures` when given, when any
+// step failed.
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view content,
+                           SaveFailures* failures = nullptr);
 
 // The system's text for an error number.
 std::string errorText(int error);

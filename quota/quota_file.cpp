@@ -5,10 +5,12 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <set>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using nlohmann::json;
 
@@ -21,18 +23,43 @@ struct Bad {
     std::string what;
 };
 
-// A parser message as one printable line: control bytes (the "last read" part quotes the input)
-// become "?", and it is cut to a reasonable length.
+// The length of the valid UTF-8 sequence at the start of `text`, 0 when there is none.
+std::size_t utf8Length(std::string_view text)
+{
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = at(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xbf; // the range of the second byte
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || at(1) < low || at(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (at(i) < 0x80 || at(i) > 0xbf)
+            return 0;
+    return length;
+}
+
+// A parser message as one printable line: the "last read" part quotes the input, so control
+// bytes and bytes of no UTF-8 character become \xNN, and it is cut to a reasonable length.
 std::string printable(std::string text)
 {
     if (const auto tag = text.find("] "); text.rfind("[json.exception.", 0) == 0 && tag != std::string::npos)
         text.erase(0, tag + 2);
     if (text.size() > 200)
         text = text.substr(0, 200) + "...";
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
-    return text;
+    return escapedBytes(text);
 }
 
 std::string quotedName(const std::string& name)
@@ -61,6 +88,40 @@ long long wholeNumber(const json& value, const std::string& where, long long low
         throw Bad{where + ": must be a whole number from " + std::to_string(low) + " to " + std::to_string(high)};
     }
     throw Bad{where + ": " + value.dump() + " is not from " + std::to_string(low) + " to " + std::to_string(high)};
+}
+
+// The first key given twice in one object of a well-formed document ("line 3: \"limit_bytes\"
+// given twice"), or empty. The parser keeps the last of them without a word.
+std::string duplicateKeyProblem(std::string_view text)
+{
+    std::vector<std::set<std::string>> objects; // the keys of each object open, innermost last
+    std::vector<bool> isObject;                 // each open object or list
+    std::string_view lastString;
+    std::size_t line = 1, lastStringLine = 1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            ++line;
+        } else if (c == '"') {
+            const std::size_t start = i;
+            for (++i; i < text.size() && text[i] != '"'; ++i)
+                if (text[i] == '\\')
+                    ++i;
+            lastString = text.substr(start, i - start + 1);
+            lastStringLine = line; // a string holds no line break
+        } else if (c == ':' && !isObject.empty() && isObject.back()) { // after a key, always
+            const std::string key = json::parse(lastString).get<std::string>();
+            if (!objects.back().insert(key).second)
+                return "line " + std::to_string(lastStringLine) + ": " + quotedName(key) + " given twice";
+        } else if (c == '{' || c == '[') {
+            isObject.push_back(c == '{');
+            objects.emplace_back();
+        } else if ((c == '}' || c == ']') && !isObject.empty()) {
+            isObject.pop_back();
+            objects.pop_back();
+        }
+    }
+    return {};
 }
 
 Quota readQuota(const json& entry, const std::string& where)
@@ -111,6 +172,27 @@ Quota readQuota(const json& entry, const std::string& where)
 }
 
 } // namespace
+
+std::string escapedBytes(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c >= 0x80 ? utf8Length(text.substr(i)) : (c >= 0x20 && c != 0x7f ? 1 : 0);
+        if (length > 0) {
+            shown.append(text.substr(i, length));
+            i += length;
+        } else {
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 0xf];
+            ++i;
+        }
+    }
+    return shown;
+}
 
 const char* periodName(QuotaPeriod period)
 {
@@ -166,6 +248,8 @@ std::optional<std::vector<Quota>> parseQuotaDocument(std::string_view text, std:
         } catch (const json::exception& error) {
             throw Bad{"not JSON: " + printable(error.what())};
         }
+        if (std::string duplicate = duplicateKeyProblem(text); !duplicate.empty())
+            throw Bad{std::move(duplicate)};
         if (!document.is_object())
             throw Bad{"must be an object with a \"quotas\" list"};
         for (const auto& [key, value] : document.items())
@@ -231,46 +315,67 @@ std::filesystem::path quotaFilePath(const std::filesystem::path& dataDirectory)
 }
 
 std::optional<std::string> readBoundedFile(const std::filesystem::path& file, std::uintmax_t maxBytes,
-                                           std::string& problem)
+                                           std::string& problem, bool* absent)
 {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
-        problem = std::strerror(errno);
+    // Never blocks: a FIFO or a device under the name is refused on the descriptor opened
+    // (O_NONBLOCK keeps the open itself from waiting for a writer), and a symbolic link is
+    // not followed.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) {
+        const int error = errno;
+        if (absent != nullptr)
+            *absent = error == ENOENT;
+        problem = error == ELOOP ? "a symbolic link, not followed" : errorText(error);
         return std::nullopt;
     }
-    std::string text(static_cast<std::size_t>(maxBytes) + 1, '\0');
-    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (stream.bad()) {
-        problem = "cannot be read";
-        return std::nullopt;
-    }
-    text.resize(static_cast<std::size_t>(stream.gcount()));
-    if (text.size() > maxBytes) {
+    if (absent != nullptr)
+        *absent = false;
+    std::optional<std::string> content;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        problem = errorText(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = "not a regular file";
+    } else if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
         problem = "larger than " + std::to_string(maxBytes >> 10) + " KiB";
-        return std::nullopt;
+    } else {
+        // Read to the end, not to the size seen: a file that grew since is refused whole.
+        std::string text(static_cast<std::size_t>(maxBytes) + 1, '\0');
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                problem = errorText(errno);
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        if (problem.empty() && done > maxBytes)
+            problem = "larger than " + std::to_string(maxBytes >> 10) + " KiB";
+        else if (problem.empty())
+            content = text.substr(0, done);
     }
-    return text;
+    ::close(fd);
+    return content;
 }
 
 QuotaFileRead readQuotaFile(const std::filesystem::path& dataDirectory)
 {
     QuotaFileRead read;
     const std::filesystem::path file = quotaFilePath(dataDirectory);
-    std::error_code error;
-    const auto status = std::filesystem::status(file, error);
-    if (status.type() == std::filesystem::file_type::not_found)
+    std::string problem;
+    bool absent = false;
+    const std::optional<std::string> text = readBoundedFile(file, kMaxQuotaFileBytes, problem, &absent);
+    if (absent)
         return read;
     read.present = true;
-    std::string problem;
-    if (error)
-        problem = error.message();
-    else if (!std::filesystem::is_regular_file(status))
-        problem = "not a regular file";
-    else if (const std::optional<std::string> text = readBoundedFile(file, kMaxQuotaFileBytes, problem))
+    if (text)
         if (std::optional<std::vector<Quota>> quotas = parseQuotaDocument(*text, problem))
             read.quotas = std::move(*quotas);
     if (!problem.empty())
-        read.problem = file.string() + ": " + problem + "; running without quotas";
+        read.problem = escapedBytes(file.string()) + ": " + problem + "; running without quotas";
     return read;
 }
 
@@ -285,12 +390,10 @@ bool writeQuotaFile(const std::filesystem::path& dataDirectory, const std::vecto
                   "; left as it is, not written over";
         return false;
     }
-    AtomicFileBatch batch;
-    if (batch.add(quotaFilePath(dataDirectory), quotaDocument(quotas)) && batch.commit() &&
-        syncDirectory(dataDirectory.empty() ? "." : dataDirectory))
+    SaveFailures failures;
+    if (replaceFileAtomically(quotaFilePath(dataDirectory), quotaDocument(quotas), &failures))
         return true;
-    problem = batch.failures().empty() ? "could not write " + quotaFilePath(dataDirectory).string()
-                                       : "could not write " + batch.failures().front().file.string() + ": " +
-                                             batch.failures().front().reason;
+    problem = failures.empty() ? "could not write " + quotaFilePath(dataDirectory).string()
+                               : "could not write " + failures.front().file.string() + ": " + failures.front().reason;
     return false;
 }

@@ -70,8 +70,15 @@ QuotaFileRead readQuotaFile(const std::filesystem::path& dataDirectory);
 bool writeQuotaFile(const std::filesystem::path& dataDirectory, const std::vector<Quota>& quotas,
                     std::string& problem);
 
-// A JSON document read under the limits every file of ours has: at most `maxBytes`, nesting at
-// most `maxDepth` deep. Shared with the crossing record. nullopt with `problem` set otherwise.
+// A file of the data directory read whole: a regular file (checked on the descriptor opened,
+// which never waits: a FIFO under the name is refused, not read) of at most `maxBytes`, not
+// through a symbolic link. Shared with the crossing record. nullopt with `problem` set
+// otherwise, and `absent` (when given) set when there is no such file.
 std::optional<std::string> readBoundedFile(const std::filesystem::path& file, std::uintmax_t maxBytes,
-                                           std::string& problem);
+                                           std::string& problem, bool* absent = nullptr);
+// Whether a document's objects and lists nest at most `maxDepth` deep.
 bool nestingWithin(std::string_view text, int maxDepth);
+
+// `text` with every byte that is no part of printable UTF-8 (control characters, DEL, bytes of
+// no valid UTF-8 character) written as \xNN: for lines that quote what a file holds.
+std::string escapedBytes(std::string_view text);

@@ -15,6 +15,7 @@ using nlohmann::json;
 namespace {
 
 constexpr std::uintmax_t kMaxCrossingsFileBytes = 1 << 20;
+static_assert(kMaxCrossingsDocumentBytes < kMaxCrossingsFileBytes, "the record is written smaller than it is read");
 
 struct Unit {
     const char* name;
@@ -60,36 +61,58 @@ double quotaUse(const CProfile& profile, QuotaDirection direction, const QuotaSp
     return used;
 }
 
-QuotaCrossings::Key QuotaCrossings::keyOf(const QuotaStatus& status)
+QuotaCrossings::Entry QuotaCrossings::entryOf(const QuotaStatus& status, QuotaLevel level)
 {
-    return {status.quota.profile, periodName(status.quota.period), isoDate(status.span.start)};
+    return {status.quota.profile, periodName(status.quota.period), isoDate(status.span.start),
+            status.quota.limitBytes, status.quota.warnPercent, static_cast<int>(level)};
 }
 
 bool QuotaCrossings::told(const QuotaStatus& status, QuotaLevel level) const
 {
-    return entries.count({keyOf(status), static_cast<int>(level)}) != 0;
+    return entries.count(entryOf(status, level)) != 0;
 }
 
 void QuotaCrossings::record(const QuotaStatus& status, QuotaLevel level)
 {
-    entries.insert({keyOf(status), static_cast<int>(QuotaLevel::Warn)});
+    entries.insert(entryOf(status, QuotaLevel::Warn));
     if (level == QuotaLevel::Limit)
-        entries.insert({keyOf(status), static_cast<int>(QuotaLevel::Limit)});
+        entries.insert(entryOf(status, QuotaLevel::Limit));
+}
+
+bool QuotaCrossings::keepQuotas(const std::vector<Quota>& quotas)
+{
+    const auto quotaOf = [&](const Entry& entry) {
+        return std::find_if(quotas.begin(), quotas.end(), [&](const Quota& quota) {
+            return quota.profile == entry.profile && periodName(quota.period) == entry.period;
+        });
+    };
+    std::set<Entry> kept;
+    for (Entry entry : entries) {
+        const auto quota = quotaOf(entry);
+        if (quota == quotas.end())
+            continue;
+        if (entry.limit == 0) { // recorded without its limit: taken as told for this quota
+            entry.limit = quota->limitBytes;
+            entry.warn = quota->warnPercent;
+        }
+        if (entry.limit == quota->limitBytes && entry.warn == quota->warnPercent)
+            kept.insert(std::move(entry));
+    }
+    const bool changed = kept != entries;
+    entries = std::move(kept);
+    return changed;
 }
 
 bool QuotaCrossings::keepOnly(const std::vector<QuotaStatus>& current)
 {
-    // Only a quota's earlier spans go: the crossings of a quota missing from a bad or edited
-    // file stay, so putting the file right does not tell them again.
+    // Only a quota's earlier spans go here; keepQuotas drops the crossings of quotas gone.
     std::map<std::pair<std::string, std::string>, std::string> currentStart;
-    for (const QuotaStatus& status : current) {
-        const Key key = keyOf(status);
-        currentStart[{std::get<0>(key), std::get<1>(key)}] = std::get<2>(key);
-    }
+    for (const QuotaStatus& status : current)
+        currentStart[{status.quota.profile, periodName(status.quota.period)}] = isoDate(status.span.start);
     const std::size_t before = entries.size();
-    std::erase_if(entries, [&](const auto& entry) {
-        const auto found = currentStart.find({std::get<0>(entry.first), std::get<1>(entry.first)});
-        return found != currentStart.end() && found->second != std::get<2>(entry.first);
+    std::erase_if(entries, [&](const Entry& entry) {
+        const auto found = currentStart.find({entry.profile, entry.period});
+        return found != currentStart.end() && found->second != entry.start;
     });
     return entries.size() != before;
 }
@@ -108,15 +131,20 @@ std::optional<QuotaCrossings> QuotaCrossings::parse(std::string_view text, std::
             return std::nullopt;
         }
         QuotaCrossings crossings;
-        for (const json& entry : list) {
-            const std::string level = entry.at("level").get<std::string>();
+        for (const json& item : list) {
+            const std::string level = item.at("level").get<std::string>();
             if (level != "warn" && level != "limit") {
                 problem = "unknown level";
                 return std::nullopt;
             }
-            crossings.entries.insert({{entry.at("profile").get<std::string>(), entry.at("period").get<std::string>(),
-                                       entry.at("start").get<std::string>()},
-                                      static_cast<int>(level == "warn" ? QuotaLevel::Warn : QuotaLevel::Limit)});
+            Entry entry{item.at("profile").get<std::string>(), item.at("period").get<std::string>(),
+                        item.at("start").get<std::string>()};
+            entry.level = static_cast<int>(level == "warn" ? QuotaLevel::Warn : QuotaLevel::Limit);
+            if (item.contains("limit_bytes") || item.contains("warn_percent")) {
+                entry.limit = item.at("limit_bytes").get<std::uint64_t>();
+                entry.warn = item.at("warn_percent").get<int>();
+            }
+            crossings.entries.insert(std::move(entry));
         }
         return crossings;
     } catch (const std::exception& error) {
@@ -125,15 +153,41 @@ std::optional<QuotaCrossings> QuotaCrossings::parse(std::string_view text, std::
     return std::nullopt;
 }
 
+std::string QuotaCrossings::line(const Entry& entry)
+{
+    json item{{"profile", entry.profile},
+              {"period", entry.period},
+              {"start", entry.start},
+              {"level", entry.level == static_cast<int>(QuotaLevel::Limit) ? "limit" : "warn"}};
+    if (entry.limit != 0) {
+        item["limit_bytes"] = entry.limit;
+        item["warn_percent"] = entry.warn;
+    }
+    return item.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// One crossing a line: {"crossings": [\n{...},\n{...}\n]}
 std::string QuotaCrossings::document() const
 {
-    json list = json::array();
-    for (const auto& [key, level] : entries)
-        list.push_back({{"profile", std::get<0>(key)},
-                        {"period", std::get<1>(key)},
-                        {"start", std::get<2>(key)},
-                        {"level", level == static_cast<int>(QuotaLevel::Limit) ? "limit" : "warn"}});
-    return json{{"crossings", std::move(list)}}.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    std::string text = "{\"crossings\": [";
+    const char* separator = "\n";
+    for (const Entry& entry : entries) {
+        text += separator + line(entry);
+        separator = ",\n";
+    }
+    return text + "\n]}\n";
+}
+
+std::size_t QuotaCrossings::capTo(std::size_t maxBytes)
+{
+    std::size_t size = document().size();
+    std::size_t dropped = 0;
+    while (size > maxBytes && !entries.empty()) {
+        size -= line(*std::prev(entries.end())).size() + 2;
+        entries.erase(std::prev(entries.end()));
+        ++dropped;
+    }
+    return dropped;
 }
 
 std::vector<QuotaStatus> quotaStatuses(const std::vector<Quota>& quotas, const ProfileList& profiles,
@@ -213,16 +267,17 @@ std::vector<std::string> QuotaMonitor::readCrossings()
 {
     crossingsRead = true;
     const std::filesystem::path file = dataDirectory / kQuotaCrossingsFileName;
-    std::error_code error;
-    if (!std::filesystem::exists(file, error))
-        return {};
     std::string problem;
-    if (const std::optional<std::string> text = readBoundedFile(file, kMaxCrossingsFileBytes, problem))
+    bool absent = false;
+    if (const std::optional<std::string> text = readBoundedFile(file, kMaxCrossingsFileBytes, problem, &absent)) {
         if (std::optional<QuotaCrossings> read = QuotaCrossings::parse(*text, problem)) {
             told = std::move(*read);
             return {};
         }
-    return {file.string() + ": " + problem + "; crossings already told may be told again"};
+    } else if (absent) {
+        return {};
+    }
+    return {escapedBytes(file.string()) + ": " + problem + "; crossings already told may be told again"};
 }
 
 std::vector<std::string> QuotaMonitor::reload()
@@ -235,31 +290,44 @@ std::vector<std::string> QuotaMonitor::reload()
         lines.push_back(read.problem);
     current = std::move(read.quotas);
     missingTold.clear();
+    // A file that could not be read says nothing of which quotas are gone.
+    if (read.problem.empty() && told.keepQuotas(current))
+        saveCrossings(lines);
     return lines;
 }
 
-std::optional<std::string> QuotaMonitor::saveCrossings()
+void QuotaMonitor::saveCrossings(std::vector<std::string>& lines)
 {
-    AtomicFileBatch batch;
-    const bool saved = batch.add(dataDirectory / kQuotaCrossingsFileName, told.document()) && batch.commit();
+    const std::string file = escapedBytes((dataDirectory / kQuotaCrossingsFileName).string());
+    if (const std::size_t dropped = told.capTo(kMaxCrossingsDocumentBytes))
+        lines.push_back(file + ": " + std::to_string(dropped) + " crossings left out to keep it under " +
+                        std::to_string(kMaxCrossingsDocumentBytes >> 10) + " KiB; they may be told again");
+    SaveFailures failures;
+    const bool saved = replaceFileAtomically(dataDirectory / kQuotaCrossingsFileName, told.document(), &failures);
     const bool wasFailing = std::exchange(saveFailing, !saved);
-    if (saved || wasFailing)
-        return std::nullopt;
-    const std::string reason = batch.failures().empty() ? std::string("write failed") : batch.failures().front().reason;
-    return "could not record the quota crossings told in " + (dataDirectory / kQuotaCrossingsFileName).string() +
-           ": " + reason + "; they may be told again after a restart";
+    if (saved && wasFailing)
+        lines.push_back("the quota crossings told are recorded in " + file + " again");
+    else if (!saved && !wasFailing)
+        lines.push_back("could not record the quota crossings told in " + file + ": " +
+                        (failures.empty() ? std::string("write failed") : failures.front().reason) +
+                        "; they may be told again after a restart");
 }
 
-QuotaMonitor::Update QuotaMonitor::update(const ProfileList& profiles, const LocalDate& today)
+std::vector<QuotaStatus> QuotaMonitor::statuses(const ProfileList& profiles, const LocalDate& today) const
+{
+    return quotaStatuses(current, profiles, today, told);
+}
+
+QuotaMonitor::Update QuotaMonitor::record(std::vector<QuotaStatus> statuses)
 {
     Update result;
-    result.statuses = quotaStatuses(current, profiles, today, told);
+    result.statuses = std::move(statuses);
     bool changed = told.keepOnly(result.statuses);
     for (const QuotaStatus& status : result.statuses) {
         if (!status.profileFound) {
             if (missingTold.insert(status.quota.profile).second)
-                result.lines.push_back(quotaFilePath(dataDirectory).string() + ": a quota for \"" +
-                                       storableText(status.quota.profile) + "\", which is no profile; kept");
+                result.lines.push_back(escapedBytes(quotaFilePath(dataDirectory).string()) + ": a quota for \"" +
+                                       escapedBytes(storableText(status.quota.profile)) + "\", which is no profile; kept");
             continue;
         }
         if (status.due) {
@@ -267,11 +335,10 @@ QuotaMonitor::Update QuotaMonitor::update(const ProfileList& profiles, const Loc
             changed = true;
         }
     }
-    if (changed)
-        if (std::optional<std::string> problem = saveCrossings())
-            result.lines.push_back(*problem);
+    if (changed || saveFailing) // a failed save is tried again at every check until it works
+        saveCrossings(result.lines);
     for (const QuotaStatus& status : result.statuses)
         if (status.due)
-            result.lines.push_back(quotaLogLine(status));
+            result.lines.push_back(escapedBytes(quotaLogLine(status)));
     return result;
 }

@@ -2,10 +2,12 @@
 // Where each quota stands today: its span, the use the profile's day totals give it, the
 // projection to the span's end, and which crossing (the warning level, the limit) is due to be
 // told. Each crossing is told once per span, also across restarts: the crossings told are
-// kept in quota-crossings.json in the data directory.
+// kept in quota-crossings.json in the data directory, each with the limit and warning percent
+// it was told for, so that a changed limit or percent starts that quota's crossings afresh.
 //
-// For a window or the service, QuotaMonitor does it all: reload() when the quotas may have
-// changed, update() on a timer with a snapshot of the profiles. Both return the lines to tell.
+// QuotaMonitor does it all for one data directory: reload() when the quotas may have changed,
+// update() (or its two steps) on a timer. Both return the lines to tell. The engine drives it
+// (monitor/quota_check.h).
 
 #include "profile/profile_list.h"
 #include "quota/quota_file.h"
@@ -14,7 +16,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 enum class QuotaLevel { Warn = 1, Limit = 2 };
@@ -34,23 +35,40 @@ struct QuotaStatus {
 // The bytes `profile` counted in `direction` from the span's start to `today` (inclusive).
 double quotaUse(const CProfile& profile, QuotaDirection direction, const QuotaSpan& span, const LocalDate& today);
 
-// The crossings told so far, by profile, period and span start.
+// The crossings told so far, by quota (profile, period, limit and warning percent) and span.
 class QuotaCrossings {
 public:
     bool told(const QuotaStatus& status, QuotaLevel level) const;
     void record(const QuotaStatus& status, QuotaLevel level); // the limit also records the warning
+    // Forgets the crossings of quotas no longer in `quotas`: another limit or warning percent
+    // is another quota. A crossing recorded without its limit (by an earlier version) is taken
+    // as told for the quota of its profile and period. True when anything changed.
+    bool keepQuotas(const std::vector<Quota>& quotas);
     // Forgets the crossings of a quota's spans before its current one; true when any went.
     bool keepOnly(const std::vector<QuotaStatus>& current);
+    // Forgets crossings, the last first, until the document is at most `maxBytes`; how many went.
+    std::size_t capTo(std::size_t maxBytes);
 
     static std::optional<QuotaCrossings> parse(std::string_view text, std::string& problem);
     std::string document() const;
 
 private:
-    using Key = std::tuple<std::string, std::string, std::string>; // profile, period, start
-    std::set<std::pair<Key, int>> entries;
-    static Key keyOf(const QuotaStatus& status);
+    struct Entry {
+        std::string profile;
+        std::string period;
+        std::string start;
+        std::uint64_t limit = 0; // 0 (with warn 0): recorded by an earlier version, without them
+        int warn = 0;
+        int level = 0;
+        auto operator<=>(const Entry&) const = default;
+    };
+    std::set<Entry> entries;
+    static Entry entryOf(const QuotaStatus& status, QuotaLevel level);
+    static std::string line(const Entry& entry);
 };
 
+// Where quota-crossings.json is written smaller: under what its reader takes (1 MiB).
+inline constexpr std::size_t kMaxCrossingsDocumentBytes = 512 << 10;
 inline constexpr const char* kQuotaCrossingsFileName = "quota-crossings.json";
 
 // Each quota's status for `today`, in the order of `quotas`; the first profile of a name counts.
@@ -88,7 +106,11 @@ public:
     };
     // The statuses for `today`. Every crossing due is recorded as told, in memory and in
     // quota-crossings.json, before it is returned: a caller tells each one it is given.
-    Update update(const ProfileList& profiles, const LocalDate& today);
+    Update update(const ProfileList& profiles, const LocalDate& today) { return record(statuses(profiles, today)); }
+    // update() in its two steps: the statuses, which read the profiles (a caller may hold
+    // their guard for this step only), then the crossings recorded and the lines.
+    std::vector<QuotaStatus> statuses(const ProfileList& profiles, const LocalDate& today) const;
+    Update record(std::vector<QuotaStatus> statuses);
 
     const std::vector<Quota>& quotas() const { return current; }
 
@@ -97,8 +119,8 @@ private:
     std::vector<Quota> current;
     QuotaCrossings told;
     bool crossingsRead = false;
-    bool saveFailing = false;
+    bool saveFailing = false; // the last save failed: the next check tries again
     std::set<std::string> missingTold; // profiles named by a quota and found missing, told once
     std::vector<std::string> readCrossings();
-    std::optional<std::string> saveCrossings();
+    void saveCrossings(std::vector<std::string>& lines);
 };

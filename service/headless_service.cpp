@@ -19,7 +19,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kMetricsPeriod = std::chrono::seconds(15);
 constexpr std::chrono::milliseconds kInterfacePoll = std::chrono::seconds(1);
-constexpr std::chrono::milliseconds kQuotaCheck = std::chrono::seconds(5);
 
 const char* signalName(int signal)
 {
@@ -110,15 +109,30 @@ std::vector<std::string> unheldBoundAddresses(const CMonitorEngine& engine)
     return lines;
 }
 
-std::vector<QuotaFigures> quotaFigures(const std::vector<QuotaStatus>& statuses)
-{
-    std::vector<QuotaFigures> figures;
-    for (const QuotaStatus& status : statuses)
-        if (status.profileFound)
-            figures.push_back({status.quota.profile, periodName(status.quota.period),
-                               static_cast<double>(status.quota.limitBytes), status.used});
-    return figures;
-}
+// The quotas' figures of the engine's last check, for the metrics. Checks run on the engine's
+// quota thread and on the main thread; the metrics read from the main thread.
+class QuotaFigureRecord {
+public:
+    void keep(const std::vector<QuotaStatus>& statuses)
+    {
+        std::vector<QuotaFigures> kept;
+        for (const QuotaStatus& status : statuses)
+            if (status.profileFound)
+                kept.push_back({status.quota.profile, periodName(status.quota.period),
+                                static_cast<double>(status.quota.limitBytes), status.used});
+        std::lock_guard lock(guard);
+        last = std::move(kept);
+    }
+    std::vector<QuotaFigures> figures() const
+    {
+        std::lock_guard lock(guard);
+        return last;
+    }
+
+private:
+    mutable std::mutex guard; // guards `last`
+    std::vector<QuotaFigures> last;
+};
 
 } // namespace
 
@@ -138,6 +152,7 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     engineOptions.onLoaded = [&counters](const ProfileList& loaded) { counters.emplace(loaded); };
 
     SaveRecord saves;
+    QuotaFigureRecord quotaFigures;
     CMonitorEngine engine({}, [&saves](const SaveOutcome& outcome) { saves.record(outcome); });
     engine.start(engineOptions, std::move(captureSocket));
     const std::size_t profileCount = engine.profileNames().size();
@@ -150,25 +165,15 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     if (options.started)
         options.started();
 
-    // Quotas: read now and on SIGHUP, their crossings checked every few seconds.
-    QuotaMonitor quotas(options.dataDirectory);
-    const auto checkQuotas = [&] {
-        if (quotas.quotas().empty())
-            return; // no snapshot (it holds the profile guard exclusively) for nothing
-        for (const std::string& line : quotas.update(engine.profiles().snapshot(), DayClock::system().today()).lines)
+    // Quotas: the engine reads them now and on SIGHUP and checks them every few seconds.
+    engine.watchQuotas({options.dataDirectory}, [&quotaFigures](const QuotaMonitor::Update& check) {
+        for (const std::string& line : check.lines)
             logLine(line, LogBytes::Escaped);
-    };
-    const auto readQuotas = [&] {
-        for (const std::string& line : quotas.reload())
-            logLine(line, LogBytes::Escaped);
-    };
-    readQuotas();
-    checkQuotas();
+        quotaFigures.keep(check.statuses);
+    });
     const auto reloadQuotas = [&] {
-        readQuotas();
-        const std::size_t count = quotas.quotas().size();
+        const std::size_t count = engine.reloadQuotas();
         logLine("SIGHUP: quotas read again (" + std::to_string(count) + (count == 1 ? " quota)" : " quotas)"));
-        checkQuotas();
     };
 
     InterfaceLog interfaces;
@@ -185,15 +190,13 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
         saves.fill(program);
         const ProfileList snapshot = engine.profiles().snapshot();
         const LocalDate today = DayClock::system().today();
-        logLine(metrics->write(metricsText(counters->figures(snapshot, today), program,
-                                           quotaFigures(quotaStatuses(quotas.quotas(), snapshot, today)))));
+        logLine(metrics->write(metricsText(counters->figures(snapshot, today), program, quotaFigures.figures())));
     };
     const auto pollInterfaces = [&] { interfaces.update(engine.countedInterfaces()); };
     pollInterfaces();
     writeMetrics();
 
-    ServiceLoop loop({{kInterfacePoll, pollInterfaces}, {kMetricsPeriod, writeMetrics}, {kQuotaCheck, checkQuotas}},
-                     reloadQuotas);
+    ServiceLoop loop({{kInterfacePoll, pollInterfaces}, {kMetricsPeriod, writeMetrics}}, reloadQuotas);
     const int signal = loop.run();
     logLine(std::string(signalName(signal)) + ": saving and stopping");
     const SaveOutcome last = engine.stop();

@@ -1,7 +1,7 @@
 #pragma once
-// The metrics file, replaced whole at every write: the text goes to "<path>.tmp" in the same
-// directory, then a rename puts it in place, so the textfile collector (which reads only
-// names ending in ".prom") never sees half a file.
+// The metrics file, replaced whole at every write (replaceFileAtomically: the text goes to
+// "<path>.tmp" in the same directory, then a rename puts it in place), so the textfile
+// collector (which reads only names ending in ".prom") never sees half a file.
 
 #include <filesystem>
 #include <string>
@@ -21,6 +21,3 @@ private:
     std::filesystem::path path;
     bool failing = false;
 };
-
-// Replaces `path` with `text` through "<path>.tmp"; an empty string, or the reason it failed.
-std::string replaceMetricsFile(const std::filesystem::path& path, std::string_view text);

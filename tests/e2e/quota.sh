@@ -4,7 +4,8 @@
 # that does not exist. UDP from the peer crosses 90%, then 100%: one line each, the metrics file
 # holds the limit and the kernel's IP-level byte count as the use, and after SIGTERM the JSON
 # report shows the same quota. Restarted after the crossings, the service tells neither again;
-# SIGHUP with a bad quotas.json is one line, the service runs on and the file stays as it was.
+# SIGHUP with a raised limit tells its warning afresh; SIGHUP with a bad quotas.json is one
+# line, the service runs on and the file stays as it was.
 # Usage: quota.sh /path/to/velmorad      Exit 77 = skipped (not root).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -86,6 +87,13 @@ rm -f "$metrics"
 start_velmora "$data" "$work/run2.log" --data "$data" --metrics-file "$metrics"
 wait_until 30 test -s "$metrics" || fail "no metrics file after the restart" # the first check is done by then
 [ "$(metric velmora_quota_used_bytes)" = "$used" ] || fail "after the restart: used $(metric velmora_quota_used_bytes)"
+[ "$(quota_lines)" -eq 0 ] || fail "the restarted service told a crossing again"
+# SIGHUP with a raised limit: another quota, whose warning (90% of 110 kB) is told afresh.
+printf '{"quotas": [{"profile": "Peer", "period": "month", "limit_bytes": 110000}]}' >"$data/quotas.json"
+kill -HUP "$velmora_pid"
+wait_until 10 eval '[ "$(quota_lines)" -ge 1 ]' || fail "no line for the raised limit's warning after SIGHUP"
+grep -qE "^$program: quota: Peer used 10[0-9]\.[0-9] of 110\.0 KB \(9[0-9]%\) this month \(from $start\)\$" "$velmora_log" ||
+  fail "the raised limit's line is not as expected"
 # SIGHUP with a bad file: one line, and the service goes on without quotas.
 printf '{"quotas": [{"profile": "Peer", "period": "month", "limit_bytes": "lots"}]}' >"$data/quotas.json"
 cp "$data/quotas.json" "$work/bad.json"
@@ -95,7 +103,7 @@ kill -0 "$velmora_pid" || fail "SIGHUP ended the service"
 stop_velmora INT
 [ "$status" -eq 0 ] || fail "exit status $status after SIGINT"
 cat "$velmora_log"
-[ "$(quota_lines)" -eq 0 ] || fail "the restarted service told a crossing again"
+[ "$(quota_lines)" -eq 1 ] || fail "the restarted service told $(quota_lines) crossings, not the raised limit's one"
 [ "$(grep -cxF "$program: $data/quotas.json: quotas[0].limit_bytes: must be a whole number from 1 to 9007199254740992; running without quotas" "$velmora_log")" -eq 1 ] ||
   fail "the bad file is not told in one line"
 cmp -s "$data/quotas.json" "$work/bad.json" || fail "the bad quotas.json was written over"

@@ -3,7 +3,7 @@
 # daemon (dunst) on a session bus of its own, counting ping traffic in a network namespace.
 # A day quota of 200 kB with a warning at 25%: the warning and the limit are each told once,
 # as a Notify call to org.freedesktop.Notifications, recorded by dbus-monitor; the crossings
-# are kept, so a restart tells neither again.
+# are kept, so a restart tells neither again, until a raised limit makes another quota.
 # Usage: quota_desktop.sh /path/to/velmora      Exit 77 = skipped (tools missing or not root).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -105,4 +105,16 @@ start_velmora
 # Two checks go by (every 5 s) before the count is taken again.
 sleep 11
 [ "$(notifications)" -eq 2 ] || { cat "$work/notify.log" >&2; fail "a crossing was told again after the restart"; }
+
+step "a raised limit: another quota, its warning told afresh"
+kill -TERM "$velmora_pid"
+wait "$velmora_pid" 2>/dev/null || true
+cat >"$data/quotas.json" <<'JSON'
+{"quotas": [{"profile": "Default", "period": "day", "direction": "total",
+             "limit_bytes": 1000000, "warn_percent": 10}]}
+JSON
+start_velmora
+wait_until 20 eval '[ "$(notifications)" -eq 3 ]' || { cat "$work/notify.log" >&2; fail "the raised limit's warning was not told"; }
+grep -A6 'member=Notify' "$work/notify.log" | tail -n 7 | grep -q 'string "Quota warning: Default"' ||
+  { cat "$work/notify.log" >&2; fail "the third notification is not the warning"; }
 echo "PASS"

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -94,6 +95,10 @@ TEST(QuotaFile, HostileFilesGiveOneLineAndNoQuotas)
                                             {"profile": "D", "period": "month", "limit_bytes": 6}]})",
          "quotas[1]: a second month quota for \"D\""},
         {"a quota not an object", R"({"quotas": [5]})", "quotas[0]: must be an object"},
+        {"a key twice, the last would win", "{\"quotas\": [\n" + entry(R"("limit_bytes":5,"limit_bytes":70000000)").substr(12),
+         "line 2: \"limit_bytes\" given twice"},
+        {"a key twice, written another way", R"({"quotas": [], "quot\u0061s": []})", "line 1: \"quotas\" given twice"},
+        {"a control byte in a key", entry(R"("limit_bytes": 5, "\u001b[2J": 1)"), "unknown key \"\\x1b[2J\""},
     };
     TempDirectory temp;
     const fs::path file = temp.path / "quotas.json";
@@ -104,7 +109,7 @@ TEST(QuotaFile, HostileFilesGiveOneLineAndNoQuotas)
         EXPECT_TRUE(read.quotas.empty()) << c.what;
         EXPECT_EQ(read.problem.rfind(file.string() + ": ", 0), 0u) << c.what << ": " << read.problem;
         EXPECT_NE(read.problem.find(c.reason), std::string::npos) << c.what << ": " << read.problem;
-        EXPECT_EQ(read.problem.find_first_of("\r\n"), std::string::npos) << c.what << ": one line";
+        EXPECT_EQ(read.problem, escapedBytes(read.problem)) << c.what << ": no raw byte of the file";
         EXPECT_LT(read.problem.size(), 600u) << c.what;
         // Never written over.
         std::string problem;
@@ -127,10 +132,23 @@ TEST(QuotaFile, AbsentIsNoQuotasAndNoProblemAndCanBeWritten)
     EXPECT_TRUE(read.problem.empty()) << read.problem;
     EXPECT_EQ(read.quotas, quotas);
     EXPECT_FALSE(fs::exists(temp.path / "quotas.json.tmp"));
-    // A directory in its place is told, not read.
-    fs::remove(temp.path / "quotas.json");
-    fs::create_directory(temp.path / "quotas.json");
-    EXPECT_NE(readQuotaFile(temp.path).problem.find("not a regular file"), std::string::npos);
+    // Anything but a regular file in its place is told, never read, never waited on.
+    const struct {
+        const char* what;
+        void (*make)(const fs::path&);
+        const char* problem;
+    } others[] = {
+        {"a directory", [](const fs::path& file) { fs::create_directory(file); }, "not a regular file"},
+        {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, "not a regular file"},
+        {"a link", [](const fs::path& file) { fs::create_symlink("elsewhere.json", file); }, "a symbolic link, not followed"},
+    };
+    for (const auto& other : others) {
+        fs::remove(temp.path / "quotas.json");
+        other.make(temp.path / "quotas.json");
+        read = readQuotaFile(temp.path);
+        EXPECT_TRUE(read.present) << other.what;
+        EXPECT_NE(read.problem.find(other.problem), std::string::npos) << other.what << ": " << read.problem;
+    }
 }
 
 TEST(QuotaFile, AnEditorsListIsRefusedForWhatTheReaderWouldRefuse)

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -158,18 +159,117 @@ TEST(QuotaMonitor, TellsEachCrossingOncePerSpanAcrossRestarts)
     EXPECT_EQ(january.lines[0], "quota: Default used 5.0 of 1.0 KB (500%) this month (from 2027-01-01)");
 }
 
+// Unreadable, or a FIFO that would block a reader until someone writes into it: told, and
+// replaced by the next record.
 TEST(QuotaMonitor, AnUnreadableRecordOfCrossingsIsToldAndReplaced)
 {
+    const struct {
+        const char* what;
+        void (*make)(const fs::path&);
+    } cases[] = {
+        {"deeply nested", [](const fs::path& file) { std::ofstream(file) << std::string(100000, '['); }},
+        {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        TempDirectory temp;
+        writeQuotas(temp.path, {monthQuota(1, 1000)});
+        c.make(temp.path / kQuotaCrossingsFileName);
+        QuotaMonitor monitor(temp.path);
+        const std::vector<std::string> lines = monitor.reload();
+        ASSERT_EQ(lines.size(), 1u) << c.what;
+        EXPECT_NE(lines[0].find(kQuotaCrossingsFileName), std::string::npos) << lines[0];
+        CProfile profile = profileNamed("Default");
+        profile.addToDayHistory(2000, true, date(2026, 3, 3));
+        EXPECT_EQ(monitor.update({profile}, date(2026, 3, 3)).lines.size(), 1u) << c.what;
+        QuotaMonitor restarted(temp.path);
+        EXPECT_TRUE(restarted.reload().empty()) << c.what;
+        EXPECT_TRUE(restarted.update({profile}, date(2026, 3, 3)).lines.empty()) << c.what;
+    }
+}
+
+// A quota told at one limit and warning percent, then written again: another limit or percent
+// is another quota, whose crossings are told afresh; the crossings of quotas gone are dropped.
+TEST(QuotaMonitor, AChangedLimitOrWarningStartsTheQuotasCrossingsAfresh)
+{
+    const struct {
+        const char* what;
+        std::uint64_t limit;
+        int warn;
+        std::size_t toldAgain;
+    } cases[] = {
+        {"the same quota", 1000, 90, 0},
+        {"a raised limit, its warning reached", 1100, 90, 1},
+        {"a raised limit, not reached", 2000, 90, 0},
+        {"a lower warning percent", 1000, 50, 1},
+        {"a lower limit, reached", 900, 90, 1},
+    };
+    CProfile profile = profileNamed("Default");
+    const LocalDate today = date(2026, 12, 9);
+    profile.addToDayHistory(1000, true, today);
+    for (const auto& c : cases) {
+        TempDirectory temp;
+        writeQuotas(temp.path, {monthQuota(1, 1000)});
+        QuotaMonitor monitor(temp.path);
+        monitor.reload();
+        ASSERT_EQ(monitor.update({profile}, today).lines.size(), 1u) << c.what;
+        Quota changed = monthQuota(1, c.limit);
+        changed.warnPercent = c.warn;
+        writeQuotas(temp.path, {changed});
+        EXPECT_TRUE(monitor.reload().empty()) << c.what;
+        EXPECT_EQ(monitor.update({profile}, today).lines.size(), c.toldAgain) << c.what;
+        QuotaMonitor restarted(temp.path); // and told once, also across a restart
+        restarted.reload();
+        EXPECT_TRUE(restarted.update({profile}, today).lines.empty()) << c.what;
+    }
+
+    // A record kept by an earlier version, without limits, holds for the quota as it is.
     TempDirectory temp;
     writeQuotas(temp.path, {monthQuota(1, 1000)});
-    std::ofstream(temp.path / kQuotaCrossingsFileName) << std::string(100000, '[');
+    std::ofstream(temp.path / kQuotaCrossingsFileName)
+        << R"({"crossings": [{"profile": "Default", "period": "month", "start": "2026-12-01", "level": "limit"},
+                             {"profile": "Gone", "period": "day", "start": "2026-12-09", "level": "warn"}]})";
     QuotaMonitor monitor(temp.path);
-    const std::vector<std::string> lines = monitor.reload();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find(kQuotaCrossingsFileName), std::string::npos) << lines[0];
+    EXPECT_TRUE(monitor.reload().empty());
+    EXPECT_TRUE(monitor.update({profile}, today).lines.empty());
+    std::ifstream stream(temp.path / kQuotaCrossingsFileName);
+    const std::string kept((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept.find("Gone"), std::string::npos) << kept;
+    EXPECT_NE(kept.find(R"("limit_bytes":1000,)"), std::string::npos) << kept;
+    EXPECT_NE(kept.find(R"("warn_percent":90})"), std::string::npos) << kept;
+}
+
+// The record under its reader's limit however many long names it holds, and a save that failed
+// tried again at the next check, until it works.
+TEST(QuotaMonitor, TheRecordIsCappedAndAFailedSaveIsRetried)
+{
+    QuotaCrossings crossings;
+    for (int i = 0; i < 1000; ++i) {
+        QuotaStatus status;
+        status.quota = monthQuota(1, 1000);
+        status.quota.profile = std::to_string(i) + std::string(1000, 'x');
+        status.span = quotaSpan(QuotaPeriod::Month, 1, date(2026, 12, 9));
+        crossings.record(status, QuotaLevel::Limit);
+    }
+    EXPECT_GT(crossings.capTo(kMaxCrossingsDocumentBytes), 0u);
+    EXPECT_LE(crossings.document().size(), kMaxCrossingsDocumentBytes);
+    std::string problem;
+    EXPECT_TRUE(QuotaCrossings::parse(crossings.document(), problem)) << problem;
+
+    TempDirectory temp;
+    writeQuotas(temp.path, {monthQuota(1, 1000)});
+    fs::create_directory(temp.path / kQuotaCrossingsFileName); // no file can be renamed over it
+    QuotaMonitor monitor(temp.path);
+    monitor.reload();
     CProfile profile = profileNamed("Default");
     profile.addToDayHistory(2000, true, date(2026, 3, 3));
-    EXPECT_EQ(monitor.update({profile}, date(2026, 3, 3)).lines.size(), 1u);
+    std::vector<std::string> lines = monitor.update({profile}, date(2026, 3, 3)).lines;
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("could not record the quota crossings"), std::string::npos) << lines[0];
+    EXPECT_TRUE(monitor.update({profile}, date(2026, 3, 3)).lines.empty()) << "told once";
+    fs::remove(temp.path / kQuotaCrossingsFileName);
+    lines = monitor.update({profile}, date(2026, 3, 3)).lines;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("recorded in"), std::string::npos) << lines[0];
     QuotaMonitor restarted(temp.path);
     EXPECT_TRUE(restarted.reload().empty());
     EXPECT_TRUE(restarted.update({profile}, date(2026, 3, 3)).lines.empty());

@@ -31,7 +31,7 @@ TEST(MetricsFile, AFailureIsToldOnceWithItsReasonAndTheRecoveryOnce)
     TempDir dir;
     MetricsFile file(dir.path / "missing" / "velmora.prom");
     const std::string first = file.write("a 1\n");
-    EXPECT_NE(first.find("cannot create the temporary file: No such file or directory"), std::string::npos)
+    EXPECT_NE(first.find("velmora.prom: No such file or directory"), std::string::npos)
         << first;
     EXPECT_EQ(file.write("a 1\n"), "");
     std::filesystem::create_directory(dir.path / "missing");
