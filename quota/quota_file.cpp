@@ -1,5 +1,6 @@
 #include "quota/quota_file.h"
 
+#include "base/program_log.h"
 #include "profile/profile_file.h"
 
 #include <nlohmann/json.hpp>
@@ -23,34 +24,6 @@ struct Bad {
     std::string what;
 };
 
-// The length of the valid UTF-8 sequence at the start of `text`, 0 when there is none.
-std::size_t utf8Length(std::string_view text)
-{
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = at(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xbf; // the range of the second byte
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        low = lead == 0xe0 ? 0xa0 : 0x80;
-        high = lead == 0xed ? 0x9f : 0xbf;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        low = lead == 0xf0 ? 0x90 : 0x80;
-        high = lead == 0xf4 ? 0x8f : 0xbf;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || at(1) < low || at(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (at(i) < 0x80 || at(i) > 0xbf)
-            return 0;
-    return length;
-}
-
 // A parser message as one printable line: the "last read" part quotes the input, so control
 // bytes and bytes of no UTF-8 character become \xNN, and it is cut to a reasonable length.
 std::string printable(std::string text)
@@ -59,7 +32,7 @@ std::string printable(std::string text)
         text.erase(0, tag + 2);
     if (text.size() > 200)
         text = text.substr(0, 200) + "...";
-    return escapedBytes(text);
+    return escapedForLog(text);
 }
 
 std::string quotedName(const std::string& name)
@@ -172,27 +145,6 @@ Quota readQuota(const json& entry, const std::string& where)
 }
 
 } // namespace
-
-std::string escapedBytes(std::string_view text)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string shown;
-    shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = c >= 0x80 ? utf8Length(text.substr(i)) : (c >= 0x20 && c != 0x7f ? 1 : 0);
-        if (length > 0) {
-            shown.append(text.substr(i, length));
-            i += length;
-        } else {
-            shown += "\\x";
-            shown += kHex[c >> 4];
-            shown += kHex[c & 0xf];
-            ++i;
-        }
-    }
-    return shown;
-}
 
 const char* periodName(QuotaPeriod period)
 {
@@ -375,7 +327,7 @@ QuotaFileRead readQuotaFile(const std::filesystem::path& dataDirectory)
         if (std::optional<std::vector<Quota>> quotas = parseQuotaDocument(*text, problem))
             read.quotas = std::move(*quotas);
     if (!problem.empty())
-        read.problem = escapedBytes(file.string()) + ": " + problem + "; running without quotas";
+        read.problem = escapedForLog(file.string()) + ": " + problem + "; running without quotas";
     return read;
 }
 

@@ -79,6 +79,3 @@ std::optional<std::string> readBoundedFile(const std::filesystem::path& file, st
 // Whether a document's objects and lists nest at most `maxDepth` deep.
 bool nestingWithin(std::string_view text, int maxDepth);
 
-// `text` with every byte that is no part of printable UTF-8 (control characters, DEL, bytes of
-// no valid UTF-8 character) written as \xNN: for lines that quote what a file holds.
-std::string escapedBytes(std::string_view text);

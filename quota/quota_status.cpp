@@ -1,5 +1,6 @@
 #include "quota/quota_status.h"
 
+#include "base/program_log.h"
 #include "profile/profile_file.h"
 #include "profile/profile_writer.h"
 
@@ -277,7 +278,7 @@ std::vector<std::string> QuotaMonitor::readCrossings()
     } else if (absent) {
         return {};
     }
-    return {escapedBytes(file.string()) + ": " + problem + "; crossings already told may be told again"};
+    return {escapedForLog(file.string()) + ": " + problem + "; crossings already told may be told again"};
 }
 
 std::vector<std::string> QuotaMonitor::reload()
@@ -298,7 +299,7 @@ std::vector<std::string> QuotaMonitor::reload()
 
 void QuotaMonitor::saveCrossings(std::vector<std::string>& lines)
 {
-    const std::string file = escapedBytes((dataDirectory / kQuotaCrossingsFileName).string());
+    const std::string file = escapedForLog((dataDirectory / kQuotaCrossingsFileName).string());
     if (const std::size_t dropped = told.capTo(kMaxCrossingsDocumentBytes))
         lines.push_back(file + ": " + std::to_string(dropped) + " crossings left out to keep it under " +
                         std::to_string(kMaxCrossingsDocumentBytes >> 10) + " KiB; they may be told again");
@@ -326,8 +327,8 @@ QuotaMonitor::Update QuotaMonitor::record(std::vector<QuotaStatus> statuses)
     for (const QuotaStatus& status : result.statuses) {
         if (!status.profileFound) {
             if (missingTold.insert(status.quota.profile).second)
-                result.lines.push_back(escapedBytes(quotaFilePath(dataDirectory).string()) + ": a quota for \"" +
-                                       escapedBytes(storableText(status.quota.profile)) + "\", which is no profile; kept");
+                result.lines.push_back(escapedForLog(quotaFilePath(dataDirectory).string()) + ": a quota for \"" +
+                                       escapedForLog(storableText(status.quota.profile)) + "\", which is no profile; kept");
             continue;
         }
         if (status.due) {
@@ -339,6 +340,6 @@ QuotaMonitor::Update QuotaMonitor::record(std::vector<QuotaStatus> statuses)
         saveCrossings(result.lines);
     for (const QuotaStatus& status : result.statuses)
         if (status.due)
-            result.lines.push_back(escapedBytes(quotaLogLine(status)));
+            result.lines.push_back(escapedForLog(quotaLogLine(status)));
     return result;
 }

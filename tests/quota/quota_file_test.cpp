@@ -2,6 +2,8 @@
 
 #include "quota/quota_file.h"
 
+#include "base/program_log.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -109,7 +111,7 @@ TEST(QuotaFile, HostileFilesGiveOneLineAndNoQuotas)
         EXPECT_TRUE(read.quotas.empty()) << c.what;
         EXPECT_EQ(read.problem.rfind(file.string() + ": ", 0), 0u) << c.what << ": " << read.problem;
         EXPECT_NE(read.problem.find(c.reason), std::string::npos) << c.what << ": " << read.problem;
-        EXPECT_EQ(read.problem, escapedBytes(read.problem)) << c.what << ": no raw byte of the file";
+        EXPECT_EQ(read.problem, escapedForLog(read.problem)) << c.what << ": no raw byte of the file";
         EXPECT_LT(read.problem.size(), 600u) << c.what;
         // Never written over.
         std::string problem;
