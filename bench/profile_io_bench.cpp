@@ -1,11 +1,15 @@
 // Loading and saving the profile directory: 100 profiles with three years of full day history
 // each (about 2,200 day records per file). Targets: load < 300 ms, save < 150 ms.
+// `profile_io_bench --write-profiles DIR COUNT` only writes such a directory of COUNT profiles
+// (the data set of bench/profile_load.sh) and exits.
 
 #include "profile/profile_store.h"
 #include "profile/profile_xml_reader.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <stdlib.h>
 
@@ -14,10 +18,10 @@ namespace {
 constexpr int kProfiles = 100;
 constexpr int kYears = 3;
 
-ProfileList fullProfiles()
+ProfileList fullProfiles(int count = kProfiles)
 {
     ProfileList profiles;
-    for (int i = 0; i < kProfiles; ++i) {
+    for (int i = 0; i < count; ++i) {
         CProfile profile = makeDefaultProfile("192.0.2." + std::to_string(i));
         profile.setName(i == 0 ? "Default" : "Profile " + std::to_string(i));
         profile.addIpFilter("192.168.*.*", false);
@@ -90,4 +94,21 @@ void BM_ReadOneProfileFile(benchmark::State& state)
 BENCHMARK(BM_ReadOneProfileFile)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SaveAllProfiles)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadAllProfiles)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_MAIN();
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--write-profiles") == 0) {
+        const int count = std::atoi(argv[3]);
+        if (count < 1 || !saveAllProfiles(fullProfiles(count), {}, argv[2])) {
+            std::fprintf(stderr, "profile_io_bench: could not write %s profiles into %s\n", argv[3], argv[2]);
+            return 1;
+        }
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
