@@ -3,17 +3,24 @@
 #include "profile/profile_xml_reader.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/TransService.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 using namespace xercesc;
 
 namespace {
+
+// The texts of LimitExceeded name these numbers.
+static_assert(ProfileXmlReader::kMaxDepth == 64 && ProfileXmlReader::kMaxContentChars == 32u << 20 &&
+              ProfileXmlReader::kMaxDeclaredEntityChars == 64u << 10);
 
 // XMLPlatformUtils::Initialize and Terminate are counted, and a parser deleted after the last
 // Terminate crashes. The platform is therefore initialised once, on first use, and terminated
@@ -37,6 +44,39 @@ public:
     XmlPlatform(const XmlPlatform&) = delete;
     XmlPlatform& operator=(const XmlPlatform&) = delete;
     bool ready = false;
+};
+
+// A document in memory that counts the bytes the scanner has taken from it. The scanner can
+// tell its own offset only by throwing for most encodings, UTF-8 among them.
+class CountingStream : public BinInputStream {
+public:
+    CountingStream(std::string_view content, std::uint64_t& taken) : content(content), taken(taken) {}
+    XMLFilePos curPos() const override { return taken; }
+    XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override
+    {
+        const XMLSize_t count = std::min<XMLSize_t>(maxToRead, content.size() - taken);
+        std::memcpy(toFill, content.data() + taken, count);
+        taken += count;
+        return count;
+    }
+    const XMLCh* getContentType() const override { return nullptr; }
+
+private:
+    std::string_view content;
+    std::uint64_t& taken;
+};
+
+class CountingSource : public InputSource {
+public:
+    CountingSource(std::string_view content, std::uint64_t& taken)
+        : InputSource("velmora-profile"), content(content), taken(taken)
+    {
+    }
+    BinInputStream* makeStream() const override { return new CountingStream(content, taken); }
+
+private:
+    std::string_view content;
+    std::uint64_t& taken;
 };
 
 } // namespace
@@ -94,6 +134,18 @@ void RecyclingMemoryManager::deallocate(void* p)
     ::operator delete(block);
 }
 
+void ErrorCounter::count(const SAXParseException& error)
+{
+    if (errors++ > 0)
+        return;
+    first = "line " + std::to_string(error.getLineNumber()) + ", column " +
+            std::to_string(error.getColumnNumber()) + ": ";
+    if (const XMLCh* message = error.getMessage(); message != nullptr && *message != 0) {
+        const TranscodeToStr text(message, "UTF-8");
+        first.append(reinterpret_cast<const char*>(text.str()), text.length());
+    }
+}
+
 InputSource* NoExternalResources::resolveEntity(XMLResourceIdentifier*)
 {
     static const XMLByte nothing[1] = {0};
@@ -133,7 +185,7 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
     }
     extendMemoryLimit();
     if (++depth > ProfileXmlReader::kMaxDepth)
-        throw LimitExceeded{};
+        throw LimitExceeded{"elements nested deeper than 64"};
     if (depth == 2)
         profileBelowRoot = XMLString::equals(elemDecl.getFullName(), u"Profile");
     XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
@@ -153,7 +205,7 @@ void BoundedDomParser::docCharacters(const XMLCh* const chars, const XMLSize_t l
 {
     contentChars += length;
     if (contentChars > ProfileXmlReader::kMaxContentChars)
-        throw LimitExceeded{};
+        throw LimitExceeded{"more than 32 Mi characters of text"};
     extendMemoryLimit();
     if (isUnreadWhitespace(chars, length))
         return;
@@ -165,22 +217,25 @@ void BoundedDomParser::entityDecl(const DTDEntityDecl& entityDecl, const bool is
 {
     declaredEntityChars += entityDecl.getValueLen() + 1;
     if (declaredEntityChars > ProfileXmlReader::kMaxDeclaredEntityChars)
-        throw LimitExceeded{};
+        throw LimitExceeded{"entity declarations of more than 64 Ki characters"};
     XercesDOMParser::entityDecl(entityDecl, isPEDecl, isIgnored);
 }
 
+// The bytes the scanner has taken run ahead of what it has scanned by at most one buffer
+// (48 KiB), so a document gets a little more than its share early on.
 void BoundedDomParser::extendMemoryLimit()
 {
     if (budget == nullptr)
         return;
-    try {
-        const std::uint64_t read = getScanner()->getSrcOffset();
-        const std::uint64_t allowed = kMemoryBase + kMemoryPerByte * read;
-        budget->setLimit(static_cast<std::size_t>(std::min<std::uint64_t>(allowed, kMaxMemory)));
-    } catch (const XMLException&) {
-        // The reader of some encodings cannot tell its byte offset: the ceiling alone holds.
-        budget->setLimit(kMaxMemory);
-    }
+    const std::uint64_t allowed = kMemoryBase + kMemoryPerByte * bytesTaken;
+    budget->setLimit(static_cast<std::size_t>(std::min<std::uint64_t>(allowed, kMaxMemory)));
+}
+
+void BoundedDomParser::parseBytes(std::string_view content)
+{
+    bytesTaken = 0;
+    const CountingSource source(content, bytesTaken);
+    parse(source);
 }
 
 void BoundedDomParser::prepare()

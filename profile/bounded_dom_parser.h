@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // Initialises the XML platform on first use; false when that failed. It stays initialised
@@ -17,7 +19,9 @@
 bool xmlPlatformReady();
 
 // Thrown from the parser's callbacks when a document goes over a limit; ends the parse.
-struct LimitExceeded {};
+struct LimitExceeded {
+    const char* what; // the limit, as the reader reports it
+};
 
 // Keeps the big blocks of a released document for the next one. The DOM builds each document
 // in large blocks that the C library hands back to the system when freed, so without this
@@ -50,15 +54,24 @@ private:
     std::size_t limit = SIZE_MAX;
 };
 
-// Counts what the parser reports; with exitOnFirstFatalError (the default) a fatal error also
-// ends the parse. Without a handler the parser would return a partial tree without a word.
+// Counts what the parser reports and keeps the first report ("line 3, column 7: ..."); with
+// exitOnFirstFatalError (the default) a fatal error also ends the parse. Without a handler the
+// parser would return a partial tree without a word.
 class ErrorCounter : public XERCES_CPP_NAMESPACE::ErrorHandler {
 public:
     void warning(const XERCES_CPP_NAMESPACE::SAXParseException&) override {}
-    void error(const XERCES_CPP_NAMESPACE::SAXParseException&) override { ++errors; }
-    void fatalError(const XERCES_CPP_NAMESPACE::SAXParseException&) override { ++errors; }
-    void resetErrors() override { errors = 0; }
+    void error(const XERCES_CPP_NAMESPACE::SAXParseException& error) override { count(error); }
+    void fatalError(const XERCES_CPP_NAMESPACE::SAXParseException& error) override { count(error); }
+    void resetErrors() override
+    {
+        errors = 0;
+        first.clear();
+    }
     int errors = 0;
+    std::string first;
+
+private:
+    void count(const XERCES_CPP_NAMESPACE::SAXParseException& error);
 };
 
 // Every external entity and DTD resolves to nothing: a profile file never reaches the network
@@ -98,7 +111,11 @@ public:
 
     // Ready for the next document: counters back to zero, the previous document released.
     void prepare();
+    // Parses the document held in `content`, which must outlive the parse.
+    void parseBytes(std::string_view content);
     int errorCount() const { return errorCounter.errors; }
+    // The parser's first error report, empty when there was none.
+    const std::string& firstError() const { return errorCounter.first; }
 
 private:
     bool isUnreadWhitespace(const XMLCh* chars, XMLSize_t length) const;
@@ -115,4 +132,5 @@ private:
     bool profileBelowRoot = false; // the open element at depth 2 is named "Profile"
     std::size_t contentChars = 0;
     std::size_t declaredEntityChars = 0;
+    std::uint64_t bytesTaken = 0; // of the document, by the scanner so far
 };

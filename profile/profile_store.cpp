@@ -118,11 +118,13 @@ std::vector<std::filesystem::path> profileFiles(const std::filesystem::path& dir
 }
 
 // Reads every file into a fresh profile (as CProfile::load does); nothing for a file the
-// parser rejects. Files are independent, so a large directory is read by a few threads,
-// each with a parser of its own; the results keep the order of `files`.
-std::vector<std::optional<CProfile>> readProfileFiles(const std::vector<std::filesystem::path>& files)
+// parser rejects, and the reason in `reasons`. Files are independent, so a large directory is
+// read by a few threads, each with a parser of its own; the results keep the order of `files`.
+std::vector<std::optional<CProfile>> readProfileFiles(const std::vector<std::filesystem::path>& files,
+                                                      std::vector<std::string>& reasons)
 {
     std::vector<std::optional<CProfile>> results(files.size());
+    reasons.assign(files.size(), {});
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         ProfileXmlReader reader;
@@ -130,6 +132,8 @@ std::vector<std::optional<CProfile>> readProfileFiles(const std::vector<std::fil
             CProfile profile;
             if (reader.read(files[i].string(), profile))
                 results[i] = std::move(profile);
+            else
+                reasons[i] = reader.failure();
         }
     };
     const std::size_t threadCount = std::min<std::size_t>(
@@ -249,18 +253,24 @@ CProfile makeDefaultProfile(const std::string& address)
 
 void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory,
                      const std::string& firstLocalAddress, LoadMode mode,
-                     std::vector<std::filesystem::path>* unread)
+                     std::vector<UnreadFile>* unread)
 {
     profiles.clear();
     if (mode == LoadMode::Owner)
         removeLeftoverTemporaries(directory);
     const std::vector<std::filesystem::path> files = profileFiles(directory);
-    std::vector<std::optional<CProfile>> loaded = readProfileFiles(files);
-    if (unread != nullptr) {
+    std::vector<std::string> reasons;
+    std::vector<std::optional<CProfile>> loaded = readProfileFiles(files, reasons);
+    if (unread != nullptr)
         unread->clear();
-        for (std::size_t i = 0; i < files.size(); ++i)
-            if (!loaded[i])
-                unread->push_back(files[i]);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (loaded[i])
+            continue;
+        if (mode == LoadMode::Owner)
+            logLine(files[i].string() + " is not loaded (" + reasons[i] + "): the profile it holds counts nothing",
+                    LogBytes::Escaped);
+        if (unread != nullptr)
+            unread->push_back(UnreadFile{files[i], reasons[i]});
     }
     dropDuplicateNames(files, loaded);
     std::vector<std::string> names;
@@ -283,6 +293,17 @@ void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directo
     }
     if (!defaultLoaded)
         profiles.insert(profiles.begin(), makeDefaultProfile(firstLocalAddress));
+}
+
+std::optional<CProfile> loadProfileFromOwnFile(const std::filesystem::path& directory, const std::string& name)
+{
+    ProfileXmlReader reader;
+    for (const std::string& fileName : {profileFileName(name), legacyProfileFileName(name)}) {
+        CProfile profile; // the reader refuses what is not a regular file
+        if (reader.read((directory / fileName).string(), profile) && profile.getName() == name)
+            return profile;
+    }
+    return std::nullopt;
 }
 
 bool saveAllProfiles(const ProfileList& profiles, const std::vector<std::string>& removedNames,

@@ -5,6 +5,7 @@
 #include "profile/profile_list.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,20 @@ enum class LoadMode { ReadOnly, Owner };
 // are left as they are (a line on stderr names them). As Owner, temporaries a killed save left
 // behind are removed first, and a profile found under the file name earlier versions gave it
 // is renamed to its own.
-// `unread`, when given, receives the files that held no profile because they could not be read
-// or were refused by the parser (too large, not well-formed, over a limit), in directory order.
+// A profile file that held no profile because it could not be read or the parser refused it
+// (too large, not well-formed, over a limit), and why.
+struct UnreadFile {
+    std::filesystem::path file;
+    std::string reason;
+};
+// `unread`, when given, receives the files that could not be loaded, in directory order. As
+// Owner, each of them is also named, with its reason, on stderr.
 void loadAllProfiles(ProfileList& profiles, const std::filesystem::path& directory, const std::string& firstLocalAddress,
-                     LoadMode mode = LoadMode::ReadOnly, std::vector<std::filesystem::path>* unread = nullptr);
+                     LoadMode mode = LoadMode::ReadOnly, std::vector<UnreadFile>* unread = nullptr);
+// The profile called `name` as loadAllProfiles would give it, read from the only files that can
+// win for that name (its own file name, then the one earlier versions gave it) and no other;
+// nothing when neither holds it, and the caller loads the whole directory. Changes nothing.
+std::optional<CProfile> loadProfileFromOwnFile(const std::filesystem::path& directory, const std::string& name);
 // Writes every profile into `directory` (created when missing), atomically per file; then sets aside
 // the file of every name in `removedNames` that no profile in `profiles` carries any more, by renaming
 // "<name>.xml" to "<name>.xml.removed" (never deleting). Returns false when any write failed;

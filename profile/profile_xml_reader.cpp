@@ -4,12 +4,14 @@
 #include "profile/profile.h"
 
 #include <xercesc/dom/DOM.hpp>
-#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/TransService.hpp>
 
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -19,23 +21,35 @@ using namespace xercesc;
 
 namespace {
 
-// The whole file, when it is a regular file of at most kMaxFileBytes. Opened without blocking
-// so a FIFO that happens to be named *.xml cannot stall the caller.
-std::optional<std::string> readWholeFile(const std::string& path)
+// The whole file, when it is a regular file of at most kMaxFileBytes; otherwise nothing, and
+// `why` says what is wrong. Opened without blocking so a FIFO that happens to be named *.xml
+// cannot stall the caller.
+std::optional<std::string> readWholeFile(const std::string& path, std::string& why)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
+        why = std::strerror(errno);
         return std::nullopt;
+    }
     std::optional<std::string> content;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        static_cast<std::uint64_t>(info.st_size) <= ProfileXmlReader::kMaxFileBytes) {
+    if (::fstat(fd, &info) != 0) {
+        why = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        why = "not a regular file";
+    } else if (static_cast<std::uint64_t>(info.st_size) > ProfileXmlReader::kMaxFileBytes) {
+        why = "larger than " + std::to_string(ProfileXmlReader::kMaxFileBytes >> 20) + " MiB";
+    } else {
         std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (got <= 0)
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                why = got < 0 ? std::strerror(errno) : "shorter than its size while it was read";
                 break;
+            }
             done += static_cast<std::size_t>(got);
         }
         if (done == bytes.size())
@@ -221,9 +235,12 @@ bool ProfileXmlReader::platformReady()
 
 bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
 {
-    if (!platformReady())
+    lastFailure.clear();
+    if (!platformReady()) {
+        lastFailure = "the XML library could not be initialised";
         return false;
-    const std::optional<std::string> content = readWholeFile(path);
+    }
+    const std::optional<std::string> content = readWholeFile(path, lastFailure);
     if (!content)
         return false;
     bool accepted = false;
@@ -232,9 +249,7 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
         if (!parser)
             parser = std::make_unique<BoundedDomParser>(memory.get());
         parser->prepare();
-        const MemBufInputSource source(reinterpret_cast<const XMLByte*>(content->data()),
-                                       content->size(), "velmora-profile");
-        parser->parse(source);
+        parser->parseBytes(*content);
         const DOMDocument* document = parser->getDocument();
         if (parser->errorCount() == 0 && document != nullptr) {
             // Read into a copy so that a failure half-way leaves the profile as it was.
@@ -242,11 +257,20 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
             readProfileElements(*document, result);
             profile = std::move(result);
             accepted = true;
+        } else {
+            lastFailure = parser->errorCount() > 0 ? "rejected by the XML parser at " + parser->firstError()
+                                                   : "no XML document";
         }
         parser->resetDocumentPool();
         finished = true;
+    } catch (const LimitExceeded& limit) {
+        lastFailure = std::string("over a limit: ") + limit.what;
+    } catch (const OutOfMemoryException&) {
+        lastFailure = "over a limit: its tree would take more memory than a profile may";
+    } catch (const XMLException& error) {
+        lastFailure = "not readable as XML: " + utf8(error.getMessage());
     } catch (...) {
-        // Malformed beyond what the error handler reports, over a limit, or out of memory.
+        lastFailure = "not readable as XML";
     }
     if (!finished)
         parser.reset(); // a parse left half-way is not trusted with the next file

@@ -37,8 +37,10 @@ public:
 
     // Parses the file at `path` and, when the parser accepts it, reads it over `profile` and
     // returns true. A file that is missing, not a regular file, too large, not well-formed, not
-    // in its declared encoding or over one of the limits above leaves `profile` untouched.
+    // in its declared encoding or over one of the limits above leaves `profile` untouched, and
+    // failure() then says why ("larger than 4 MiB", "rejected by the XML parser at line 3, column 7: ...").
     bool read(const std::string& path, CProfile& profile);
+    const std::string& failure() const { return lastFailure; }
 
     // False when the XML platform could not be initialised; every read then fails.
     static bool platformReady();
@@ -49,4 +51,5 @@ private:
     // Made at the first read and kept for the next ones (a read that ended in an exception
     // drops it); no document outlives a read.
     std::unique_ptr<BoundedDomParser> parser;
+    std::string lastFailure;
 };

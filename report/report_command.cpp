@@ -2,12 +2,9 @@
 
 #include "base/program_log.h"
 #include "profile/profile_store.h"
-#include "profile/profile_xml_reader.h"
 #include "report/report_format.h"
 
-#include <cerrno>
 #include <algorithm>
-#include <fstream>
 #include <set>
 #include <system_error>
 
@@ -34,37 +31,28 @@ ReportPeriod requestedPeriod(const ReportRequest& request)
     return ReportPeriod{request.today.year, request.today.month};
 }
 
-// Why a profile file was left out, as far as can be told from outside the parser.
-std::string unreadReason(const std::filesystem::path& file)
-{
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (error)
-        return error.message();
-    if (size > ProfileXmlReader::kMaxFileBytes)
-        return "larger than " + std::to_string(ProfileXmlReader::kMaxFileBytes >> 20) + " MiB";
-    if (std::ifstream stream(file); !stream)
-        return std::error_code(errno, std::generic_category()).message();
-    return "not a profile file the parser accepts (malformed, over a limit, or not in its declared encoding)";
-}
-
 // The profiles that could be read; each file that could not is named on `err`, and `complete`
-// is cleared.
-ProfileList loadProfiles(const std::filesystem::path& dataDirectory, std::ostream& err, bool& complete)
+// is cleared. A report of one profile reads only that profile's file when it holds it.
+ProfileList loadProfiles(const ReportRequest& request, std::ostream& err, bool& complete)
 {
-    const std::filesystem::path directory = dataDirectory / "profiles";
+    const std::filesystem::path directory = request.dataDirectory / "profiles";
     std::error_code error;
     if (!std::filesystem::is_directory(directory, error))
         throw ReportError{"no profile directory " + directory.string()};
+    ProfileList profiles;
+    if (request.profile)
+        if (std::optional<CProfile> profile = loadProfileFromOwnFile(directory, *request.profile)) {
+            profiles.push_back(std::move(*profile));
+            return profiles;
+        }
     if (std::filesystem::directory_iterator(directory, error); error) {
         err << logText("cannot read " + directory.string() + ": " + error.message(), LogBytes::Escaped);
         complete = false;
     }
-    ProfileList profiles;
-    std::vector<std::filesystem::path> unread;
+    std::vector<UnreadFile> unread;
     loadAllProfiles(profiles, directory, "", LoadMode::ReadOnly, &unread);
-    for (const std::filesystem::path& file : unread) {
-        err << logText(file.string() + " left out of the report: " + unreadReason(file), LogBytes::Escaped);
+    for (const UnreadFile& file : unread) {
+        err << logText(file.file.string() + " left out of the report: " + file.reason, LogBytes::Escaped);
         complete = false;
     }
     return profiles;
@@ -120,7 +108,7 @@ int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err
         if (!format)
             throw ReportError{"unknown format \"" + request.format + "\" (table, csv or json)"};
         bool complete = true;
-        const ProfileList profiles = loadProfiles(request.dataDirectory, err, complete);
+        const ProfileList profiles = loadProfiles(request, err, complete);
         const std::vector<QuotaStatus> quotas = readQuotas(request, profiles, err, complete);
         out << formatReport(*format, selectedReports(profiles, request, period, quotas), period, *unit);
         out.flush();

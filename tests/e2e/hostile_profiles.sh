@@ -65,6 +65,18 @@ elapsed=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s 
 echo "started, saved and ended in $elapsed s"
 awk -v t="$elapsed" 'BEGIN { exit !(t < 6) }' || fail "start-up and shutdown took $elapsed s"
 
+# Each file that could not be loaded is named once on stderr, with the reason.
+while read -r file reason; do
+  [ "$(grep -cF "profiles/$file is not loaded ($reason" "$work/velmora.log")" = 1 ] ||
+    { cat "$work/velmora.log"; fail "$file is not named once with the reason \"$reason\""; }
+done <<'REASONS'
+malformed.xml rejected by the XML parser at line 2, column
+empty.xml rejected by the XML parser at line 1, column 1:
+bomb.xml rejected by the XML parser at line
+latin1.xml rejected by the XML parser at line 1, column 22: invalid byte
+huge.xml larger than 4 MiB
+REASONS
+
 (cd "$p" && sha256sum -c --quiet "$work/before.sha") || fail "a rejected file was changed"
 [ -d "$p/folder.xml" ] || fail "the directory named folder.xml is gone"
 whole_file "$p/Good.xml" && whole_file "$p/with spaces.xml" && whole_file "$p/Default.xml" ||

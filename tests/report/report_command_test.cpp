@@ -95,8 +95,9 @@ TEST(ReportCommand, ReportsThisMonthOfTheDataDirectoryWithoutWritingThere)
     EXPECT_EQ(std::filesystem::last_write_time(data.path / "profiles"), before);
 }
 
-// A profile file that cannot be read is named on stderr and the status says the report is
-// incomplete; the profiles that could be read are still reported.
+// A profile file that cannot be read is named on stderr with the reason, and the status says the
+// report is incomplete; the profiles that could be read are still reported. A report of one
+// profile reads only that profile's file.
 TEST(ReportCommand, NamesTheFilesItLeftOutAndEndsIncomplete)
 {
     DataDirectory data;
@@ -108,15 +109,23 @@ TEST(ReportCommand, NamesTheFilesItLeftOutAndEndsIncomplete)
     std::filesystem::resize_file(profiles / "Huge.xml", 17u << 20);
     ReportRequest csv = request(data);
     csv.format = "csv";
-    csv.profile = "Office";
-    const Outcome outcome = run(csv);
+    Outcome outcome = run(csv);
     EXPECT_EQ(outcome.status, kReportIncomplete);
     EXPECT_NE(outcome.out.find("Office,2026-03-03,MB,1.50"), std::string::npos) << outcome.out;
-    for (const char* file : {"Broken.xml", "Latin.xml", "Huge.xml"})
-        EXPECT_NE(outcome.err.find((profiles / file).string() + " left out of the report"), std::string::npos)
+    const std::pair<const char*, const char*> reasons[] = {
+        {"Broken.xml", "rejected by the XML parser at line 1, column "},
+        {"Latin.xml", "rejected by the XML parser at line 1, column "},
+        {"Huge.xml", "larger than 4 MiB"},
+    };
+    for (const auto& [file, reason] : reasons)
+        EXPECT_NE(outcome.err.find((profiles / file).string() + " left out of the report: " + reason), std::string::npos)
             << file << ": " << outcome.err;
-    EXPECT_NE(outcome.err.find("larger than 4 MiB"), std::string::npos) << outcome.err;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 3) << outcome.err;
+
+    csv.profile = "Office";
+    outcome = run(csv);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
 }
 
 // A profile's quota in the three formats, as it stands on the request's day; a bad quotas.json
