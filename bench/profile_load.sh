@@ -8,6 +8,7 @@
 #   report  `velmorad --report` (every profile printed).
 # Target: start and report1 under 1.5 s each.
 # Usage: bench/profile_load.sh [BUILD-DIR] [COUNT] [RUNS]
+#        PROFILE_WRITER=path/to/profile_io_bench writes the set when BUILD-DIR has none that can.
 #        As root the service runs in a network namespace of its own (nothing to capture).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +16,7 @@ build=$(realpath "${1:-$top/build/default}")
 count=${2:-500}
 runs=${3:-5}
 daemon=$build/daemon/velmorad
-writer=$build/bench/profile_io_bench
+writer=${PROFILE_WRITER:-$build/bench/profile_io_bench} # its --write-profiles writes the set
 for binary in "$daemon" "$writer"; do
   [ -x "$binary" ] || { echo "profile_load: build $binary first" >&2; exit 1; }
 done

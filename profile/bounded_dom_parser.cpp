@@ -3,6 +3,7 @@
 #include "profile/profile_xml_reader.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
@@ -173,8 +174,44 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
                                     const XMLSize_t attrCount, const bool isEmpty,
                                     const bool isRoot)
 {
+    extendMemoryLimit();
+    const XMLCh* name = elemDecl.getFullName();
+    if (recordDepth > 0) {
+        // Inside a day record left out of the tree: nothing of it may reach the tree.
+        recordHeldMore = true;
+        if (!isEmpty && ++depth > ProfileXmlReader::kMaxDepth)
+            throw LimitExceeded{"elements nested deeper than 64"};
+        return;
+    }
+    if (daySink && depth == 2 && profileBelowRoot &&
+        (XMLString::equals(name, u"down") || XMLString::equals(name, u"up"))) {
+        recordDownload = name[0] == u'd';
+        recordText.clear();
+        static const XMLCh* const kNames[3] = {u"y", u"m", u"d"};
+        for (int i = 0; i < 3; ++i)
+            recordHas[i] = false;
+        for (XMLSize_t a = 0; a < attrCount; ++a) {
+            const XMLAttr* attribute = attrList.elementAt(a);
+            for (int i = 0; i < 3; ++i)
+                if (XMLString::equals(attribute->getQName(), kNames[i])) {
+                    recordAttributes[i] = attribute->getValue();
+                    recordHas[i] = true;
+                }
+        }
+        if (isEmpty) {
+            endDayRecord();
+            return;
+        }
+        if (++depth > ProfileXmlReader::kMaxDepth)
+            throw LimitExceeded{"elements nested deeper than 64"};
+        recordDepth = depth;
+        return;
+    }
+    const bool isProfile = XMLString::equals(name, u"Profile");
+    const std::size_t profileIndex = profileElements;
+    if (isProfile)
+        ++profileElements;
     if (isEmpty) {
-        extendMemoryLimit();
         // The DOM parser ends an empty element itself, through endElement: that call must not
         // lower the depth, or every empty element would buy one more level of nesting.
         endingEmptyElement = true;
@@ -183,11 +220,12 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
         endingEmptyElement = false;
         return;
     }
-    extendMemoryLimit();
     if (++depth > ProfileXmlReader::kMaxDepth)
         throw LimitExceeded{"elements nested deeper than 64"};
-    if (depth == 2)
-        profileBelowRoot = XMLString::equals(elemDecl.getFullName(), u"Profile");
+    if (depth == 2) {
+        profileBelowRoot = isProfile;
+        profileBelowRootIndex = profileIndex;
+    }
     XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
                                   isRoot);
 }
@@ -195,9 +233,24 @@ void BoundedDomParser::startElement(const XMLElementDecl& elemDecl, const unsign
 void BoundedDomParser::endElement(const XMLElementDecl& elemDecl, const unsigned int urlId,
                                   const bool isRoot, const XMLCh* const elemPrefix)
 {
+    if (recordDepth > 0) {
+        if (depth-- == recordDepth) {
+            recordDepth = 0;
+            endDayRecord();
+        }
+        return;
+    }
     if (!endingEmptyElement)
         --depth;
     XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
+}
+
+void BoundedDomParser::endDayRecord()
+{
+    daySink(DayRecord{profileBelowRootIndex, recordDownload,
+                      recordHas[0] ? recordAttributes[0].c_str() : nullptr,
+                      recordHas[1] ? recordAttributes[1].c_str() : nullptr,
+                      recordHas[2] ? recordAttributes[2].c_str() : nullptr, recordText.c_str()});
 }
 
 void BoundedDomParser::docCharacters(const XMLCh* const chars, const XMLSize_t length,
@@ -207,9 +260,38 @@ void BoundedDomParser::docCharacters(const XMLCh* const chars, const XMLSize_t l
     if (contentChars > ProfileXmlReader::kMaxContentChars)
         throw LimitExceeded{"more than 32 Mi characters of text"};
     extendMemoryLimit();
+    if (recordDepth > 0) {
+        recordText.append(chars, length);
+        return;
+    }
     if (isUnreadWhitespace(chars, length))
         return;
     XercesDOMParser::docCharacters(chars, length, cdataSection);
+}
+
+void BoundedDomParser::ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length,
+                                           const bool cdataSection)
+{
+    if (recordDepth > 0)
+        docCharacters(chars, length, cdataSection);
+    else
+        XercesDOMParser::ignorableWhitespace(chars, length, cdataSection);
+}
+
+void BoundedDomParser::docComment(const XMLCh* const comment)
+{
+    if (recordDepth > 0)
+        recordHeldMore = true;
+    else
+        XercesDOMParser::docComment(comment);
+}
+
+void BoundedDomParser::docPI(const XMLCh* const target, const XMLCh* const data)
+{
+    if (recordDepth > 0)
+        recordHeldMore = true;
+    else
+        XercesDOMParser::docPI(target, data);
 }
 
 void BoundedDomParser::entityDecl(const DTDEntityDecl& entityDecl, const bool isPEDecl,
@@ -249,6 +331,10 @@ void BoundedDomParser::prepare()
     profileBelowRoot = false;
     contentChars = 0;
     declaredEntityChars = 0;
+    profileElements = 0;
+    profileBelowRootIndex = 0;
+    recordDepth = 0;
+    recordHeldMore = false;
 }
 
 // The line breaks and indents between a profile file's elements would make half the nodes of

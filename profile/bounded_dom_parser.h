@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,6 +109,28 @@ public:
                        const bool cdataSection) override;
     void entityDecl(const XERCES_CPP_NAMESPACE::DTDEntityDecl& entityDecl, const bool isPEDecl,
                     const bool isIgnored) override;
+    void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length,
+                             const bool cdataSection) override;
+    void docComment(const XMLCh* const comment) override;
+    void docPI(const XMLCh* const target, const XMLCh* const data) override;
+
+    // A "down" or "up" element directly inside a "Profile" element just below the root: a day
+    // record of a profile file. They are nearly all of its elements, and building their nodes
+    // (an element, three attributes, two text nodes each) was most of the cost of a parse.
+    struct DayRecord {
+        std::size_t profile; // which "Profile" element holds it: 0 for the first in document order
+        bool download;       // a "down" element
+        const XMLCh* y;      // the attributes; null when missing
+        const XMLCh* m;
+        const XMLCh* d;
+        const XMLCh* text;   // its text content
+    };
+    using DayRecordSink = std::function<void(const DayRecord&)>;
+    // Given a sink, day records go to it, in document order, and are left out of the tree.
+    void setDayRecordSink(DayRecordSink sink) { daySink = std::move(sink); }
+    // False when a day record left out of the tree held more than text (an element, a comment,
+    // a processing instruction): the document must then be read again without a sink.
+    bool treeComplete() const { return !recordHeldMore; }
 
     // Ready for the next document: counters back to zero, the previous document released.
     void prepare();
@@ -133,4 +156,15 @@ private:
     std::size_t contentChars = 0;
     std::size_t declaredEntityChars = 0;
     std::uint64_t bytesTaken = 0; // of the document, by the scanner so far
+
+    void endDayRecord();
+    DayRecordSink daySink;
+    std::size_t profileElements = 0; // "Profile" elements started so far
+    std::size_t profileBelowRootIndex = 0; // the open one at depth 2, counted as above
+    int recordDepth = 0; // depth of the day record being read; 0 outside one
+    bool recordDownload = false;
+    bool recordHeldMore = false;
+    std::u16string recordText;
+    std::u16string recordAttributes[3]; // y, m, d
+    bool recordHas[3] = {};
 };

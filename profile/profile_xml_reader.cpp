@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 using namespace xercesc;
@@ -96,6 +98,12 @@ std::optional<std::string> attribute(const DOMElement& element, const XMLCh* nam
     return ascii(node->getValue());
 }
 
+const XMLCh* attributeValue(const DOMElement& element, const XMLCh* name)
+{
+    const DOMAttr* node = element.getAttributeNode(name);
+    return node == nullptr ? nullptr : node->getValue();
+}
+
 // The longest leading decimal number (blanks skipped, optional sign, digits, fraction,
 // exponent); 0 when there is none. Nothing when the number is beyond a double's range.
 std::optional<double> readDecimalAmount(const std::string& text)
@@ -145,32 +153,56 @@ std::optional<bool> allowOf(const DOMElement& element)
     return readDecimalInteger(*allow) != 0;
 }
 
-void readDayRecord(const DOMElement& element, bool isDownload, CProfile& profile)
+// A day record as the file gives it; nothing when it is to be dropped (an attribute missing, a
+// date out of range, an amount beyond a double).
+struct DayAmount {
+    bool download;
+    int year;
+    int slot;
+    double amount;
+};
+
+std::optional<DayAmount> dayAmountOf(bool download, const XMLCh* y, const XMLCh* m, const XMLCh* d,
+                                     const XMLCh* text)
 {
-    const std::optional<std::string> y = attribute(element, u"y");
-    const std::optional<std::string> m = attribute(element, u"m");
-    const std::optional<std::string> d = attribute(element, u"d");
-    if (!y || !m || !d)
-        return;
-    const long long year = readDecimalInteger(*y);
-    const long long month = readDecimalInteger(*m);
-    const long long day = readDecimalInteger(*d);
+    if (y == nullptr || m == nullptr || d == nullptr)
+        return std::nullopt;
+    const long long year = readDecimalInteger(ascii(y));
+    const long long month = readDecimalInteger(ascii(m));
+    const long long day = readDecimalInteger(ascii(d));
     if (year < INT32_MIN || year > INT32_MAX || month < 0 || month > 11 || day < 0 ||
         day >= YearHistory::kDaysPerMonth)
-        return;
-    const std::optional<double> amount = readDecimalAmount(ascii(textOf(element)));
+        return std::nullopt;
+    const std::optional<double> amount = readDecimalAmount(ascii(text));
     if (!amount)
-        return;
-    YearHistory* record = profile.findYear(static_cast<int>(year));
+        return std::nullopt;
+    return DayAmount{download, static_cast<int>(year),
+                     YearHistory::slotOf(static_cast<int>(month), static_cast<int>(day) + 1), *amount};
+}
+
+void addDayAmount(const DayAmount& day, CProfile& profile)
+{
+    YearHistory* record = profile.findYear(day.year);
     if (record == nullptr) {
         if (profile.history.size() >= ProfileXmlReader::kMaxYears)
             return;
-        record = &profile.yearRecord(static_cast<int>(year));
+        record = &profile.yearRecord(day.year);
     }
-    DayTotals& slot = record->days[YearHistory::slotOf(static_cast<int>(month),
-                                                       static_cast<int>(day) + 1)];
-    (isDownload ? slot.down : slot.up) = *amount;
+    DayTotals& slot = record->days[day.slot];
+    (day.download ? slot.down : slot.up) = day.amount;
 }
+
+void readDayRecord(const DOMElement& element, bool isDownload, CProfile& profile)
+{
+    if (const std::optional<DayAmount> day =
+            dayAmountOf(isDownload, attributeValue(element, u"y"), attributeValue(element, u"m"),
+                        attributeValue(element, u"d"), textOf(element)))
+        addDayAmount(*day, profile);
+}
+
+// The day records the parser left out of the tree, by the index of the "Profile" element that
+// holds them, in document order.
+using TakenDays = std::vector<std::pair<std::size_t, DayAmount>>;
 
 void readProfileElement(const DOMElement& profileElement, CProfile& profile)
 {
@@ -199,15 +231,23 @@ void readProfileElement(const DOMElement& profileElement, CProfile& profile)
 }
 
 // Every "Profile" element of the document, at any depth, in document order (what the DOM's
-// getElementsByTagName lists), walked once without building the list.
-void readProfileElements(const DOMDocument& document, CProfile& profile)
+// getElementsByTagName lists), walked once without building the list; each with the day
+// records the parser took out of its tree.
+void readProfileElements(const DOMDocument& document, const TakenDays& days, CProfile& profile)
 {
     const DOMNode* root = document.getDocumentElement();
     const DOMNode* node = root;
+    std::size_t profileIndex = 0;
+    std::size_t nextDay = 0;
     while (node != nullptr) {
         if (node->getNodeType() == DOMNode::ELEMENT_NODE &&
-            XMLString::equals(static_cast<const DOMElement*>(node)->getTagName(), u"Profile"))
+            XMLString::equals(static_cast<const DOMElement*>(node)->getTagName(), u"Profile")) {
             readProfileElement(static_cast<const DOMElement&>(*node), profile);
+            for (; nextDay < days.size() && days[nextDay].first <= profileIndex; ++nextDay)
+                if (days[nextDay].first == profileIndex)
+                    addDayAmount(days[nextDay].second, profile);
+            ++profileIndex;
+        }
         if (const DOMNode* child = node->getFirstChild()) {
             node = child;
             continue;
@@ -248,13 +288,28 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
     try {
         if (!parser)
             parser = std::make_unique<BoundedDomParser>(memory.get());
+        // Day records straight from the parser; a file whose records hold more than text (never
+        // one this program wrote) is parsed a second time, into a whole tree.
+        TakenDays days;
+        parser->setDayRecordSink([&days](const BoundedDomParser::DayRecord& record) {
+            if (const std::optional<DayAmount> day =
+                    dayAmountOf(record.download, record.y, record.m, record.d, record.text))
+                days.emplace_back(record.profile, *day);
+        });
         parser->prepare();
         parser->parseBytes(*content);
+        if (parser->errorCount() == 0 && !parser->treeComplete()) {
+            days.clear();
+            parser->setDayRecordSink(nullptr);
+            parser->prepare();
+            parser->parseBytes(*content);
+        }
+        parser->setDayRecordSink(nullptr);
         const DOMDocument* document = parser->getDocument();
         if (parser->errorCount() == 0 && document != nullptr) {
             // Read into a copy so that a failure half-way leaves the profile as it was.
             CProfile result = profile;
-            readProfileElements(*document, result);
+            readProfileElements(*document, days, result);
             profile = std::move(result);
             accepted = true;
         } else {
