@@ -1,6 +1,7 @@
 #include "profile/profile_editor.h"
 
 #include "profile/lan_pattern.h"
+#include "profile/profile_file.h"
 #include "profile/profile_list.h"
 
 #include <algorithm>
@@ -27,6 +28,39 @@ bool isUsableProfileName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
+std::string trimmedProfileName(const std::string& name)
+{
+    constexpr const char* kBlanks = " \t\r\n\f\v";
+    const std::size_t first = name.find_first_not_of(kBlanks);
+    if (first == std::string::npos)
+        return {};
+    return name.substr(first, name.find_last_not_of(kBlanks) - first + 1);
+}
+
+namespace {
+
+char foldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) { return foldAscii(x) == foldAscii(y); });
+}
+
+} // namespace
+
+bool profileNameBefore(const std::string& a, const std::string& b)
+{
+    const std::string left = profileFileName(a);
+    const std::string right = profileFileName(b);
+    const auto folded = std::lexicographical_compare_three_way(
+        left.begin(), left.end(), right.begin(), right.end(),
+        [](char x, char y) { return (unsigned char)foldAscii(x) <=> (unsigned char)foldAscii(y); });
+    return folded != 0 ? folded < 0 : left < right;
+}
+
 std::vector<std::string> ProfileEditor::names() const
 {
     std::unique_lock lock(shared.guard);
@@ -44,6 +78,9 @@ std::optional<ProfilePageView> ProfileEditor::view(const std::string& name) cons
         return std::nullopt;
     ProfilePageView page;
     page.ip = profile->getIp();
+    for (const YearHistory& year : profile->history)
+        for (const DayTotals& day : year.days)
+            page.totalBytes += day.down + day.up;
     const std::vector<std::string> lanEntries = lanPatterns(page.ip);
     const std::string lan = lanEntries.empty() ? std::string() : lanEntries.front();
     for (std::size_t i = 0; i < profile->ipFilter.size(); ++i) {
@@ -136,42 +173,61 @@ ProfileEditor::Change ProfileEditor::removePortEntry(const std::string& name, co
     return {removed ? Outcome::Done : Outcome::Refused, displayText};
 }
 
-ProfileEditor::Change ProfileEditor::setLanSwitch(const std::string& name, bool checked)
+ProfileEditor::Change ProfileEditor::setLanSwitch(const std::string& name, bool checked,
+                                                 const std::vector<std::string>& onLinkPrefixes)
 {
     std::unique_lock lock(shared.guard);
     CProfile* profile = find(name);
     if (profile == nullptr)
         return {};
-    const std::vector<std::string> lanEntries = lanPatterns(profile->getIp());
+    std::vector<std::string> lanEntries = lanPatterns(profile->getIp());
     if (lanEntries.empty())
         return {Outcome::Refused, {}};
+    lanEntries.insert(lanEntries.end(), onLinkPrefixes.begin(), onLinkPrefixes.end());
     // The switch reads, adds and removes only deny entries of its patterns: an allow entry of
     // the same text belongs to the user (and, patterns being unique, keeps a deny one out). The
-    // first pattern decides; the IPv6 ranges follow it.
+    // first pattern decides; the other ranges follow it.
     const auto removeDeny = [&](const std::string& pattern) {
         const auto& entries = profile->ipFilter;
         const auto found = std::find_if(entries.begin(), entries.end(),
                                         [&](const IpFilterEntry& e) { return e.pattern == pattern; });
         return found != entries.end() && !found->allow && profile->removeIpFilter(pattern);
     };
-    const bool changed = checked ? removeDeny(lanEntries.front()) : profile->addIpFilter(lanEntries.front(), false);
+    // The first entry that covers an address decides, so the deny entries go before the
+    // profile's own, in the switch's order.
+    std::size_t placed = 0;
+    const auto addDenyFirst = [&](const std::string& pattern) {
+        if (!profile->addIpFilter(pattern, false))
+            return false;
+        auto& entries = profile->ipFilter;
+        std::rotate(entries.begin() + std::ptrdiff_t(placed), entries.end() - 1, entries.end());
+        ++placed;
+        return true;
+    };
+    const bool changed = checked ? removeDeny(lanEntries.front()) : addDenyFirst(lanEntries.front());
     if (changed)
         for (std::size_t i = 1; i < lanEntries.size(); ++i)
-            checked ? removeDeny(lanEntries[i]) : profile->addIpFilter(lanEntries[i], false);
+            checked ? removeDeny(lanEntries[i]) : addDenyFirst(lanEntries[i]);
     return {changed ? Outcome::Done : Outcome::Refused, kDenyMarker + lanEntries.front()};
 }
 
-ProfileEditor::NewProfile ProfileEditor::addProfile(const std::string& name, const std::string& ip)
+ProfileEditor::NewProfile ProfileEditor::addProfile(const std::string& typedName, const std::string& ip)
 {
+    const std::string name = trimmedProfileName(typedName);
     if (!isUsableProfileName(name))
         return NewProfile::InvalidName;
     std::unique_lock lock(shared.guard);
-    if (find(name) != nullptr)
+    if (std::ranges::any_of(shared.profiles, [&](const CProfile& p) { return sameIgnoringCase(p.name, name); }))
         return NewProfile::NameInUse;
     CProfile profile;
     profile.setName(name);
     profile.setIp(ip);
     shared.addProfile(std::move(profile));
+    // Where the next start will load it: before the profiles at the end that sort after it.
+    auto place = shared.profiles.end() - 1;
+    while (place != shared.profiles.begin() && profileNameBefore(name, (place - 1)->name))
+        --place;
+    std::rotate(place, shared.profiles.end() - 1, shared.profiles.end());
     if (listChanged)
         listChanged();
     return NewProfile::Added;

@@ -19,6 +19,7 @@ inline constexpr char kDenyMarker = '-';
 // What the page shows for one profile.
 struct ProfilePageView {
     std::string ip;
+    double totalBytes = 0; // everything the profile counted, both directions, all days
     std::vector<std::string> ipEntries;   // patterns, with the deny marker where the filter denies
     std::vector<std::string> portEntries; // ports in decimal, marked the same way
     bool lanChecked = true;               // no deny entry equals the profile's LAN pattern
@@ -34,6 +35,10 @@ std::optional<std::uint16_t> parsePortText(const std::string& text);
 inline constexpr const char* kProfileNameRules =
     "A profile's name is its file name: it cannot be empty, \".\" or \"..\", or contain \"/\".";
 bool isUsableProfileName(const std::string& name);
+// A typed name without the blanks around it, which no one sees in a list.
+std::string trimmedProfileName(const std::string& name);
+// The order of every profile list: by file name, ASCII letters folded, as the store loads them.
+bool profileNameBefore(const std::string& a, const std::string& b);
 // What the entry fields take, for their tooltips.
 inline constexpr const char* kIpEntryHint =
     "An address or host name; \"*\" stands for any part (192.168.*.*). Put \"-\" in front to deny "
@@ -79,10 +84,14 @@ public:
     Change removeIpEntry(const std::string& name, const std::string& displayText);
     Change addPortEntry(const std::string& name, const std::string& text);
     Change removePortEntry(const std::string& name, const std::string& displayText);
-    // Checked removes the profile's LAN deny entry, unchecked adds it; an allow entry of the
-    // LAN pattern is never touched. Works on Default too.
-    Change setLanSwitch(const std::string& name, bool checked);
+    // Checked removes the profile's LAN deny entries, unchecked adds them in front of every
+    // other entry, where they decide; an allow entry of the LAN pattern is never touched.
+    // `onLinkPrefixes` are the IPv6 prefixes of the interface that holds the bound address
+    // ("2001:db8:1::/64"), denied with the LAN ranges. Works on Default too.
+    Change setLanSwitch(const std::string& name, bool checked, const std::vector<std::string>& onLinkPrefixes = {});
 
+    // The name is trimmed first; a name equal to an existing one but for case is in use. The
+    // profile takes its place in the list's order.
     NewProfile addProfile(const std::string& name, const std::string& ip);
     // Erases the profile and notes its name for the store, which sets its file aside at the
     // next save. Refused for Default. `index` receives the position the profile had.

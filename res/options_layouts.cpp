@@ -20,7 +20,7 @@ const DialogTemplate& optionsGeneralLayout()
         {
             {-1, K::GroupBox, "Interface", 7, 7, 181, 109},
             {-1, K::Label, "Data Rate:", 15, 21, 36, 8},
-            {kRateUnitBoxId, K::ComboDropDown, "", 61, 19, 48, 109},
+            {kRateUnitBoxId, K::ComboDropList, "", 61, 19, 48, 109},
             {-1, K::GroupBox, "Graph", 15, 39, 163, 70},
             {-1, K::Label, "Download Rate:", 23, 53, 52, 8},
             {kDownloadSwatchId, K::BlackFrame, "", 82, 52, 29, 9},
@@ -40,11 +40,12 @@ const DialogTemplate& optionsProfileLayout()
         kOptionsProfileId, nullptr, 199, 155,
         {
             {-1, K::Label, "Profile:", 7, 9, 24, 8},
-            {kProfileBoxId, K::ComboDropDown, "", 37, 7, 96, 121},
-            {kAddProfileId, K::PushButton, "Add", 145, 7, 33, 10},
-            {kRemoveProfileId, K::PushButton, "Remove", 145, 22, 33, 10},
+            {kProfileBoxId, K::ComboDropDown, "", 37, 7, 81, 121},
+            {kAddProfileId, K::PushButton, "Add", 122, 8, 33, 10},
+            {kRemoveProfileId, K::PushButton, "Remove", 159, 8, 33, 10},
             {-1, K::Label, "IP:", 7, 25, 10, 8},
-            {kAddressBoxId, K::ComboDropDown, "", 37, 23, 96, 105},
+            // Wide enough for a whole IPv6 address (eight groups of four digits).
+            {kAddressBoxId, K::ComboDropDown, "", 37, 23, 155, 105},
             {kLanSwitchId, K::CheckBox, "Monitor LAN Packets", 37, 40, 81, 10},
             {kAddressNoticeId, K::Label, "", 122, 41, 70, 8},
             {-1, K::GroupBox, "IP Filter", 7, 55, 185, 43},

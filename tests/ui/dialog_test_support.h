@@ -36,13 +36,15 @@ inline QStringList itemTexts(const QListWidget* list)
 }
 
 // While it lives, every message box that becomes the active modal window is recorded and
-// answered with OK from a zero-delay timer, which runs inside the box's own event loop.
+// answered with OK (a question with `questionAnswer`) from a zero-delay timer, which runs
+// inside the box's own event loop.
 class MessageBoxAnswerer {
 public:
     struct Seen {
         QString title;
         QString text;
     };
+    QMessageBox::StandardButton questionAnswer = QMessageBox::Yes;
 
     MessageBoxAnswerer()
     {
@@ -75,8 +77,12 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr)
             return;
-        EXPECT_EQ(box->buttons().size(), 1) << "an OK button only";
         seen.push_back({box->windowTitle(), box->text()});
+        if (box->button(QMessageBox::Yes) != nullptr) { // a question: Yes or No
+            box->button(questionAnswer)->click();
+            return;
+        }
+        EXPECT_EQ(box->buttons().size(), 1) << "an OK button only";
         box->button(QMessageBox::Ok)->click();
     }
 

@@ -101,19 +101,22 @@ TEST_F(ProfilesPageTest, OpensOnTheFirstProfileWithTheMachinesAddresses)
 
 TEST_F(ProfilesPageTest, LanSwitchAddsAndRemovesTheDenyEntry)
 {
+    ASSERT_TRUE(profile(1).addIpFilter("192.168.1.1", true)); // would count LAN traffic before them
     open();
     choose("Work");
     EXPECT_TRUE(lanSwitch->isChecked());
     click(kLanSwitchId);
-    ASSERT_EQ(profile(1).ipFilter.size(), 3u); // with the IPv6 link-local and unique local ranges
+    ASSERT_EQ(profile(1).ipFilter.size(), 4u); // with the IPv6 link-local and unique local ranges
     EXPECT_EQ(profile(1).ipFilter[0].pattern, "192.168.*.*");
     EXPECT_FALSE(profile(1).ipFilter[0].allow);
-    EXPECT_EQ(itemTexts(ipList), (QStringList{"-192.168.*.*", "-fe80::/10", "-fc00::/7"}));
+    EXPECT_FALSE(profile(1).matchIpFilter("192.168.1.1"));
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"-192.168.*.*", "-fe80::/10", "-fc00::/7", "-192.168.1.1"}));
 
     click(kLanSwitchId);
     EXPECT_TRUE(lanSwitch->isChecked());
-    EXPECT_TRUE(profile(1).ipFilter.empty());
-    EXPECT_TRUE(itemTexts(ipList).isEmpty());
+    EXPECT_EQ(itemTexts(ipList), QStringList{"192.168.1.1"});
+    selectEntry(ipList, "192.168.1.1");
+    click(kRemoveIpEntryId);
 
     click(kLanSwitchId);
     dialog.close();
@@ -230,48 +233,67 @@ TEST_F(ProfilesPageTest, DefaultProfileFiltersAreLockedButItsAddressAndSwitchWor
     addressBox->setCurrentIndex(addressBox->findText("10.0.0.5"));
     EXPECT_EQ(profile(0).getIp(), "10.0.0.5");
     click(kLanSwitchId);
-    EXPECT_EQ(profile(0).ipFilterPattern(1), "10.0.*.*");
-    EXPECT_EQ(itemTexts(ipList), (QStringList{"*.*.*.*", "-10.0.*.*", "-fe80::/10", "-fc00::/7"}));
+    EXPECT_EQ(profile(0).ipFilterPattern(0), "10.0.*.*");
+    EXPECT_EQ(itemTexts(ipList), (QStringList{"-10.0.*.*", "-fe80::/10", "-fc00::/7", "*.*.*.*"}));
     messages.expectNone();
 }
 
-TEST_F(ProfilesPageTest, ProfileNames)
+TEST_F(ProfilesPageTest, ProfileNamesAddAndRemove)
 {
     open();
-    const auto add = [&](const char* name) {
+    const auto add = [&](const char* name, bool byReturn = false) {
         profileBox->lineEdit()->clear();
         QTest::keyClicks(profileBox->lineEdit(), name);
-        click(kAddProfileId);
+        if (byReturn)
+            QTest::keyClick(profileBox->lineEdit(), Qt::Key_Return);
+        else
+            click(kAddProfileId);
     };
-    add("Work");
-    messages.expectError("Profile with that name already exists");
-    for (const char* bad : {"a/b", "..", ".", ""}) {
+    // Trimmed, and compared ignoring case: " Default" and "work" look like profiles there are.
+    for (const char* taken : {"Work", "work", " Default", "DEFAULT "}) {
+        add(taken);
+        messages.expectError("Profile with that name already exists");
+    }
+    for (const char* bad : {"a/b", "..", ".", "", "  "}) {
         add(bad);
         messages.expectError("Invalid profile name");
     }
     EXPECT_EQ(shared.profiles.size(), 2u);
 
-    // Names are case-sensitive: "work" is a new profile, and the box selects it, not "Work".
+    // Return in the name field adds the profile and keeps the dialog open; the new profile
+    // takes its place in the order the next start loads them in, everywhere.
     ASSERT_TRUE(profile(1).addIpFilter("1.2.3.4", true));
-    add("work");
+    add(" alpha ", true);
     messages.expectNone();
+    EXPECT_TRUE(dialog.isVisible());
     ASSERT_EQ(shared.profiles.size(), 3u);
-    EXPECT_EQ(profile(2).name, "work");
-    EXPECT_EQ(profileBox->currentIndex(), 2);
-    EXPECT_EQ(profileBox->itemText(2), "work");
+    EXPECT_EQ(profile(0).name, "alpha");
+    EXPECT_EQ(itemTexts(profileBox), (QStringList{"alpha", "Default", "Work"}));
+    EXPECT_EQ(profileBox->currentText(), "alpha");
     EXPECT_TRUE(itemTexts(ipList).isEmpty());
     EXPECT_TRUE(itemTexts(portList).isEmpty());
     EXPECT_TRUE(lanSwitch->isChecked());
     const int address = addressBox->currentIndex();
-    EXPECT_EQ(profile(2).getIp(), address < 0 ? "" : addressBox->itemText(address).toStdString());
+    EXPECT_EQ(profile(0).getIp(), address < 0 ? "" : addressBox->itemText(address).toStdString());
 
-    // Removing "work" leaves "Work" alone.
+    // Remove asks first, naming the profile, what it counted and where its file goes.
+    profile(0).addToDayHistory(1'500'000, true, {2026, 3, 2});
+    messages.questionAnswer = QMessageBox::No;
     click(kRemoveProfileId);
+    std::vector<MessageBoxAnswerer::Seen> asked = messages.take();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text.toStdString(),
+              "Remove the profile \"alpha\" and its history (1.50 MB in all)?\n\nIts file is kept in the "
+              "profiles folder as alpha.xml.removed.");
+    EXPECT_EQ(shared.profiles.size(), 3u);
+    messages.questionAnswer = QMessageBox::Yes;
+    click(kRemoveProfileId);
+    EXPECT_EQ(messages.take().size(), 1u);
     ASSERT_EQ(shared.profiles.size(), 2u);
-    EXPECT_EQ(profile(1).name, "Work");
-    EXPECT_EQ(profileBox->currentText(), "Work");
+    EXPECT_EQ(profileBox->currentText(), "Default");
+    EXPECT_EQ(shared.removedNames, std::vector<std::string>{"alpha"});
+    choose("Work");
     EXPECT_EQ(itemTexts(ipList), QStringList{"1.2.3.4"});
-    EXPECT_EQ(shared.removedNames, std::vector<std::string>{"work"});
 }
 
 TEST_F(ProfilesPageTest, RemoveTakesTheDenyMarkerOff)
@@ -357,6 +379,7 @@ TEST_F(ProfilesPageTest, RemovingTheFirstProfileShowsTheNewFirst)
     open();
     EXPECT_EQ(itemTexts(portList), QStringList{"443"});
     click(kRemoveProfileId);
+    messages.take();
     EXPECT_EQ(profileBox->currentIndex(), 0);
     EXPECT_EQ(profileBox->currentText(), "Default");
     EXPECT_EQ(itemTexts(portList), QStringList{"0"});
@@ -365,6 +388,7 @@ TEST_F(ProfilesPageTest, RemovingTheFirstProfileShowsTheNewFirst)
     // Elsewhere the entry before the removed one is shown.
     choose("Work");
     click(kRemoveProfileId);
+    messages.take();
     EXPECT_EQ(profileBox->currentText(), "Default");
     EXPECT_EQ(profileBox->count(), 1);
     EXPECT_EQ(shared.removedNames, (std::vector<std::string>{"Alpha", "Work"}));
@@ -401,6 +425,20 @@ TEST_F(ProfilesPageTest, ReturnInAnEntryFieldAddsTheEntryAndKeepsOptionsOpen)
         messages.take(); // the second one is a duplicate: refused with a message
         EXPECT_EQ(itemTexts(field.list), QStringList{field.typed});
     }
+    // In the IP field Return binds the profile to the address typed, held or not; the field
+    // keeps showing it, whole, as it does a bound address the machine does not hold.
+    for (const char* typed : {"2001:db8:1:0:1234:5678:9abc:def0", "not an address"}) {
+        addressBox->lineEdit()->selectAll();
+        QTest::keyClicks(addressBox->lineEdit(), typed);
+        QTest::keyClick(addressBox->lineEdit(), Qt::Key_Return);
+    }
+    messages.expectError("Unknown or invalid IP address");
+    EXPECT_EQ(profile(1).getIp(), "2001:db8:1:0:1234:5678:9abc:def0");
+    choose("Default");
+    choose("Work");
+    EXPECT_EQ(addressBox->currentText(), "2001:db8:1:0:1234:5678:9abc:def0");
+    EXPECT_LE(addressBox->lineEdit()->fontMetrics().horizontalAdvance(addressBox->currentText()),
+              addressBox->lineEdit()->contentsRect().width());
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 0);
 }

@@ -75,13 +75,17 @@ TEST_F(ProfileEditorTest, LanSwitchAddsAndRemovesTheDenyEntry)
     EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Done);
     EXPECT_TRUE(work().ipFilter.empty());
 
-    // A profile bound to an IPv6 address: the IPv6 half alone, and the box follows it.
+    // A profile bound to an IPv6 address: the IPv6 ranges and the prefixes of the address's
+    // link, in front of an allow entry of a host on that link; the box follows them.
     editor.setAddress("Work", "2001:db8::5");
-    ASSERT_EQ(editor.setLanSwitch("Work", false).outcome, ProfileEditor::Outcome::Done);
-    EXPECT_EQ(editor.view("Work")->ipEntries, (std::vector<std::string>{"-fe80::/10", "-fc00::/7"}));
+    ASSERT_TRUE(work().addIpFilter("2001:db8::7", true));
+    const std::vector<std::string> onLink{"2001:db8::/64", "2001:db8:0:1::/64"};
+    ASSERT_EQ(editor.setLanSwitch("Work", false, onLink).outcome, ProfileEditor::Outcome::Done);
+    EXPECT_EQ(editor.view("Work")->ipEntries, (std::vector<std::string>{"-fe80::/10", "-fc00::/7", "-2001:db8::/64",
+                                                                       "-2001:db8:0:1::/64", "-2001:db8::7"}));
     EXPECT_FALSE(editor.view("Work")->lanChecked);
-    EXPECT_EQ(editor.setLanSwitch("Work", true).outcome, ProfileEditor::Outcome::Done);
-    EXPECT_TRUE(work().ipFilter.empty());
+    EXPECT_EQ(editor.setLanSwitch("Work", true, onLink).outcome, ProfileEditor::Outcome::Done);
+    EXPECT_EQ(editor.view("Work")->ipEntries, std::vector<std::string>{"2001:db8::7"});
 }
 
 TEST_F(ProfileEditorTest, LanSwitchWithoutTwoPartsChangesNothing)

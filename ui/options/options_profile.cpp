@@ -4,6 +4,8 @@
 #include "res/options_layouts.h"
 
 #include "capture/machine_addresses.h"
+#include "profile/profile_file.h"
+#include "view/tray_tooltip.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QNetworkInterface>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -36,6 +39,34 @@ QListWidgetItem* selectedItem(const QListWidget* list)
 {
     const QList<QListWidgetItem*> items = list->selectedItems();
     return items.isEmpty() ? nullptr : items.front();
+}
+
+// The IPv6 prefixes of the interface that holds `ip`, as IP filter patterns ("2001:db8:1::/64"):
+// the hosts on that link. None for an IPv4 address or one the machine does not hold.
+std::vector<std::string> onLinkPrefixes(const std::string& ip)
+{
+    const std::optional<IpAddress> bound = parseIpAddress(ip);
+    if (!bound || bound->isV4())
+        return {};
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        if (std::ranges::none_of(entries, [&](const QNetworkAddressEntry& entry) {
+                return parseIpAddress(entry.ip().toString().toStdString()) == bound;
+            }))
+            continue;
+        std::vector<std::string> prefixes;
+        for (const QNetworkAddressEntry& entry : entries) {
+            const QHostAddress& address = entry.ip();
+            const int length = entry.prefixLength();
+            if (address.protocol() != QAbstractSocket::IPv6Protocol || address.isLinkLocal() || length <= 0 ||
+                length >= 128)
+                continue;
+            const auto [network, bits] = QHostAddress::parseSubnet(address.toString() + '/' + QString::number(length));
+            prefixes.push_back(network.toString().toStdString() + '/' + std::to_string(bits));
+        }
+        return prefixes;
+    }
+    return {};
 }
 
 } // namespace
@@ -79,22 +110,29 @@ OptionsProfile::OptionsProfile(ProfileEditor profileEditor, QWidget* parent)
     clicked(kAddProfileId, &OptionsProfile::addProfile);
     clicked(kRemoveProfileId, &OptionsProfile::removeProfile);
     connect(lanSwitch, &QCheckBox::clicked, this, &OptionsProfile::switchLan);
-    // Return in an entry field adds the entry, as its Add button would, and goes no further:
-    // the dialog would take it for its OK button and close.
-    ipEntryEdit->installEventFilter(this);
-    portEntryEdit->installEventFilter(this);
+    // Return in a field does what its button would, and goes no further: the dialog would take
+    // it for its OK button and close, dropping what was typed. In the name field it adds the
+    // profile; in the IP field it binds the profile to the address typed.
+    for (QObject* field : {static_cast<QObject*>(ipEntryEdit), static_cast<QObject*>(portEntryEdit),
+                           static_cast<QObject*>(profileBox->lineEdit()), static_cast<QObject*>(addressBox->lineEdit())})
+        field->installEventFilter(this);
 }
 
 bool OptionsProfile::eventFilter(QObject* watched, QEvent* event)
 {
-    const bool entryField = watched == ipEntryEdit || watched == portEntryEdit;
-    if (entryField && event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             if (watched == ipEntryEdit)
                 addIpEntry();
-            else
+            else if (watched == portEntryEdit)
                 addPortEntry();
+            else if (watched == profileBox->lineEdit())
+                addProfile();
+            else if (watched == addressBox->lineEdit())
+                setTypedAddress();
+            else
+                return QWidget::eventFilter(watched, event);
             return true;
         }
     }
@@ -123,13 +161,17 @@ void OptionsProfile::initialise()
                 addressBox->addItem(fromStd(ipAddressText(entry.address)));
         }
     }
-    {
-        const QSignalBlocker block(profileBox);
-        profileBox->clear();
-        for (const std::string& name : editor.names())
-            profileBox->addItem(fromStd(name));
-    }
+    refillProfiles();
     selectProfile(0);
+}
+
+// The box lists the profiles in list order, so a profile's position is its entry's.
+void OptionsProfile::refillProfiles()
+{
+    const QSignalBlocker block(profileBox);
+    profileBox->clear();
+    for (const std::string& name : editor.names())
+        profileBox->addItem(fromStd(name));
 }
 
 void OptionsProfile::refresh()
@@ -165,8 +207,11 @@ void OptionsProfile::showFilters(const ProfilePageView& page)
     ipFilterList->clear();
     portFilterList->clear();
     lanSwitch->setChecked(page.lanChecked);
-    for (const std::string& entry : page.ipEntries)
+    // A whole IPv6 address may be wider than the list, which scrolls; the tooltip shows it too.
+    for (const std::string& entry : page.ipEntries) {
         ipFilterList->addItem(fromStd(entry));
+        ipFilterList->item(ipFilterList->count() - 1)->setToolTip(fromStd(entry));
+    }
     for (const std::string& entry : page.portEntries)
         portFilterList->addItem(fromStd(entry));
 }
@@ -184,6 +229,22 @@ void OptionsProfile::setAddress()
         editor.setAddress(*name, addressBox->itemText(index).toStdString());
         showAddressNotice(*name, addressBox->itemText(index).toStdString());
     }
+}
+
+void OptionsProfile::setTypedAddress()
+{
+    const std::optional<std::string> name = selectedProfile();
+    const std::optional<IpAddress> typed = parseIpAddress(addressBox->currentText().trimmed().toStdString());
+    if (!name)
+        return;
+    if (!typed) {
+        showError("Unknown or invalid IP address");
+        return;
+    }
+    const std::string ip = ipAddressText(*typed); // as the machine's addresses are written
+    editor.setAddress(*name, ip);
+    selectAddress(ip);
+    showAddressNotice(*name, ip);
 }
 
 void OptionsProfile::addIpEntry()
@@ -237,7 +298,7 @@ void OptionsProfile::removePortEntry()
 
 void OptionsProfile::addProfile()
 {
-    const std::string name = toStd(profileBox->lineEdit()->text());
+    const std::string name = trimmedProfileName(toStd(profileBox->lineEdit()->text()));
     const int address = addressBox->currentIndex();
     const std::string ip = address < 0 ? std::string() : addressBox->itemText(address).toStdString();
     switch (editor.addProfile(name, ip)) {
@@ -250,10 +311,7 @@ void OptionsProfile::addProfile()
     case ProfileEditor::NewProfile::Added:
         break;
     }
-    {
-        const QSignalBlocker block(profileBox);
-        profileBox->addItem(fromStd(name));
-    }
+    refillProfiles();
     selectProfile(profileBox->findText(fromStd(name), Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
@@ -262,17 +320,29 @@ void OptionsProfile::removeProfile()
     const std::optional<std::string> name = selectedProfile();
     if (!name)
         return;
-    std::size_t index = 0;
-    switch (editor.removeProfile(*name, &index)) {
-    case ProfileEditor::Removal::DefaultProfile:
+    if (*name == kDefaultProfileName) {
         showError("Cannot delete default profile");
         return;
+    }
+    // Its history goes with it, so it is said first; the file is set aside, never deleted.
+    const std::optional<ProfilePageView> page = editor.view(*name);
+    const QString question =
+        QStringLiteral("Remove the profile \"%1\" and its history (%2 in all)?\n\nIts file is kept in the "
+                       "profiles folder as %3.")
+            .arg(fromStd(*name), fromStd(formatByteAmount(page ? page->totalBytes : 0)),
+                 fromStd(profileFileName(*name) + ".removed"));
+    QMessageBox ask(QMessageBox::Question, "Remove Profile", question, QMessageBox::Yes | QMessageBox::No, this);
+    ask.setDefaultButton(QMessageBox::No);
+    if (ask.exec() != QMessageBox::Yes)
+        return;
+    std::size_t index = 0;
+    switch (editor.removeProfile(*name, &index)) {
+    case ProfileEditor::Removal::DefaultProfile: // refused above
     case ProfileEditor::Removal::NoProfile:
         return;
     case ProfileEditor::Removal::Removed:
         break;
     }
-    // The box lists the profiles in list order, so the profile's position is its entry's.
     {
         const QSignalBlocker block(profileBox);
         profileBox->removeItem(static_cast<int>(index));
@@ -286,7 +356,8 @@ void OptionsProfile::switchLan(bool checked)
     const std::optional<std::string> name = selectedProfile();
     if (!name)
         return;
-    editor.setLanSwitch(*name, checked);
+    const std::optional<ProfilePageView> page = editor.view(*name);
+    editor.setLanSwitch(*name, checked, page ? onLinkPrefixes(page->ip) : std::vector<std::string>());
     showFilters(*name);
 }
 
@@ -307,16 +378,16 @@ void OptionsProfile::selectProfile(int index)
     refresh();
 }
 
-// The address box shows the profile's address: the entry equal to it, else the first one that
-// begins with it; nothing when the profile has no address or the machine no such address.
+// The address box shows the profile's address: the entry equal to it, else the address as
+// text (one the machine does not hold now); nothing when the profile has no address.
 void OptionsProfile::selectAddress(const std::string& ip)
 {
     const QString text = fromStd(ip);
-    int index = text.isEmpty() ? -1 : addressBox->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index < 0 && !text.isEmpty())
-        index = addressBox->findText(text, Qt::MatchStartsWith | Qt::MatchCaseSensitive);
     const QSignalBlocker block(addressBox);
-    addressBox->setCurrentIndex(index);
+    addressBox->setCurrentIndex(text.isEmpty() ? -1 : addressBox->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    if (addressBox->currentIndex() < 0)
+        addressBox->setEditText(text);
+    addressBox->setToolTip(text);
 }
 
 void OptionsProfile::showError(const char* text)

@@ -33,7 +33,9 @@ private:
     void refresh();
     void showFilters(const ProfilePageView& page);
     void showFilters(const std::string& name);
+    void refillProfiles();
     void setAddress();
+    void setTypedAddress();
     void addIpEntry();
     void removeIpEntry();
     void addPortEntry();
