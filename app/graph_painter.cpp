@@ -10,9 +10,12 @@
 
 namespace {
 
-QColor toColour(graph::Rgba c)
+// The chosen colour, as transparent as the graph's fills are, so the overlap shows.
+QColor fillColour(std::uint32_t rgb, graph::Rgba fill)
 {
-    return QColor(c.red, c.green, c.blue, c.alpha);
+    QColor colour = QColor::fromRgb(QRgb(rgb));
+    colour.setAlpha(fill.alpha);
+    return colour;
 }
 
 QPolygonF toPolygon(const std::vector<GraphPoint>& points)
@@ -74,7 +77,8 @@ GraphPainter::GraphPainter()
     surface.fill(Qt::white);
 }
 
-const QImage& GraphPainter::render(const RateHistory& history, std::uint32_t unitDivisor)
+const QImage& GraphPainter::render(const RateHistory& history, std::uint32_t unitDivisor,
+                                   std::uint32_t downloadColour, std::uint32_t uploadColour)
 {
     QPainter painter(&surface);
     painter.setFont(labelFont);
@@ -83,9 +87,9 @@ const QImage& GraphPainter::render(const RateHistory& history, std::uint32_t uni
     drawLabels(painter, top, unitDivisor);
 
     painter.setPen(Qt::NoPen);
-    painter.setBrush(toColour(graph::kDownloadFill));
+    painter.setBrush(fillColour(downloadColour, graph::kDownloadFill));
     painter.drawPolygon(toPolygon(graph::outline(history.download, top)), Qt::OddEvenFill);
-    painter.setBrush(toColour(graph::kUploadFill));
+    painter.setBrush(fillColour(uploadColour, graph::kUploadFill));
     painter.drawPolygon(toPolygon(graph::outline(history.upload, top)), Qt::OddEvenFill);
     return surface;
 }

@@ -5,6 +5,7 @@
 // a sharp graph rather than an enlarged bitmap.
 
 #include "view/rate_history.h"
+#include "widgets/display_settings.h"
 
 #include <QFont>
 #include <QImage>
@@ -19,8 +20,10 @@ public:
     // The screen's device pixels per logical pixel; a new ratio makes a new image.
     void setDevicePixelRatio(qreal ratio);
     // Redraws the whole graph from the history and its maxima, kept in the unit of
-    // `unitDivisor` (the scale label may name a larger one).
-    const QImage& render(const RateHistory& history, std::uint32_t unitDivisor = 1000);
+    // `unitDivisor` (the scale label may name a larger one), in the colours given (0xRRGGBB).
+    const QImage& render(const RateHistory& history, std::uint32_t unitDivisor = 1000,
+                         std::uint32_t downloadColour = DisplaySettings::kDefaultDownloadColour,
+                         std::uint32_t uploadColour = DisplaySettings::kDefaultUploadColour);
     // Copies the visible 380 x 104 logical pixels to (0, 0) of the device.
     void copyTo(QPaintDevice* device) const;
 

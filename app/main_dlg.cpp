@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -35,7 +36,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
     engine.start(options, std::move(captureSocket));
     profiles->refill();
     tray = new TrayController(this,
-                              {engine, *options.dayClock, saveNotices, panel->history(),
+                              {engine, *options.dayClock, saveNotices, panel->history(), settings,
                                [this](const std::string& profile) {
                                    return quotas ? quotas->tooltipLines(profile) : std::vector<std::string>{};
                                }},
@@ -46,6 +47,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
                             [this](const QString& summary, const QString& body) { tray->showMessage(summary, body); });
     connectEvents();
     profiles->selectNamed(stored.selectedProfile);
+    showCountingNotices();
 }
 
 CMainDlg::~CMainDlg()
@@ -98,6 +100,9 @@ void CMainDlg::buildWindow()
     auto* profileSelector = control<QComboBox>(client, kProfileSelectorId);
     profiles = new ProfileSelector(profileSelector, engine); // filled once the engine has started
     panel = new ReadoutPanel(client);
+    countingNotice = control<QLabel>(client, kCountingNoticeId);
+    countingNotice->setWordWrap(false); // a line each, cut to the width
+    countingNotice->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     new WindowKeys(this, menuBar, profileSelector);
 }
 
@@ -114,6 +119,9 @@ void CMainDlg::connectEvents()
     for (const auto& [id, handler] : commands) {
         connect(menuAction(menuBar, id), &QAction::triggered, this, handler);
     }
+    // After the selector's own handler, which has the engine count the profile chosen.
+    connect(control<QComboBox>(this, kProfileSelectorId), &QComboBox::currentIndexChanged, this,
+            &CMainDlg::showCountingNotices);
 }
 
 void CMainDlg::storeSettings()
@@ -125,8 +133,26 @@ void CMainDlg::showReadout(ReadoutKind kind, float download, float upload)
 {
     const std::uint32_t divisor = settings.unitDivisor.load();
     const auto shown = panel->show(kind, download, upload, divisor);
-    if (kind == ReadoutKind::Current)
-        tray->showRates(shown, divisor, toDisplayUnit(download, divisor), toDisplayUnit(upload, divisor));
+    if (kind == ReadoutKind::Current) {
+        tray->showRates(shown, toDisplayUnit(download, divisor), toDisplayUnit(upload, divisor));
+        showCountingNotices();
+    }
+}
+
+// Beside the selector, the reason the profile shown counts nothing (the tray's tooltip has it
+// too, but the tray has no icon while the window is open). Once a second, with the readouts.
+void CMainDlg::showCountingNotices()
+{
+    QStringList lines, shown;
+    for (const std::string& notice : engine.countingNotices()) {
+        lines << QString::fromStdString(notice);
+        shown << countingNotice->fontMetrics().elidedText(lines.back(), Qt::ElideRight, countingNotice->width());
+    }
+    const QString text = lines.join('\n');
+    if (countingNotice->toolTip() == text)
+        return;
+    countingNotice->setToolTip(text); // whole, where a line had to be cut
+    countingNotice->setText(shown.join('\n'));
 }
 
 void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldLength)
@@ -136,9 +162,11 @@ void CMainDlg::applyDisplaySettings(std::uint32_t oldDivisor, std::uint32_t oldL
     memory.unitChosen();
     panel->setUnitLabels(QString::fromStdString(unitLabel(divisor)));
     panel->changeGraph(oldDivisor, divisor, oldLength, length);
+    panel->setColours(settings.downloadColour.load(), settings.uploadColour.load());
     const std::optional<std::string> counted = profiles->selectedName();
     profiles->refill();
     profiles->selectNamed(counted);
+    showCountingNotices();
     storeSettings();
 }
 

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 
+class QLabel;
 class QMenuBar;
 
 // The engine's options, and the window's own.
@@ -86,6 +87,7 @@ private:
     void buildWindow();
     void connectEvents();
     void reportSave(const SaveOutcome& outcome);
+    void showCountingNotices();
     void endRun();
 
     MainDlgOptions options;
@@ -93,6 +95,7 @@ private:
     QMenuBar* menuBar = nullptr;
     ProfileSelector* profiles = nullptr;
     ReadoutPanel* panel = nullptr;
+    QLabel* countingNotice = nullptr;
     TrayController* tray = nullptr;
     QuotaWatch* quotas = nullptr;
     WindowMemory memory;

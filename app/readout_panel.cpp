@@ -81,11 +81,18 @@ void ReadoutPanel::changeGraph(std::uint32_t oldDivisor, std::uint32_t divisor, 
     graphFrame->update();
 }
 
+void ReadoutPanel::setColours(std::uint32_t download, std::uint32_t upload)
+{
+    downloadColour = download;
+    uploadColour = upload;
+    graphFrame->update();
+}
+
 bool ReadoutPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == graphFrame && event->type() == QEvent::Paint) {
         painter.setDevicePixelRatio(graphFrame->devicePixelRatioF());
-        painter.render(rates, ratesDivisor);
+        painter.render(rates, ratesDivisor, downloadColour, uploadColour);
         painter.copyTo(graphFrame);
         return true;
     }

@@ -32,6 +32,8 @@ public:
     void changeGraph(std::uint32_t oldDivisor, std::uint32_t divisor, std::uint32_t oldLength,
                      std::uint32_t length);
     void resizeHistory(std::uint32_t length) { rates.resize(length); }
+    // The graph's colours (0xRRGGBB), and it is repainted.
+    void setColours(std::uint32_t download, std::uint32_t upload);
 
     const RateHistory& history() const { return rates; }
 
@@ -46,5 +48,7 @@ private:
     QString chosenUnitText = kInitialUnitLabel;
     RateHistory rates{DisplaySettings::kDefaultHistoryLength};
     std::uint32_t ratesDivisor = DisplaySettings::kDefaultUnitDivisor; // the unit `rates` is in
+    std::uint32_t downloadColour = DisplaySettings::kDefaultDownloadColour;
+    std::uint32_t uploadColour = DisplaySettings::kDefaultUploadColour;
     GraphPainter painter;
 };

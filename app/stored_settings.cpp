@@ -3,6 +3,7 @@
 #include "view/readout_format.h"
 #include "profile/profile.h"
 
+#include <QColor>
 #include <QSettings>
 #include <algorithm>
 #include <memory>
@@ -14,6 +15,25 @@ const QString kLengthKey = QStringLiteral("display/historyLength");
 const QString kProfileKey = QStringLiteral("window/selectedProfile");
 const QString kPositionKey = QStringLiteral("window/position");
 const QString kHistorySizeKey = QStringLiteral("history/sizeUnit");
+const QString kDownloadColourKey = QStringLiteral("display/downloadColour");
+const QString kUploadColourKey = QStringLiteral("display/uploadColour");
+
+std::optional<std::uint32_t> readColour(const QSettings& settings, const QString& key)
+{
+    const QString text = settings.value(key).toString();
+    const QColor colour = QColor::fromString(text);
+    if (!text.startsWith('#') || !colour.isValid())
+        return std::nullopt;
+    return std::uint32_t(colour.rgb() & 0xFFFFFFu);
+}
+
+void writeColour(QSettings& settings, const QString& key, const std::optional<std::uint32_t>& rgb)
+{
+    if (rgb)
+        settings.setValue(key, QColor::fromRgb(QRgb(*rgb)).name());
+    else
+        settings.remove(key);
+}
 
 std::optional<std::uint32_t> readNumber(const QSettings& settings, const QString& key)
 {
@@ -56,6 +76,8 @@ StoredSettings readStoredSettings(QSettings& settings)
         values.windowPosition = position.toPoint();
     if (const auto unit = readNumber(settings, kHistorySizeKey); unit && *unit < 4)
         values.historySizeUnit = int(*unit);
+    values.downloadColour = readColour(settings, kDownloadColourKey);
+    values.uploadColour = readColour(settings, kUploadColourKey);
     return values;
 }
 
@@ -69,6 +91,8 @@ void writeStoredSettings(QSettings& settings, const StoredSettings& values)
     writeOrRemove(settings, kProfileKey, name);
     writeOrRemove(settings, kPositionKey, values.windowPosition);
     writeOrRemove(settings, kHistorySizeKey, values.historySizeUnit);
+    writeColour(settings, kDownloadColourKey, values.downloadColour);
+    writeColour(settings, kUploadColourKey, values.uploadColour);
     settings.sync();
 }
 

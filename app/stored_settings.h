@@ -1,6 +1,6 @@
 #pragma once
-// What the window remembers between runs: the unit, the graph length, the counted profile, the
-// window's position and the Activity History's size unit. Kept with QSettings in the desktop's
+// What the window remembers between runs: the unit, the graph length and colours, the counted
+// profile, the window's position and the Activity History's size unit. Kept with QSettings in the desktop's
 // configuration directory ($XDG_CONFIG_HOME/velmora/velmora.conf), never in the profile files.
 // A value that is missing or not one the Options dialog could have set reads as absent, so the
 // window starts with its defaults for it, as on the first run.
@@ -20,6 +20,8 @@ struct StoredSettings {
     std::optional<std::string> selectedProfile; // the name's own bytes
     std::optional<QPoint> windowPosition;       // top-left of the client area, in screen coordinates
     std::optional<int> historySizeUnit;         // the Activity History's Size box: 0 to 3
+    std::optional<std::uint32_t> downloadColour; // the graph's colours, 0xRRGGBB ("#rrggbb" in the file)
+    std::optional<std::uint32_t> uploadColour;
     bool operator==(const StoredSettings&) const = default;
 };
 

@@ -73,6 +73,7 @@ void TrayController::hideToTray()
     tray->setToolTip(QStringLiteral("Velmora"));
     tray->show();
     inTray = true;
+    shownGeometry = window->geometry();
     window->hide();
 }
 
@@ -85,6 +86,11 @@ void TrayController::restoreFromTray()
     inTray = false;
     if (x11Watch != nullptr)
         x11Watch->clearHiddenBeforeShow();
+    // Where it was: the client area's place, set again before the window is mapped anew. Left
+    // to itself the window system may place the frame's corner there and move the window by
+    // the frame's size.
+    if (!window->isVisible() && shownGeometry.isValid())
+        window->setGeometry(shownGeometry);
     showInFront();
 }
 
@@ -109,12 +115,10 @@ void TrayController::hideIcon()
     tray->hide();
 }
 
-void TrayController::showRates(const std::array<ReadoutText, 2>& shown, std::uint32_t divisor, float download,
-                               float upload)
+void TrayController::showRates(const std::array<ReadoutText, 2>& shown, float download, float upload)
 {
     rates.download = shown[0];
     rates.upload = shown[1];
-    rates.chosenDivisor = divisor;
     bars.download = download;
     bars.upload = upload;
     updateStatus();
@@ -144,6 +148,8 @@ QIcon TrayController::picture() const
 {
     TrayBars scaled = bars;
     scaled.top = graph::scaleTop(sources.history.maxDownload, sources.history.maxUpload);
+    scaled.downloadColour = sources.display.downloadColour.load();
+    scaled.uploadColour = sources.display.uploadColour.load();
     return TrayIconPainter::icon(scaled);
 }
 

@@ -10,6 +10,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <array>
 #include <functional>
@@ -23,6 +24,7 @@ class QSystemTrayIcon;
 class QWidget;
 class RateHistory;
 class X11MinimiseWatch;
+struct DisplaySettings;
 struct ReadoutText;
 
 // What the tray's status is made from: the window's parts, which outlive the controller.
@@ -31,6 +33,7 @@ struct TrayStatusSources {
     const DayClock& dayClock;       // what "today" is
     const SaveNotices& saveNotices; // the tooltip's line while saving fails
     const RateHistory& history;     // the graph's scale, which the picture's bars share
+    const DisplaySettings& display; // the graph's colours, which the bars have too
     // The tooltip's quota lines for the counted profile (quota_watch.h).
     std::function<std::vector<std::string>(const std::string& profile)> quotaLines;
 };
@@ -57,9 +60,9 @@ public:
     // The end of the run: the icon goes.
     void hideIcon();
 
-    // The last Current readout: `shown` as the labels show it (download, upload) in the
-    // chosen unit's `divisor`; `download` and `upload` in display units for the picture.
-    void showRates(const std::array<ReadoutText, 2>& shown, std::uint32_t divisor, float download, float upload);
+    // The last Current readout: `shown` as the labels show it (download, upload), each with
+    // its unit; `download` and `upload` in display units for the picture.
+    void showRates(const std::array<ReadoutText, 2>& shown, float download, float upload);
     // Both are set on the icon once a second while the window is in the tray.
     QString tooltipText() const;
     // A notification on the icon itself, for a desktop without a notification service.
@@ -85,4 +88,5 @@ private:
     X11MinimiseWatch* x11Watch = nullptr; // xcb only
     bool inTray = false;
     bool alwaysShown = false;
+    QRect shownGeometry; // the window's client area when it went to the tray
 };

@@ -56,8 +56,8 @@ QImage TrayIconPainter::paint(const TrayBars& bars, int size)
         QColor colour;
         int left;
     } columns[] = {
-        {bars.download, downloadColour(), margin},
-        {bars.upload, uploadColour(), size - margin - barWidth},
+        {bars.download, QColor::fromRgb(QRgb(bars.downloadColour)), margin},
+        {bars.upload, QColor::fromRgb(QRgb(bars.uploadColour)), size - margin - barWidth},
     };
     for (const auto& column : columns) {
         const int height = trayBarHeight(column.rate, bars.top, fullHeight);

@@ -25,6 +25,9 @@ StoredSettings WindowMemory::restore(QWidget& window, DisplaySettings& settings,
         settings.historyLength = *stored.historyLength;
         panel.resizeHistory(*stored.historyLength);
     }
+    settings.downloadColour = stored.downloadColour.value_or(DisplaySettings::kDefaultDownloadColour);
+    settings.uploadColour = stored.uploadColour.value_or(DisplaySettings::kDefaultUploadColour);
+    panel.setColours(settings.downloadColour, settings.uploadColour);
     // A position on a screen that is gone would put the window out of reach; one kept from a
     // larger screen or a smaller scale would leave part of it off this one.
     // The position is the client area's, stored and restored alike: before the first show the
@@ -52,6 +55,8 @@ void WindowMemory::store(const QWidget& window, const DisplaySettings& settings,
     if (unitWasChosen) {
         values.unitDivisor = settings.unitDivisor.load();
         values.historyLength = settings.historyLength.load();
+        values.downloadColour = settings.downloadColour.load();
+        values.uploadColour = settings.uploadColour.load();
     }
     values.selectedProfile = countedProfile;
     values.historySizeUnit = historySize;

@@ -22,15 +22,17 @@ void addReadoutGroup(std::vector<ControlSpec>& controls, const char* caption, Re
     controls.push_back({-1, K::Label, "Upload:", x.label, y + 24, 26, 8});
     controls.push_back({downValue, K::RightLabel, "", x.value, y + 13, 42, 9});
     controls.push_back({upValue, K::RightLabel, "", x.value, y + 24, 42, 9});
-    controls.push_back({downUnit, K::Label, "KB/sec", x.unit, y + 13, 22, 8});
-    controls.push_back({upUnit, K::Label, "KB/sec", x.unit, y + 24, 22, 8});
+    controls.push_back({downUnit, K::Label, "KB/s", x.unit, y + 13, 22, 8});
+    controls.push_back({upUnit, K::Label, "KB/s", x.unit, y + 24, 22, 8});
 }
 
 DialogTemplate makeMainDialogLayout()
 {
     DialogTemplate layout{kMainDialogId, "Velmora", 267, 186, {}};
     auto& c = layout.controls;
-    c.push_back({kProfileSelectorId, K::ComboDropDown, "", 7, 7, 123, 59});
+    c.push_back({kProfileSelectorId, K::ComboDropList, "", 7, 7, 123, 59});
+    // Why the profile shown counts nothing, when it does not (the capture off, its address gone).
+    c.push_back({kCountingNoticeId, K::Label, "", 137, 4, 123, 20});
     addReadoutGroup(c, "Current", kLeftColumns, 25, 1001, 1002, 1007, 1008);
     addReadoutGroup(c, "Average", kRightColumns, 25, 1003, 1004, 1031, 1032);
     addReadoutGroup(c, "Current Overhead", kLeftColumns, 68, 1005, 1006, 1009, 1010);

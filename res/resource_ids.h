@@ -9,6 +9,7 @@ constexpr int kTrayMenuId = 139;
 
 constexpr int kProfileSelectorId = 1013;
 constexpr int kGraphFrameId = 1037;
+constexpr int kCountingNoticeId = 1039; // why the profile shown counts nothing
 
 constexpr int kCmdOptionsGeneral = 32772;
 constexpr int kCmdExit = 32773;

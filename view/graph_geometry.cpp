@@ -10,7 +10,7 @@ namespace graph {
 
 float scaleTop(float maxDownload, float maxUpload)
 {
-    return std::ceil(maxDownload > maxUpload ? maxDownload : maxUpload);
+    return std::max(1.0f, std::ceil(maxDownload > maxUpload ? maxDownload : maxUpload));
 }
 
 namespace {

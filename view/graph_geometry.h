@@ -35,7 +35,8 @@ struct Rgba {
 constexpr Rgba kDownloadFill{0, 200, 100, 128};
 constexpr Rgba kUploadFill{0, 100, 200, 128};
 
-// The top of the common scale: ceil of the larger maximum.
+// The top of the common scale: ceil of the larger maximum, and at least 1, the smallest scale
+// (an idle graph reads "1", not "0" at its top).
 float scaleTop(float maxDownload, float maxUpload);
 
 // The scale label for a top in the unit of `unitDivisor`: "%.0f" of the top while that is at

@@ -13,8 +13,8 @@ std::string formatReadout(float displayValue);
 // "B/s", "KB/s", "MB/s" or "GB/s"; an unknown divisor gets the nearest smaller unit's text.
 std::string unitLabel(std::uint32_t unitDivisor);
 
-// The text the window's layout starts with, until the Options dialog first closes.
-inline constexpr const char* kInitialUnitLabel = "KB/sec";
+// The text the window's layout starts with: the default unit's, as Options names it.
+inline constexpr const char* kInitialUnitLabel = "KB/s";
 
 // The units a readout can be shown in, smallest first.
 inline constexpr std::uint32_t kUnitDivisors[] = {1, 1000, 1000000, 1000000000};

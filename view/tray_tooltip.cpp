@@ -5,19 +5,17 @@
 
 namespace {
 
-std::string rateText(const ReadoutText& rate, std::uint32_t chosenDivisor)
+// Empty before the first readout.
+std::string rateText(const ReadoutText& rate)
 {
-    if (rate.unitDivisor == chosenDivisor)
-        return rate.text;
-    return rate.text + " " + unitLabel(rate.unitDivisor);
+    return rate.text.empty() ? std::string() : rate.text + " " + unitLabel(rate.unitDivisor);
 }
 
 } // namespace
 
 std::string trayTooltipText(const TrayTooltip& tooltip)
 {
-    std::string text = "Velmora\nDown: " + rateText(tooltip.download, tooltip.chosenDivisor) +
-                       " - Up: " + rateText(tooltip.upload, tooltip.chosenDivisor);
+    std::string text = "Velmora\nDown: " + rateText(tooltip.download) + " - Up: " + rateText(tooltip.upload);
     if (tooltip.today) {
         text += "\nToday: " + formatByteAmount(tooltip.today->down) + " down, " +
                 formatByteAmount(tooltip.today->up) + " up";

@@ -12,14 +12,13 @@
 struct TrayTooltip {
     ReadoutText download;
     ReadoutText upload;
-    std::uint32_t chosenDivisor = 1000;
     std::optional<DayTotals> today;   // the counted profile's totals of the local day
     std::vector<std::string> notices; // one line each, after the rates
 };
 
-// "Velmora\nDown: 123.46 - Up: 0.00", then "\nToday: 1.23 GB down, 210 MB up" and a line per
-// notice. The rates carry no unit while they are in the chosen one; a rate the window had to
-// show in a larger unit carries that unit's label, so the tooltip never misreads either.
+// "Velmora\nDown: 123.46 KB/s - Up: 0.00 KB/s", then "\nToday: 1.23 GB down, 210 MB up" and a
+// line per notice. Each rate carries the unit it is shown in, which the window may have had to
+// make larger than the chosen one.
 std::string trayTooltipText(const TrayTooltip& tooltip);
 
 // Bytes with three significant digits in the largest decimal unit below them: "512 B",

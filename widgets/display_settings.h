@@ -1,5 +1,5 @@
 #pragma once
-// Display settings: the unit and the graph length of the run. The main window restores them
+// Display settings: the unit, the graph length and the graph's colours of the run. The main window restores them
 // from its remembered settings at start and stores them after Options and at the end
 // (app/stored_settings.h). The window and the Options dialog write them on the GUI thread; the
 // readout code reads them, so both are atomics.
@@ -13,4 +13,10 @@ struct DisplaySettings {
 
     std::atomic<std::uint32_t> unitDivisor{kDefaultUnitDivisor};   // 1, 1000, 1000000, 1000000000
     std::atomic<std::uint32_t> historyLength{kDefaultHistoryLength}; // 0 to 60, steps of 10
+
+    // The graph's and the tray icon's colours, 0xRRGGBB; the graph lays them half-transparent.
+    static constexpr std::uint32_t kDefaultDownloadColour = 0x00C864;
+    static constexpr std::uint32_t kDefaultUploadColour = 0x0064C8;
+    std::atomic<std::uint32_t> downloadColour{kDefaultDownloadColour};
+    std::atomic<std::uint32_t> uploadColour{kDefaultUploadColour};
 };

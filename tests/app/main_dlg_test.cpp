@@ -6,6 +6,7 @@
 #include "app/main_dlg.h"
 #include "profile/profile_store.h"
 #include "res/history_layout.h"
+#include "res/resource_ids.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -149,7 +150,7 @@ TEST_F(MainDlgTest, ReadoutsArriveQueuedFormattedAndMoveTheHistory)
     };
     for (const auto& [id, value] : expected)
         EXPECT_EQ(text(window, id), value) << id;
-    EXPECT_EQ(text(window, 1007), "KB/sec");
+    EXPECT_EQ(text(window, 1007), "KB/s"); // as Options names the unit
 
     const RateHistory& history = window.rateHistory();
     ASSERT_EQ(history.length(), 30u);
@@ -413,13 +414,33 @@ TEST_F(MainDlgTest, AReadoutTooWideForItsControlMovesToALargerUnitAndTheTooltipF
     EXPECT_EQ(text(window, 1002), "2000.00");
     EXPECT_EQ(text(window, 1008), "B/s");
     EXPECT_EQ(window.trayController().tooltipText().toStdString(),
-              "Velmora\nDown: 439539.84 KB/s - Up: 2000.00\nToday: 1.23 GB down, 0 B up");
+              "Velmora\nDown: 439539.84 KB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 0 B up");
 
     meter.downloadBytes = 123456;
     meter.tick();
     QCoreApplication::processEvents();
     EXPECT_EQ(text(window, 1001), "123456.00");
     EXPECT_EQ(text(window, 1007), "B/s");
+}
+
+// The selector chooses among the profiles only; beside it the window says why the profile
+// shown counts nothing when its address is gone.
+TEST_F(MainDlgTest, AProfileBoundToAnAddressTheMachineLacksSaysSo)
+{
+    CProfile gone = makeProfile("Gone");
+    gone.setIp("203.0.113.9");
+    writeProfiles({gone});
+    MainDlgOptions setup = options();
+    setup.startWorkers = true; // the address watcher knows the machine's addresses
+    CMainDlg window(setup);
+    EXPECT_FALSE(control<QComboBox>(&window, 1013)->isEditable());
+    const auto* notice = control<QLabel>(&window, kCountingNoticeId);
+    choose(window, "Gone");
+    EXPECT_TRUE(notice->toolTip().contains("Profile Gone: this machine does not hold 203.0.113.9"))
+        << notice->toolTip().toStdString();
+    EXPECT_FALSE(notice->text().isEmpty());
+    choose(window, "Default");
+    EXPECT_FALSE(notice->toolTip().contains("203.0.113.9")) << notice->toolTip().toStdString();
 }
 
 TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
@@ -429,9 +450,10 @@ TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
     {
         CMainDlg first(options());
         EXPECT_EQ(control<QComboBox>(&first, 1013)->currentText(), "Default"); // not the first file
-        EXPECT_EQ(text(first, 1007), "KB/sec");
+        EXPECT_EQ(text(first, 1007), "KB/s");
         first.displaySettings().unitDivisor = 1000000;
         first.displaySettings().historyLength = 10;
+        first.displaySettings().downloadColour = 0xC80000;
         first.applyDisplaySettings(1000, 30);
         choose(first, "Café"); // a name beyond ASCII
         first.show();
@@ -446,6 +468,14 @@ TEST_F(MainDlgTest, UnitLengthCountedProfileAndPositionAreKeptBetweenRuns)
     EXPECT_EQ(second.rateHistory().length(), 10u);
     EXPECT_EQ(text(second, 1033), "MB/s");
     EXPECT_EQ(second.geometry().topLeft(), client);
+    // The colour chosen fills the graph's download area.
+    EXPECT_EQ(second.displaySettings().downloadColour.load(), 0xC80000u);
+    second.trafficMeter().downloadBytes = 5e6;
+    second.trafficMeter().tick();
+    QCoreApplication::processEvents();
+    const QColor area = control(&second, 1037)->grab().toImage().pixelColor(365, 75);
+    EXPECT_GT(area.red(), 200) << area.name().toStdString();
+    EXPECT_LT(area.green(), 160) << area.name().toStdString();
     second.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
     EXPECT_EQ(second.pos(), QPoint(40, 50)); // the frame where it was, not moved by its own size

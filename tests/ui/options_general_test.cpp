@@ -4,11 +4,13 @@
 #include "ui/options/options_dlg.h"
 #include "ui/options/options_general.h"
 
+#include <QColorDialog>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -101,23 +103,40 @@ TEST_F(GeneralPageTest, SwitchingTabsKeepsWhatWasChosenOrTyped)
     EXPECT_EQ(unitBox->currentText(), "MB/s");
 }
 
-TEST_F(GeneralPageTest, SwatchesShowTheGraphColoursBlendedAtHalfAlpha)
+// The swatches show the graph's colours as the graph lays them; a click on one chooses another.
+TEST_F(GeneralPageTest, SwatchesShowTheGraphColoursAndAClickChoosesOne)
 {
+    settings.uploadColour = 0x123456;
     open();
-    const QImage page = tabs->widget(0)->grab().toImage();
-    const struct {
-        int id;
-        QColor colour;
-    } swatches[] = {{kDownloadSwatchId, QColor(0, 200, 100)}, {kUploadSwatchId, QColor(0, 100, 200)}};
-    for (const auto& swatch : swatches) {
-        const QWidget* frame = byId<QWidget>(&dialog, swatch.id);
+    EXPECT_FALSE(unitBox->isEditable()) << "a choice among the units only";
+    const auto expectShown = [&](int id, QColor colour) {
+        const QImage page = tabs->widget(0)->grab().toImage();
+        const QWidget* frame = byId<QWidget>(&dialog, id);
         const QPoint centre = frame->geometry().center();
         const QColor seen = page.pixelColor(centre);
         // What lies beside the swatch is what lies beneath it.
         const QColor background = page.pixelColor(frame->geometry().right() + 4, centre.y());
         const auto blend = [](int over, int under) { return (over * 128 + under * 127) / 255; };
-        EXPECT_NEAR(seen.red(), blend(swatch.colour.red(), background.red()), 2);
-        EXPECT_NEAR(seen.green(), blend(swatch.colour.green(), background.green()), 2);
-        EXPECT_NEAR(seen.blue(), blend(swatch.colour.blue(), background.blue()), 2);
-    }
+        EXPECT_NEAR(seen.red(), blend(colour.red(), background.red()), 2) << id;
+        EXPECT_NEAR(seen.green(), blend(colour.green(), background.green()), 2) << id;
+        EXPECT_NEAR(seen.blue(), blend(colour.blue(), background.blue()), 2) << id;
+    };
+    expectShown(kDownloadSwatchId, QColor(0, 200, 100));
+    expectShown(kUploadSwatchId, QColor(0x12, 0x34, 0x56));
+
+    bool chosen = false;
+    QTimer::singleShot(0, [&] {
+        auto* picker = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(picker, nullptr);
+        picker->setCurrentColor(QColor(200, 0, 0));
+        picker->accept();
+        chosen = true;
+    });
+    auto* swatch = byId<QWidget>(&dialog, kDownloadSwatchId)->findChild<QWidget*>();
+    QTest::mouseClick(swatch, Qt::LeftButton, {}, swatch->rect().center());
+    ASSERT_TRUE(chosen);
+    expectShown(kDownloadSwatchId, QColor(200, 0, 0));
+    QTest::mouseClick(byId<QWidget>(&dialog, kOptionsOkId), Qt::LeftButton);
+    EXPECT_EQ(settings.downloadColour.load(), 0xC80000u);
+    EXPECT_EQ(settings.uploadColour.load(), 0x123456u);
 }

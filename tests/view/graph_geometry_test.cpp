@@ -7,7 +7,7 @@ TEST(GraphGeometry, ScaleTopAndLabelPlacement)
 {
     struct Case { float maxDown, maxUp; std::uint32_t divisor; float top; const char* text; std::optional<float> x; };
     const Case cases[] = {
-        {0, 0, 1000, 0, "0", 29.0f},
+        {0, 0, 1000, 1, "1", 29.0f}, // idle: the smallest scale
         {0.4f, 0.2f, 1000, 1, "1", 29.0f},
         {1234.5f, 99, 1000, 1235, "1235", 5.0f},
         {99, 1234.5f, 1000, 1235, "1235", 5.0f},

@@ -7,9 +7,9 @@ TEST(TrayTooltip, RatesThenTodayThenNotices)
 {
     struct Case { TrayTooltip tooltip; const char* text; };
     const Case cases[] = {
-        {{{"123.46", 1000}, {"0.00", 1000}, 1000, std::nullopt, {}}, "Velmora\nDown: 123.46 - Up: 0.00"},
-        {{{"439.54", 1000000}, {"2000.00", 1}, 1, DayTotals{1.23e9, 2.1e8}, {"Saving failed"}},
-         "Velmora\nDown: 439.54 MB/s - Up: 2000.00\nToday: 1.23 GB down, 210 MB up\nSaving failed"},
+        {{{"123.46", 1000}, {"0.00", 1000}, std::nullopt, {}}, "Velmora\nDown: 123.46 KB/s - Up: 0.00 KB/s"},
+        {{{"439.54", 1000000}, {"2000.00", 1}, DayTotals{1.23e9, 2.1e8}, {"Saving failed"}},
+         "Velmora\nDown: 439.54 MB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 210 MB up\nSaving failed"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(trayTooltipText(c.tooltip), c.text);

@@ -48,6 +48,7 @@ void OptionsDlg::initialise()
     tabs->setCurrentIndex(0);
     general->selectUnitDivisor(settings.unitDivisor.load());
     general->setHistoryLength(settings.historyLength.load());
+    general->setColours(settings.downloadColour.load(), settings.uploadColour.load());
 }
 
 void OptionsDlg::confirm()
@@ -67,5 +68,7 @@ void OptionsDlg::confirm()
     const std::uint32_t length = general->historyLength();
     if (length <= 60)
         settings.historyLength.store(length);
+    settings.downloadColour.store(general->downloadColour());
+    settings.uploadColour.store(general->uploadColour());
     accept();
 }

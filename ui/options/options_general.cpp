@@ -3,7 +3,11 @@
 #include "widgets/dialog_builder.h"
 #include "res/options_layouts.h"
 
+#include "widgets/display_settings.h"
+
+#include <QColorDialog>
 #include <QComboBox>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QSlider>
@@ -22,27 +26,53 @@ constexpr std::array<RateUnit, 4> kRateUnits{{
 constexpr int kSliderSteps = 6;      // positions 0..6
 constexpr std::uint32_t kSamplesPerStep = 10;
 
+} // namespace
+
 // Fills its parent, the framed swatch, with a colour blended over what lies beneath, frame
-// included, as the graph blends its areas over the background.
+// included, as the graph blends its areas over the background. A click chooses another colour.
 class ColourSwatch : public QWidget {
 public:
-    ColourSwatch(std::uint32_t argb, QWidget* frame) : QWidget(frame), colour(QColor::fromRgba(argb))
+    ColourSwatch(std::uint32_t rgb, const QString& title, QWidget* frame) : QWidget(frame), title(title)
     {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setColour(rgb);
+        setCursor(Qt::PointingHandCursor);
+        setToolTip(QStringLiteral("Click to choose the colour"));
+        setAccessibleName(title);
         setGeometry(frame->rect());
         show();
     }
 
+    void setColour(std::uint32_t rgb)
+    {
+        colour = QColor::fromRgb(QRgb(rgb));
+        update();
+    }
+    std::uint32_t rgb() const { return colour.rgb() & 0xFFFFFFu; }
+
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        QColor fill = colour;
+        fill.setAlpha(0x80);
         QPainter painter(this);
-        painter.fillRect(QRect(0, 0, 100, 100), colour);
+        painter.fillRect(QRect(0, 0, 100, 100), fill);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
+            return;
+        const QColor chosen = QColorDialog::getColor(colour, this, title, QColorDialog::DontUseNativeDialog);
+        if (chosen.isValid())
+            setColour(chosen.rgb() & 0xFFFFFFu);
     }
 
 private:
     QColor colour;
+    QString title;
 };
+
+namespace {
 
 // The label widths of the layout fit the narrower Windows dialog font; here each label stays on
 // one line and takes the width its text needs (nothing lies right beside them).
@@ -65,8 +95,10 @@ OptionsGeneral::OptionsGeneral(QWidget* parent) : QWidget(parent)
     rateUnitBox = control<QComboBox>(this, kRateUnitBoxId);
     historySlider = control<QSlider>(this, kGraphHistorySliderId);
     keepLabelsOnOneLine(this);
-    new ColourSwatch(kDownloadColour, control(this, kDownloadSwatchId));
-    new ColourSwatch(kUploadColour, control(this, kUploadSwatchId));
+    downloadSwatch = new ColourSwatch(DisplaySettings::kDefaultDownloadColour, QStringLiteral("Download Rate Colour"),
+                                      control(this, kDownloadSwatchId));
+    uploadSwatch = new ColourSwatch(DisplaySettings::kDefaultUploadColour, QStringLiteral("Upload Rate Colour"),
+                                    control(this, kUploadSwatchId));
 }
 
 void OptionsGeneral::initialise()
@@ -104,4 +136,20 @@ void OptionsGeneral::setHistoryLength(std::uint32_t length)
 std::uint32_t OptionsGeneral::historyLength() const
 {
     return static_cast<std::uint32_t>(historySlider->value()) * kSamplesPerStep;
+}
+
+void OptionsGeneral::setColours(std::uint32_t download, std::uint32_t upload)
+{
+    downloadSwatch->setColour(download);
+    uploadSwatch->setColour(upload);
+}
+
+std::uint32_t OptionsGeneral::downloadColour() const
+{
+    return downloadSwatch->rgb();
+}
+
+std::uint32_t OptionsGeneral::uploadColour() const
+{
+    return uploadSwatch->rgb();
 }

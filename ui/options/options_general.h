@@ -1,20 +1,18 @@
 #pragma once
-// The General page of the Options dialog: rate unit, graph history length and the colour legend.
+// The General page of the Options dialog: rate unit, graph history length and the graph's
+// colours, each chosen by a click on its swatch.
 
 #include <QWidget>
 #include <cstdint>
 #include <optional>
 
+class ColourSwatch;
 class QComboBox;
 class QSlider;
 
 class OptionsGeneral : public QWidget {
     Q_OBJECT
 public:
-    // The graph's brushes, shown as a legend; ARGB.
-    static constexpr std::uint32_t kDownloadColour = 0x8000C864;
-    static constexpr std::uint32_t kUploadColour = 0x800064C8;
-
     explicit OptionsGeneral(QWidget* parent = nullptr);
 
     // Fills the rate unit list and sets the slider's range; the selections are the dialog's.
@@ -25,8 +23,14 @@ public:
     std::optional<std::uint32_t> selectedUnitDivisor() const;
     void setHistoryLength(std::uint32_t length);
     std::uint32_t historyLength() const;
+    // The graph's colours, 0xRRGGBB.
+    void setColours(std::uint32_t download, std::uint32_t upload);
+    std::uint32_t downloadColour() const;
+    std::uint32_t uploadColour() const;
 
 private:
     QComboBox* rateUnitBox;
     QSlider* historySlider;
+    ColourSwatch* downloadSwatch;
+    ColourSwatch* uploadSwatch;
 };
