@@ -10,9 +10,12 @@ const DialogTemplate& historyLayout()
             {kHistoryProfileBoxId, K::ComboDropDown, "", 39, 7, 81, 50},
             {-1, K::Label, "Size:", 7, 25, 16, 8},
             {kHistorySizeBoxId, K::ComboDropDown, "", 39, 23, 81, 56},
-            {kHistoryQuotaLabelId, K::Label, "", 127, 7, 114, 36},
-            {kHistoryMonthBoxId, K::ComboDropDown, "", 71, 45, 51, 95},
-            {kHistoryYearBoxId, K::ComboDropDown, "", 131, 45, 48, 95},
+            {-1, K::Label, "Month:", 134, 9, 24, 8},
+            {kHistoryMonthBoxId, K::ComboDropDown, "", 160, 7, 81, 95},
+            {-1, K::Label, "Year:", 134, 25, 24, 8},
+            {kHistoryYearBoxId, K::ComboDropDown, "", 160, 23, 81, 95},
+            // A line per quota, the whole width: its text is not cut or wrapped at any scale.
+            {kHistoryQuotaLabelId, K::Label, "", 7, 41, 234, 18},
             {kHistoryTableId, K::ReportList, "", 7, 62, 234, 79},
         }};
     return layout;

@@ -104,9 +104,10 @@ TEST_F(HistoryWindowTest, SizeUnitRescalesEveryNumberAndKeepsTheSelection)
     sizeBox->setCurrentIndex(1);
     EXPECT_EQ(rows(), (QStringList{"3|1500.00|250.00|1750.00", "17|0.00|0.01|0.01", "",
                                    "Total|1500.00|250.00|1750.01"}));
-    sizeBox->setCurrentIndex(0);
-    EXPECT_EQ(rows(), (QStringList{"3|1500000.00|250000.00|1750000.00", "17|0.00|5.00|5.00", "",
-                                   "Total|1500000.00|250005.00|1750005.00"}));
+    sizeBox->setCurrentIndex(0); // bytes are whole
+    EXPECT_EQ(rows(), (QStringList{"3|1500000|250000|1750000", "17|0|5|5", "", "Total|1500000|250005|1750005"}));
+    for (int column = 1; column < 4; ++column) // amounts right-aligned, as numbers are
+        EXPECT_EQ(table->topLevelItem(0)->textAlignment(column), int(Qt::AlignRight | Qt::AlignVCenter)) << column;
     EXPECT_EQ(profileBox->currentText(), "Work");
     EXPECT_EQ(yearBox->currentText(), "2026");
     EXPECT_EQ(monthBox->currentText(), "May");
@@ -178,5 +179,5 @@ TEST_F(HistoryWindowTest, EveryOpeningStartsAfreshButTheSizeStays)
     EXPECT_EQ(profileBox->currentIndex(), 0);
     EXPECT_EQ(sizeBox->currentIndex(), 0);
     EXPECT_EQ(window.sizeUnit(), 0);
-    EXPECT_EQ(rows(), (QStringList{"9|2000000.00|0.00|2000000.00", "", "Total|2000000.00|0.00|2000000.00"}));
+    EXPECT_EQ(rows(), (QStringList{"9|2000000|0|2000000", "", "Total|2000000|0|2000000"}));
 }

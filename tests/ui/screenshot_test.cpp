@@ -129,9 +129,13 @@ TEST(Screenshots, HistoryWithAQuota)
     });
     history.show();
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
-    const QString shown = byId<QLabel>(&history, kHistoryQuotaLabelId)->text();
+    const QLabel* quotaLabel = byId<QLabel>(&history, kHistoryQuotaLabelId);
+    const QString shown = quotaLabel->text();
     EXPECT_TRUE(shown.startsWith("Quota: ")) << shown.toStdString();
     EXPECT_EQ(shown.count('\n'), 1) << shown.toStdString();
+    // A line each, shown whole: not cut, not wrapped.
+    EXPECT_LE(quotaLabel->sizeHint().width(), quotaLabel->width()) << shown.toStdString();
+    EXPECT_LE(quotaLabel->sizeHint().height(), quotaLabel->height()) << shown.toStdString();
     const int scale = qRound(history.devicePixelRatioF());
     save(&history, folder, QStringLiteral("history-quota-%1x.png").arg(scale).toUtf8().constData());
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(0); // Default: no quota

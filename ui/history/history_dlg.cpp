@@ -39,11 +39,13 @@ CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent, QuotaLine
     yearBox = control<QComboBox>(this, kHistoryYearBoxId);
     table = control<QTreeWidget>(this, kHistoryTableId);
     quotaLabel = control<QLabel>(this, kHistoryQuotaLabelId);
-    quotaLabel->setWordWrap(true);
+    quotaLabel->setWordWrap(false);
     quotaLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     table->setColumnCount(4);
     table->setHeaderLabels({"Day", "Total Downloaded", "Total Uploaded", "Total"});
+    for (int column = 1; column < 4; ++column)
+        table->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     table->setStyleSheet(table->styleSheet() + QLatin1String(kGridStyle)); // after the frame's rule
     fitColumns();
 
@@ -175,6 +177,8 @@ void CHistoryDlg::fillTable()
         if (!row.downloaded.empty())
             cells << fromStd(row.downloaded) << fromStd(row.uploaded) << fromStd(row.total);
         auto* item = new QTreeWidgetItem(cells);
+        for (int column = 1; column < cells.size(); ++column) // amounts, right-aligned as numbers are
+            item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
         table->addTopLevelItem(item);
         if (!selectedDay.isEmpty() && item->text(0) == selectedDay)
             table->setCurrentItem(item);

@@ -14,5 +14,5 @@ struct MonthTableRow {
 };
 
 // One row per day with traffic, a spacer and a Total row, each amount divided by the divisor
-// and written "%.2f". Empty when the year has no record in the profile.
+// and written "%.2f" ("%.0f" in bytes, a divisor of 1). Empty when the year has no record in the profile.
 std::vector<MonthTableRow> monthTable(const CProfile& profile, int year, int month, double divisor);
