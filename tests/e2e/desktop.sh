@@ -5,8 +5,8 @@
 # a minimise reported only by _NET_WM_STATE_HIDDEN (as KWin does, WM_STATE left Normal) also
 # goes to the tray, and the restore that follows sticks; a second start on the same data
 # directory says so, brings the first window forward and ends, leaving the first running;
-# the tray menu's Exit saves the profiles and ends the program; a moved window comes back at
-# the same place at every start; started from a Wayland session
+# the tray menu's Exit saves the profiles and ends the program; a restored window and a moved
+# one come back at the same place; started from a Wayland session
 # that has an X display, the program runs on X11.
 # Screenshots (main window at scale 1 and 2, the tray with the icon, the second start's
 # message) go to $VELMORA_SHOTS when it is set.
@@ -60,6 +60,7 @@ alive() { kill -0 "$velmora_pid" 2>/dev/null; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 has_no_tray_icon() { [ -z "$(tray_icon "$1")" ]; }
 shows_a_window() { windows_of "$1" | grep -q IsViewable; }
+client_position() { windows_of "$velmora_pid" | awk -v w="$window" '$1 == w {print $5, $6}'; }
 
 minimised_to_tray() {
   wait_until 10 is_unmapped "$window" || fail "$1: the window is still mapped"
@@ -80,6 +81,9 @@ step "start, scale 1"
 start_velmora "$work/velmora.log"
 sleep 3 # a few readouts and graph columns
 import -window "$window" "$shots/main-window-1x.png"
+# A window of a fixed size offers no maximise.
+xprop -id "$window" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE && fail "the window offers to maximise"
+left_at=$(client_position)
 
 step "minimise: hidden to the tray, still running after 5 s"
 xdotool windowminimize "$window"
@@ -94,6 +98,7 @@ echo "window $window hidden, tray icon $icon, running"
 step "double click on the tray icon"
 click_window "$icon" 1 2
 restored_and_staying "double click"
+[ "$(client_position)" = "$left_at" ] || fail "the restore moved the window from $left_at to $(client_position)"
 
 step "minimise again, a single click (Trigger) restores"
 xdotool windowminimize "$window"
@@ -157,7 +162,6 @@ echo "saved at Exit: Default down $down bytes"
 
 # The window comes back where it was left, run after run: its remembered position must not
 # mix the frame's corner with the client area's.
-client_position() { windows_of "$velmora_pid" | awk -v w="$window" '$1 == w {print $5, $6}'; }
 end_velmora() {
   kill -TERM "$velmora_pid"
   wait_until 15 ended "$velmora_pid" || fail "SIGTERM did not end the program"
