@@ -28,7 +28,7 @@ TEST(DialogBuilder, MainLayoutIsPlacedInPixels)
 
     auto* selector = control<QComboBox>(&dialog, 1013);
     ASSERT_NE(selector, nullptr);
-    EXPECT_TRUE(selector->isEditable());
+    EXPECT_FALSE(selector->isEditable()); // a choice among the profiles
     EXPECT_EQ(selector->pos(), QPoint(11, 11));
     EXPECT_LE(selector->height(), dialogUnitsToPixelsY(59)); // the box, not its list
 }
@@ -40,7 +40,7 @@ TEST(DialogBuilder, ReadoutControlsCarryTheirIdsAndTexts)
     struct Case { int id; QString text; QPoint position; Qt::Alignment horizontal; };
     const Case cases[] = {
         {1001, "", {84, 62}, Qt::AlignRight}, {1012, "", {278, 150}, Qt::AlignRight},
-        {1007, "KB/sec", {152, 62}, Qt::AlignLeft}, {1034, "KB/sec", {345, 150}, Qt::AlignLeft},
+        {1007, "KB/s", {152, 62}, Qt::AlignLeft}, {1034, "KB/s", {345, 150}, Qt::AlignLeft},
     };
     for (const Case& c : cases) {
         auto* label = control<QLabel>(&dialog, c.id);
@@ -52,7 +52,7 @@ TEST(DialogBuilder, ReadoutControlsCarryTheirIdsAndTexts)
     // A one-line text is never cut off, even where the table's box is narrower than the font.
     auto* unit = control<QLabel>(&dialog, 1034);
     EXPECT_FALSE(unit->wordWrap());
-    EXPECT_GE(unit->width(), unit->fontMetrics().horizontalAdvance("KB/sec"));
+    EXPECT_GE(unit->width(), unit->fontMetrics().horizontalAdvance("MB/s"));
     EXPECT_LE(unit->geometry().right(), dialog.width());
     int groups = 0;
     for (QGroupBox* box : dialog.findChildren<QGroupBox*>())
