@@ -6,7 +6,7 @@
 #include "app/graph_painter.h"
 #include "view/rate_history.h"
 #include "view/readout_format.h"
-#include "capture/traffic_meter.h"
+#include "accounting/readout.h"
 #include "widgets/display_settings.h"
 
 #include <QObject>

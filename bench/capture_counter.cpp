@@ -19,10 +19,11 @@
 //       <address>): the packets the socket delivered and their IP bytes, the wire packets they
 //       stand for, and the bytes the Default profile counted
 
+#include "accounting/traffic_meter.h"
 #include "capture/kernel_flow_counter.h"
 #include "capture/packet_capture.h"
 #include "capture/packet_decode.h"
-#include "capture/traffic_meter.h"
+#include "capture/packet_flow.h"
 #include "capture/wire_packets.h"
 #include "profile/profile_store.h"
 
@@ -134,6 +135,15 @@ MachineAddresses addressesOfInterfaceHolding(const char* address)
     return MachineAddresses(std::move(kept));
 }
 
+// As the engine does: the ring's packets reach the accounting as one flow record each.
+void countPacket(CTrafficMeter& meter, const CapturedPacket& packet)
+{
+    FlowKey key;
+    FlowCount count;
+    if (packetFlow(packet, key, count))
+        meter.countFlow(key, count);
+}
+
 int count(const char* address, int port, double seconds)
 {
     const int sink = openSink(address, port);
@@ -143,7 +153,7 @@ int count(const char* address, int port, double seconds)
 
     std::atomic<unsigned long long> floodPackets{0};
     CPacketCapture capture([&](const CapturedPacket& packet) {
-        meter.dispatchPacket(packet);
+        countPacket(meter, packet);
         const std::uint8_t* data = packet.data;
         const std::size_t captured = packet.captured;
         // UDP (protocol 17) to the flood's port: behind an IPv4 header without options, or
@@ -208,7 +218,7 @@ int countWire(const char* address, double seconds)
     CTrafficMeter meter({}, &profiles);
     DirectionCount down, up;
     CPacketCapture capture([&](const CapturedPacket& packet) {
-        meter.dispatchPacket(packet);
+        countPacket(meter, packet);
         const std::uint8_t* data = packet.data;
         const std::size_t captured = packet.captured;
         const std::int32_t length = packet.delivered;

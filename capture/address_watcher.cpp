@@ -33,9 +33,9 @@ void CAddressWatcher::scanOnce()
     // A list that could not be read (no memory, no descriptor left) says nothing about the
     // addresses: the last one stays in force rather than counting nothing until the next pass.
     if (std::optional<MachineAddresses> machine = listMachineAddresses()) {
-        std::vector<std::string> addresses;
+        std::vector<IpAddress> addresses;
         for (const MachineAddress& entry : machine->entries())
-            addresses.push_back(ipAddressText(entry.address));
+            addresses.push_back(entry.address);
         {
             std::lock_guard result(resultGuard);
             found = std::move(addresses);
@@ -46,7 +46,7 @@ void CAddressWatcher::scanOnce()
     passCount.fetch_add(1, std::memory_order_acq_rel);
 }
 
-std::vector<std::string> CAddressWatcher::addresses() const
+std::vector<IpAddress> CAddressWatcher::addresses() const
 {
     std::lock_guard lock(resultGuard);
     return found;

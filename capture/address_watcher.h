@@ -5,7 +5,6 @@
 // A new address is counted from the next pass on; an interface that lost its last address, or
 // went down or away, stops being counted at the next pass.
 
-#include "capture/net_socket.h"
 #include "capture/packet_capture.h"
 #include "capture/worker_thread.h"
 
@@ -14,7 +13,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <string>
 #include <vector>
 
 class CAddressWatcher : public CWorkerThread {
@@ -28,8 +26,8 @@ public:
     void scanOnce();
     // Passes completed since construction (tests wait for a pass to be over).
     std::uint64_t passes() const { return passCount.load(std::memory_order_acquire); }
-    // The machine's addresses the last pass found, as text, by interface.
-    std::vector<std::string> addresses() const;
+    // The machine's addresses the last pass found, by interface.
+    std::vector<IpAddress> addresses() const;
 
 protected:
     void run() override;
@@ -41,7 +39,7 @@ private:
 
     std::mutex scanMutex;           // held for a whole pass
     mutable std::mutex resultGuard; // guards found
-    std::vector<std::string> found;
+    std::vector<IpAddress> found;
     std::mutex pauseMutex; // with pauseSignal: the pause between passes, cut short by wake()
     std::condition_variable pauseSignal;
     std::atomic<std::uint64_t> passCount{0};

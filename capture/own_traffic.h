@@ -21,13 +21,12 @@
 //   A macvlan's lower interface sees frames for it as PACKET_OTHERHOST (filtered). A bridge's
 //   ports and a bond's slaves hold no address and are not counted interfaces.
 
-#include "capture/machine_addresses.h"
+#include "capture/flow_count.h"
+#include "net/machine_addresses.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-
-enum class PacketWay : std::uint8_t { Received, Sent };
 
 // `ip`: the packet from its IP header on, `captured` bytes of it; `linkSource`: the Ethernet
 // frame's source address, null on other links.

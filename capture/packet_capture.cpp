@@ -92,7 +92,7 @@ bool CPacketCapture::configureSocket()
         failure = recordErrno(failureErrno);
         return false;
     }
-    if (!attachFilter() || !ring.setup(*socket) || !socket->bindInterface(std::string(), 0, ETH_P_ALL)) {
+    if (!attachFilter() || !ring.setup(*socket) || !socket->bindInterface(0, ETH_P_ALL)) {
         failureErrno = errno != 0 ? errno : EIO;
         failure = socket->lastError().empty() ? errorText() : socket->lastError();
         return false;
@@ -136,7 +136,7 @@ void CPacketCapture::close()
     collectStatistics();
     logLine(drops.closingLine()); // nothing when there was no drop
     ring.release();
-    socket->close(); // keeps shutdown's refusal in lastError, releases the handle anyway
+    socket->close();
     socket.reset();
     if (wakeEvent >= 0)
         ::close(wakeEvent);

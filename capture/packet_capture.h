@@ -8,7 +8,7 @@
 #include "capture/captured_packet.h"
 #include "capture/capture_socket.h"
 #include "capture/drop_report.h"
-#include "capture/machine_addresses.h"
+#include "net/machine_addresses.h"
 #include "capture/net_socket.h"
 #include "capture/packet_ring.h"
 #include "capture/worker_thread.h"

@@ -139,6 +139,7 @@ static bool summariseIpv6(const std::uint8_t* data, std::int32_t delivered, std:
     summary.source = IpAddress::fromV6(data + 8);
     summary.destination = IpAddress::fromV6(data + 24);
     summary.sourcePort = summary.destinationPort = 0;
+    summary.protocol = headers.transport;
     const bool hasPorts = headers.complete && (headers.transport == kTcp || headers.transport == kUdp);
     if (hasPorts && available >= headers.bytes + 4) {
         summary.sourcePort = loadBigEndian16(data + headers.bytes);
@@ -164,6 +165,7 @@ bool summarisePacket(const std::uint8_t* data, std::int32_t delivered, std::size
     summary.destination = IpAddress::fromV4(loadBigEndian32(data + 16));
     summary.sourcePort = loadBigEndian16(data + 20);
     summary.destinationPort = loadBigEndian16(data + 22);
+    summary.protocol = data[9];
     summary.bytes = std::uint64_t(length);
     summary.overhead = overheadOf(summary.bytes);
     return true;

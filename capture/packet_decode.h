@@ -2,7 +2,7 @@
 // The accounting's view of a captured IP packet. Every field is read with explicit big-endian
 // loads after the length was checked; a buffer is never cast to a header struct.
 
-#include "profile/ip_address.h"
+#include "net/ip_address.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +16,7 @@ struct PacketSummary {
     IpAddress destination;
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
+    std::uint8_t protocol = 0; // IPv4 protocol, IPv6 transport header (59 when not known)
     // What the packet adds to the totals: its length and header allowance as delivered, or
     // the sums over the wire packets of an offloaded super-packet (wire_packets.h).
     std::uint64_t bytes = 0;

@@ -1,8 +1,8 @@
 #include "monitor/monitor_engine.h"
 
 #include "capture/address_watcher.h"
-#include "capture/net_socket.h"
 #include "capture/packet_capture.h"
+#include "capture/packet_flow.h"
 #include "monitor/periodic_task.h"
 #include "profile/profile_store.h"
 #include "profile/save_episode.h"
@@ -14,7 +14,17 @@
 
 namespace {
 constexpr auto kExitSaveRetryPause = std::chrono::milliseconds(500);
+
+// What a new Default profile is bound to: the machine's first IPv4 address, by interface.
+std::string firstIpv4Address()
+{
+    const MachineAddresses machine = listMachineAddresses().value_or(MachineAddresses());
+    for (const MachineAddress& entry : machine.entries())
+        if (entry.address.isV4())
+            return ipAddressText(entry.address);
+    return {};
 }
+} // namespace
 
 struct CMonitorEngine::Workers {
     std::unique_ptr<CPacketCapture> capture;
@@ -38,11 +48,8 @@ CMonitorEngine::~CMonitorEngine()
 void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket captureSocket)
 {
     options = startOptions;
-    CNetSocket socket; // only for the local address list
-    const std::string addresses = socket.localAddresses();
-    const std::string firstAddress = addresses.substr(0, addresses.find(' '));
     ProfileList loaded;
-    loadAllProfiles(loaded, options.profileDirectory, firstAddress, LoadMode::Owner);
+    loadAllProfiles(loaded, options.profileDirectory, firstIpv4Address(), LoadMode::Owner);
     {
         std::unique_lock lock(shared.guard);
         shared.profiles = std::move(loaded);
@@ -61,8 +68,13 @@ void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
     if (options.startWorkers) {
         trafficMeter->start("velmora-meter");
         CTrafficMeter* target = trafficMeter.get();
-        workers->capture =
-            std::make_unique<CPacketCapture>([target](const CapturedPacket& packet) { target->dispatchPacket(packet); });
+        // The ring's packets reach the accounting as one flow record each.
+        workers->capture = std::make_unique<CPacketCapture>([target](const CapturedPacket& packet) {
+            FlowKey key;
+            FlowCount count;
+            if (packetFlow(packet, key, count))
+                target->countFlow(key, count);
+        });
         // A refused socket leaves the capture off and the rates at 0; main has already said on
         // stderr how to grant the capability.
         workers->capture->open(std::move(captureSocket));
@@ -246,11 +258,6 @@ std::string CMonitorEngine::captureProblem() const
     return workers->capture != nullptr ? workers->capture->failureReason() : std::string();
 }
 
-std::vector<std::string> CMonitorEngine::machineAddresses() const
-{
-    return workers->watcher != nullptr ? workers->watcher->addresses() : std::vector<std::string>();
-}
-
 std::string CMonitorEngine::unheldAddressOf(const std::string& profileName) const
 {
     if (!workers->watcher)
@@ -281,10 +288,8 @@ std::vector<std::string> CMonitorEngine::countingNotices() const
 bool CMonitorEngine::holdsAddress(const std::string& ip) const
 {
     const std::optional<IpAddress> wanted = parseIpAddress(ip);
-    if (!wanted)
+    if (!wanted || workers->watcher == nullptr)
         return false;
-    for (const std::string& held : machineAddresses())
-        if (parseIpAddress(held) == wanted)
-            return true;
-    return false;
+    const std::vector<IpAddress> held = workers->watcher->addresses();
+    return std::find(held.begin(), held.end(), *wanted) != held.end();
 }

@@ -14,8 +14,8 @@
 // thread or the caller's (watchQuotas, reloadQuotas, stop). None may wait for the thread
 // that calls stop(), which joins them. Every other call comes from one thread, the owner's.
 
+#include "accounting/traffic_meter.h"
 #include "capture/capture_socket.h"
-#include "capture/traffic_meter.h"
 #include "monitor/quota_check.h"
 #include "profile/profile_file.h"
 #include "profile/profile_editor.h"
@@ -111,9 +111,8 @@ public:
     std::string captureFailure() const;
     // The same in plain words for a log line ("Operation not permitted (...)").
     std::string captureProblem() const;
-    // The machine's addresses as the address watcher last found them (IPv4 and IPv6 text).
-    std::vector<std::string> machineAddresses() const;
-    // Whether `ip` is one of them; false before the first pass and without workers.
+    // Whether `ip` is one of the machine's addresses as the address watcher last found them;
+    // false before the first pass and without workers.
     bool holdsAddress(const std::string& ip) const;
     // The address of that profile when it is bound to one the machine does not hold (it
     // counts nothing then); empty for Default, which counts every address, and otherwise.

@@ -97,30 +97,6 @@ AddressParts addressParts(std::uint32_t address)
             static_cast<std::int16_t>((address >> 8) & 0xff), static_cast<std::int16_t>(address & 0xff)};
 }
 
-std::optional<std::uint32_t> parseCanonicalAddress(const std::string& text)
-{
-    std::uint32_t value = 0;
-    std::size_t pos = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (pos >= text.size() || text[pos] != '.')
-                return std::nullopt;
-            ++pos;
-        }
-        const std::size_t start = pos;
-        unsigned number = 0;
-        while (pos < text.size() && pos - start < 3 && text[pos] >= '0' && text[pos] <= '9')
-            number = number * 10 + unsigned(text[pos++] - '0');
-        const std::size_t digits = pos - start;
-        if (digits == 0 || number > 255 || (digits > 1 && text[start] == '0'))
-            return std::nullopt;
-        value = value << 8 | number;
-    }
-    if (pos != text.size())
-        return std::nullopt;
-    return value;
-}
-
 void CProfile::setName(std::string value)
 {
     name = std::move(value);

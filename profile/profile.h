@@ -2,7 +2,7 @@
 // One monitoring profile: bound address, ordered IP and port filters, and day totals.
 
 #include "profile/day_clock.h"
-#include "profile/ip_address.h"
+#include "net/ip_address.h"
 
 #include <array>
 #include <cstdint>
@@ -67,8 +67,6 @@ bool parseAddressPattern(std::string text, AddressParts& parts);
 // The four parts of an address in host byte order, as parseAddressPattern would give them for
 // its inet_ntoa text.
 AddressParts addressParts(std::uint32_t hostOrderAddress);
-// The address when the text is exactly what inet_ntoa writes for it (no leading zeros).
-std::optional<std::uint32_t> parseCanonicalAddress(const std::string& text);
 
 class CProfile {
 public:

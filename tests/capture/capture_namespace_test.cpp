@@ -5,7 +5,7 @@
 #include "capture/address_watcher.h"
 #include "capture/capture_socket.h"
 #include "wait_for.h"
-#include "capture/traffic_meter.h"
+#include "accounting/traffic_meter.h"
 #include "network_namespace.h"
 #include "packet_builder.h"
 #include "profile/profile_store.h"
@@ -52,32 +52,34 @@ void sendDatagrams(int from, const std::string& to, int port)
 void bulkTransfer(const NetworkNamespace& a, const NetworkNamespace& b, const std::string& address,
                   std::size_t total)
 {
-    CNetSocket listener(socketInside(a, SOCK_STREAM, address, 0));
-    ASSERT_GE(listener.socketHandle(), 0);
-    ASSERT_EQ(::listen(listener.socketHandle(), 1), 0);
+    const int listener = socketInside(a, SOCK_STREAM, address, 0);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
     sockaddr_in bound{};
     socklen_t size = sizeof bound;
-    getsockname(listener.socketHandle(), reinterpret_cast<sockaddr*>(&bound), &size);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &size);
 
     std::thread sender = b.startInside([&] {
-        CNetSocket client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (!client.connect(address, ntohs(bound.sin_port)))
-            return;
+        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in target = socketAddress(address, ntohs(bound.sin_port));
         std::vector<std::uint8_t> chunk(1 << 16, 0xa5);
-        for (std::size_t sent = 0; sent < total;) {
-            const std::int32_t n = client.send(chunk.data(), std::int32_t(std::min(chunk.size(), total - sent)));
-            if (n <= 0)
-                return;
-            sent += std::size_t(n);
-        }
-        client.close();
+        if (::connect(client, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
+            for (std::size_t sent = 0; sent < total;) {
+                const ssize_t n = ::send(client, chunk.data(), std::min(chunk.size(), total - sent), MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                sent += std::size_t(n);
+            }
+        ::close(client);
     });
-    CNetSocket server(::accept4(listener.socketHandle(), nullptr, nullptr, SOCK_CLOEXEC));
+    const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     std::vector<std::uint8_t> buffer(1 << 16);
     std::size_t received = 0;
-    for (std::int32_t n; (n = server.receive(buffer.data(), std::int32_t(buffer.size()))) > 0;)
+    for (ssize_t n; (n = ::recv(server, buffer.data(), buffer.size(), 0)) > 0;)
         received += std::size_t(n);
     sender.join();
+    ::close(server);
+    ::close(listener);
     EXPECT_EQ(received, total);
 }
 
@@ -94,8 +96,8 @@ bool dropRawCapability()
 
 bool hasAddress(const CAddressWatcher& watcher, const std::string& address)
 {
-    const std::vector<std::string> listed = watcher.addresses();
-    return std::find(listed.begin(), listed.end(), address) != listed.end();
+    const std::vector<IpAddress> listed = watcher.addresses();
+    return std::find(listed.begin(), listed.end(), parseIpAddress(address)) != listed.end();
 }
 
 int interfaceIndex(const NetworkNamespace& side, const std::string& interface)
@@ -153,7 +155,7 @@ protected:
         capturedPackets.fetch_add(1);
         CapturedPacket asDelivered = packet;
         asDelivered.offload = {};
-        meter.dispatchPacket(asDelivered);
+        countPacket(meter, asDelivered);
     }};
     std::unique_ptr<CAddressWatcher> watcher;
 };
@@ -261,7 +263,7 @@ TEST_F(CaptureNamespaceTest, AStallOfTwoSecondsLosesNothing)
         if (stall.exchange(false))
             std::this_thread::sleep_for(2s);
         capturedBytes.fetch_add(std::uint64_t(packet.delivered));
-        meter.dispatchPacket(packet);
+        countPacket(meter, packet);
     });
     // vm0 among 500 counted interfaces (the others do not exist): the kernel filter's jumps
     // from vm0's test to its end reach past what a conditional jump can.
@@ -351,20 +353,26 @@ TEST_F(CaptureNamespaceTest, WithoutCaptureRightsSaysOnceHowToGrantThem)
     EXPECT_FALSE(capture.hasThread());
 }
 
-TEST_F(CaptureNamespaceTest, LocalAddressesListUpInterfacesWithoutLoopback)
+TEST_F(CaptureNamespaceTest, MachineAddressesListUpInterfacesWithoutLoopback)
 {
     const NetworkNamespace empty("empty");
     ASSERT_TRUE(empty.isCreated());
     ASSERT_TRUE(near->run("ip addr add 198.51.100.11/25 dev vm0"));
     ASSERT_TRUE(near->run("ip link add vm9 type veth peer name vm8") && near->run("ip addr add 192.0.2.9/24 dev vm9"));
+    const auto ipv4Texts = [] {
+        std::string text;
+        for (const MachineAddress& entry : listMachineAddresses().value_or(MachineAddresses()).entries())
+            if (entry.address.isV4())
+                text += ipAddressText(entry.address) + " ";
+        return text;
+    };
     std::string nearList, emptyList, unresolved;
     near->runInside([&] {
-        CNetSocket socket;
-        nearList = socket.localAddresses();
+        nearList = ipv4Texts();
         // No name server is reachable from here: the lookup fails without leaving the namespace.
-        unresolved = socket.resolve("velmora-no-such-host.invalid");
+        unresolved = resolveHostName("velmora-no-such-host.invalid");
     });
-    empty.runInside([&] { emptyList = CNetSocket().localAddresses(); });
+    empty.runInside([&] { emptyList = ipv4Texts(); });
     EXPECT_EQ(nearList, "198.51.100.1 198.51.100.11 ") << "vm9 is down";
     EXPECT_EQ(emptyList, "");
     EXPECT_EQ(unresolved, "");

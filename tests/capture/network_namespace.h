@@ -3,7 +3,7 @@
 // leaves the machine's own test links. Names carry the process id; everything is removed by
 // the destructor, also when a test fails half-way.
 
-#include "capture/machine_addresses.h"
+#include "net/machine_addresses.h"
 
 #include <functional>
 #include <netinet/in.h>

@@ -11,7 +11,7 @@
 
 #include "capture/kernel_flow_counter.h"
 #include "capture/packet_capture.h"
-#include "capture/traffic_meter.h"
+#include "accounting/traffic_meter.h"
 #include "capture/wire_packets.h"
 #include "network_namespace.h"
 #include "packet_builder.h"
@@ -160,7 +160,7 @@ bool startCapture(End& end)
 {
     end.capture = std::make_unique<CPacketCapture>([&end](const CapturedPacket& packet) {
         end.handle(packet);
-        end.meter.dispatchPacket(packet);
+        countPacket(end.meter, packet);
     });
     end.capture->setMachineAddresses(interfaceAddresses(end.side, end.interface));
     bool opened = false;
@@ -328,7 +328,7 @@ TEST(OffloadHeaders, RefusedHeaderLeavesTheRingWorkingAndIsSaidOnce)
         testing::internal::CaptureStderr();
         side.runInside([&] {
             socket = std::make_unique<CNetSocket>(::socket(AF_PACKET, c.type | SOCK_CLOEXEC, 0));
-            ready = ring.setup(*socket) && socket->bindInterface(std::string(), 1, ETH_P_ALL); // loopback
+            ready = ring.setup(*socket) && socket->bindInterface(1, ETH_P_ALL); // loopback
         });
         const std::string told = testing::internal::GetCapturedStderr();
         ASSERT_TRUE(ready) << socket->lastError();

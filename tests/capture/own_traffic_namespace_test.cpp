@@ -6,8 +6,8 @@
 // (kernel_flow_counter.h), which must give the very same totals.
 
 #include "capture/address_watcher.h"
+#include "accounting/traffic_meter.h"
 #include "capture/kernel_flow_counter.h"
-#include "capture/traffic_meter.h"
 #include "network_namespace.h"
 #include "packet_builder.h"
 #include "profile/profile_store.h"
@@ -117,8 +117,8 @@ protected:
     void waitForAddress(const std::string& address)
     {
         ASSERT_TRUE(waitFor([&] {
-            const std::vector<std::string> listed = watcher->addresses();
-            return std::find(listed.begin(), listed.end(), address) != listed.end();
+            const std::vector<IpAddress> listed = watcher->addresses();
+            return std::find(listed.begin(), listed.end(), parseIpAddress(address)) != listed.end();
         }));
         const std::uint64_t passes = watcher->passes();
         ASSERT_TRUE(waitFor([&] { return watcher->passes() >= passes + 2; }));
@@ -202,7 +202,7 @@ protected:
     std::unique_ptr<NetworkNamespace> near, far;
     SharedProfiles profiles;
     CTrafficMeter meter{{}, &profiles};
-    CPacketCapture capture{[this](const CapturedPacket& packet) { meter.dispatchPacket(packet); }};
+    CPacketCapture capture{[this](const CapturedPacket& packet) { countPacket(meter, packet); }};
     std::unique_ptr<CAddressWatcher> watcher;
     std::unique_ptr<KernelFlowCounter> kernel;
     std::vector<std::pair<velmora_flow_key, velmora_flow_count>> kernelFlows;

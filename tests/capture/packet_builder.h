@@ -1,7 +1,9 @@
 #pragma once
 // Hand-built IPv4 packets for the accounting tests, and the sums they are checked against.
 
+#include "accounting/traffic_meter.h"
 #include "capture/captured_packet.h"
+#include "capture/packet_flow.h"
 #include "profile/profile.h"
 
 #include <cstdint>
@@ -35,6 +37,15 @@ inline CapturedPacket capturedPacket(const std::vector<std::uint8_t>& bytes, std
                                      OffloadHeader offload = {})
 {
     return {bytes.data(), delivered, bytes.size(), offload, way};
+}
+
+// Accounts a packet as the engine accounts the ring's packets: one flow record each.
+inline void countPacket(CTrafficMeter& meter, const CapturedPacket& packet)
+{
+    FlowKey key;
+    FlowCount count;
+    if (packetFlow(packet, key, count))
+        meter.countFlow(key, count);
 }
 
 // Everything in a profile's day history, downloads and uploads apart.

@@ -2,7 +2,9 @@
 // Input: two bytes choose the claimed datagram length (-1 to 70000), the third the selected
 // profile and the offload header's type (the first two give its segment size), the rest is
 // the packet.
-#include "capture/traffic_meter.h"
+#include "accounting/traffic_meter.h"
+#include "capture/packet_decode.h"
+#include "capture/packet_flow.h"
 #include "profile/profile_store.h"
 
 #include <cstddef>
@@ -48,7 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     meter.selectedProfile = data[2] % 5; // also beyond the end of the list
     const OffloadHeader offload{static_cast<Segmentation>(data[2] % 4), std::uint16_t(data[1] << 8 | data[0])};
     const PacketWay way = data[2] & 0x80 ? PacketWay::Sent : PacketWay::Received;
-    meter.dispatchPacket(CapturedPacket{size > 3 ? data + 3 : nullptr, length, size - 3, offload, way});
+    FlowKey key;
+    FlowCount count;
+    if (packetFlow(CapturedPacket{size > 3 ? data + 3 : nullptr, length, size - 3, offload, way}, key, count))
+        meter.countFlow(key, count);
     PacketSummary summary;
     summarisePacket(data + 3, length, size - 3, summary);
     if (length >= 0)

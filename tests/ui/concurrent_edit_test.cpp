@@ -1,7 +1,7 @@
 // The windows read and edit the profiles while a capture thread accounts packets into the same
 // list. Run under ThreadSanitizer to check that every access goes through the profile guard.
 #include "capture/packet_builder.h"
-#include "capture/traffic_meter.h"
+#include "accounting/traffic_meter.h"
 #include "dialog_test_support.h"
 #include "profile/profile_store.h"
 #include "res/history_layout.h"
@@ -33,7 +33,7 @@ TEST(ConcurrentEditing, WindowsWorkWhileCaptureAccounts)
     std::thread capture([&] {
         for (int count = 0; count < kMaxPackets && !stop.load(); ++count) {
             const auto& packet = count % 2 == 0 ? download : upload;
-            meter.dispatchPacket(capturedPacket(packet, static_cast<std::int32_t>(packet.size()),
+            countPacket(meter, capturedPacket(packet, static_cast<std::int32_t>(packet.size()),
                                                 count % 2 == 0 ? PacketWay::Received : PacketWay::Sent));
             dispatched.store(count + 1);
         }

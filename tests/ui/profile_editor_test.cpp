@@ -1,4 +1,4 @@
-#include "capture/net_socket.h"
+#include "net/ip_address.h"
 #include "profile/lan_pattern.h"
 #include "profile/profile_editor.h"
 #include "profile/profile_list.h"
@@ -105,11 +105,10 @@ TEST_F(ProfileEditorTest, AddIpTriesTheResolvedTextSecond)
 {
     using O = ProfileEditor::Outcome;
     // The page's own resolver; "localhost" comes from the hosts file, never from the network.
-    CNetSocket socket;
     std::vector<std::string> asked;
     auto resolve = [&](const std::string& name) {
         asked.push_back(name);
-        return socket.resolve(name);
+        return resolveHostName(name);
     };
     EXPECT_EQ(editor.addIpEntry("Work", "127.0.0.1", resolve).outcome, O::Done);
     EXPECT_TRUE(asked.empty());

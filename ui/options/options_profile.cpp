@@ -3,7 +3,7 @@
 #include "widgets/dialog_builder.h"
 #include "res/options_layouts.h"
 
-#include "capture/machine_addresses.h"
+#include "net/machine_addresses.h"
 #include "profile/profile_file.h"
 #include "view/tray_tooltip.h"
 
@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <sstream>
 
 namespace {
 
@@ -146,20 +145,19 @@ void OptionsProfile::initialise()
     {
         const QSignalBlocker block(addressBox);
         addressBox->clear();
-        localAddressText = socket.localAddresses();
-        std::istringstream tokens(localAddressText);
-        for (std::string address; tokens >> address;)
-            addressBox->addItem(fromStd(address));
-        // Then the IPv6 ones a profile can be bound to: not the link-local ones, which every
-        // interface has and no other host reaches from another link.
+        // The machine's IPv4 addresses, then the IPv6 ones a profile can be bound to: not the
+        // link-local ones, which every interface has and no other host reaches from another link.
         machineAddresses.clear();
         const MachineAddresses machine = listMachineAddresses().value_or(MachineAddresses());
-        for (const MachineAddress& entry : machine.entries()) {
+        for (const MachineAddress& entry : machine.entries())
             machineAddresses.push_back(entry.address);
-            const bool linkLocal = (entry.address.high >> 54) == (0xfe80ull >> 6);
-            if (!entry.address.isV4() && !linkLocal && addressBox->findText(fromStd(ipAddressText(entry.address))) < 0)
-                addressBox->addItem(fromStd(ipAddressText(entry.address)));
-        }
+        for (const bool ipv4 : {true, false})
+            for (const IpAddress& address : machineAddresses) {
+                const bool linkLocal = (address.high >> 54) == (0xfe80ull >> 6);
+                const QString text = fromStd(ipAddressText(address));
+                if (address.isV4() == ipv4 && !linkLocal && addressBox->findText(text) < 0)
+                    addressBox->addItem(text);
+            }
     }
     refillProfiles();
     selectProfile(0);
@@ -252,8 +250,7 @@ void OptionsProfile::addIpEntry()
     const std::optional<std::string> name = selectedProfile();
     if (!name)
         return;
-    const auto resolve = [this](const std::string& host) { return socket.resolve(host); };
-    const ProfileEditor::Change change = editor.addIpEntry(*name, toStd(ipEntryEdit->text()), resolve);
+    const ProfileEditor::Change change = editor.addIpEntry(*name, toStd(ipEntryEdit->text()), resolveHostName);
     if (change.outcome == ProfileEditor::Outcome::Done) {
         showFilters(*name);
         ipEntryEdit->clear();

@@ -3,8 +3,6 @@
 // IP and port filters, the LAN switch), add and remove profiles. The rules live in
 // ProfileEditor; this page shows their results and reports refusals.
 
-#include "capture/net_socket.h"
-#include "profile/ip_address.h"
 #include "profile/profile_editor.h"
 
 #include <QWidget>
@@ -51,8 +49,6 @@ private:
     void showError(const char* text);
 
     ProfileEditor editor;
-    CNetSocket socket; // local address listing and name resolution
-    std::string localAddressText;
     std::vector<IpAddress> machineAddresses; // every address of the machine, when last filled
 
     QComboBox* profileBox;

@@ -1,4 +1,4 @@
-#include "capture/machine_addresses.h"
+#include "net/machine_addresses.h"
 
 #include <algorithm>
 

@@ -1,26 +1,23 @@
-#include "capture/traffic_meter.h"
+#include "accounting/traffic_meter.h"
 
 #include <limits>
 #include <shared_mutex>
 
 namespace {
 
-// The profile takes the packet's address at the machine's end: Default any, another profile
+// The profile takes the flow's address at the machine's end: Default any, another profile
 // its bound address only (a broadcast or multicast received has no such end).
-bool takesLocalEnd(const CProfile& profile, const PacketSummary& packet, bool isDownload)
+bool takesLocalEnd(const CProfile& profile, const FlowKey& key)
 {
     if (profile.countsEveryAddress())
         return true;
     const std::optional<IpAddress> bound = profile.boundAddress();
-    return bound && *bound == (isDownload ? packet.destination : packet.source);
+    return bound && *bound == key.local;
 }
 
-bool passesFilters(const CProfile& profile, const PacketSummary& packet, bool isDownload)
+bool passesFilters(const CProfile& profile, const FlowKey& key)
 {
-    const IpAddress& remote = isDownload ? packet.source : packet.destination;
-    if (!profile.matchIpFilter(remote))
-        return false;
-    return profile.matchPortFilter(isDownload ? packet.sourcePort : packet.destinationPort);
+    return profile.matchIpFilter(key.remote) && profile.matchPortFilter(key.remotePort);
 }
 
 void addAtomically(double& total, double amount)
@@ -40,31 +37,24 @@ CTrafficMeter::~CTrafficMeter()
     stopAndWait();
 }
 
-void CTrafficMeter::dispatchPacket(const CapturedPacket& captured)
+void CTrafficMeter::countFlow(const FlowKey& key, const FlowCount& count)
 {
-    PacketSummary packet;
-    if (profiles == nullptr || !summarisePacket(captured.data, captured.delivered, captured.captured, packet))
+    if (profiles == nullptr)
         return;
-    const OffloadHeader& offload = captured.offload;
-    if (offload.segmentation != Segmentation::None) {
-        const WirePackets wire = countWirePackets(captured.data, std::uint32_t(packet.length), captured.captured, offload);
-        packet.bytes = wire.bytes;
-        packet.overhead = wire.overhead;
-    }
     const LocalDate date = clock->today();
     for (;;) {
         {
             // Shared: other capture threads account at the same time; day totals are added
             // atomically. Nothing is counted until the year is known to be prepared, so the
-            // walk never has to give up the guard half-way through a packet.
+            // walk never has to give up the guard half-way through a flow.
             std::shared_lock lock(profiles->guard);
             if (profiles->preparedYear == date.year) {
-                if (!accountForEveryProfile(packet, captured.way, date))
+                if (!accountForEveryProfile(key, count, date))
                     break; // a profile added without its record: give it one below
                 return;
             }
         }
-        // The date entered another year: every profile gets its record before any packet of
+        // The date entered another year: every profile gets its record before anything of
         // that year is counted.
         std::unique_lock lock(profiles->guard);
         profiles->prepareYear(date.year);
@@ -73,22 +63,25 @@ void CTrafficMeter::dispatchPacket(const CapturedPacket& captured)
     profiles->prepareYear(date.year);
 }
 
-// The one walk over the profiles for one packet; the caller holds the guard shared. Returns
-// false when a profile the packet counts for had no record for the year (its share is lost:
+// The one walk over the profiles for one flow record; the caller holds the guard shared.
+// Returns false when a profile the flow counts for had no record for the year (its share is lost:
 // only a profile put in the list without addProfile can lack one).
-bool CTrafficMeter::accountForEveryProfile(const PacketSummary& packet, PacketWay way, const LocalDate& date)
+bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& count, const LocalDate& date)
 {
-    const bool isDownload = way == PacketWay::Received;
+    const bool isDownload = key.direction == PacketWay::Received;
+    const bool knownEnds = key.family != 0;
     // Read once: the vector shares a cache line with the guard, which other capture threads
     // write as they take and release it.
     CProfile* const list = profiles->profiles.data();
-    const std::size_t count = profiles->profiles.size();
+    const std::size_t profileCount = profiles->profiles.size();
     const std::uint32_t selected = selectedProfile.load(std::memory_order_relaxed);
     const int slotIndex = YearHistory::slotOf(date.month, date.day);
     bool everyRecordFound = true;
-    for (std::size_t index = 0; index < count; ++index) {
+    for (std::size_t index = 0; index < profileCount; ++index) {
         CProfile& profile = list[index];
-        if (!takesLocalEnd(profile, packet, isDownload) || !passesFilters(profile, packet, isDownload))
+        const bool takes = knownEnds ? takesLocalEnd(profile, key) && passesFilters(profile, key)
+                                     : profile.countsEveryAddress();
+        if (!takes)
             continue;
         YearHistory* year = profile.findYear(date.year);
         if (year == nullptr) {
@@ -96,17 +89,17 @@ bool CTrafficMeter::accountForEveryProfile(const PacketSummary& packet, PacketWa
             continue;
         }
         DayTotals& slot = year->days[std::size_t(slotIndex)];
-        addAtomically(isDownload ? slot.down : slot.up, double(packet.bytes));
+        addAtomically(isDownload ? slot.down : slot.up, double(count.bytes));
         if (index == selected)
-            accountSelected(packet, isDownload);
+            accountSelected(count, isDownload);
     }
     return everyRecordFound;
 }
 
-void CTrafficMeter::accountSelected(const PacketSummary& packet, bool isDownload)
+void CTrafficMeter::accountSelected(const FlowCount& count, bool isDownload)
 {
-    (isDownload ? downloadBytes : uploadBytes).fetch_add(packet.bytes, std::memory_order_relaxed);
-    (isDownload ? downloadOverhead : uploadOverhead).fetch_add(packet.overhead, std::memory_order_relaxed);
+    (isDownload ? downloadBytes : uploadBytes).fetch_add(count.bytes, std::memory_order_relaxed);
+    (isDownload ? downloadOverhead : uploadOverhead).fetch_add(count.overhead, std::memory_order_relaxed);
 }
 
 void CTrafficMeter::tick()

@@ -1,8 +1,8 @@
 // Two capture threads dispatch while the window thread adds and removes profiles and filter
 // entries. The profile that is never touched must hold exactly what was sent; under
 // ThreadSanitizer this also proves the guard covers every access.
-#include "capture/traffic_meter.h"
-#include "packet_builder.h"
+#include "accounting/traffic_meter.h"
+#include "capture/packet_builder.h"
 #include "profile/profile_store.h"
 
 #include <gtest/gtest.h>
@@ -30,8 +30,8 @@ TEST(MeterStress, DispatchWhileProfilesChange)
         while (!go.load())
             std::this_thread::yield();
         for (int i = 0; i < kPacketsPerThread; ++i) {
-            meter.dispatchPacket(capturedPacket(down, 100, PacketWay::Received));
-            meter.dispatchPacket(capturedPacket(up, 60, PacketWay::Sent));
+            countPacket(meter, capturedPacket(down, 100, PacketWay::Received));
+            countPacket(meter, capturedPacket(up, 60, PacketWay::Sent));
         }
     };
     std::thread first(capture, ipv4(198, 51, 100, 1));
@@ -93,8 +93,8 @@ TEST(MeterStress, NewYearWhileProfilesBeforeTheCounterAreErased)
         const auto down = makePacket(peer, ipv4(198, 51, 100, 2), 443, 5000, 100);
         const auto up = makePacket(ipv4(198, 51, 100, 2), peer, 5000, 443, 60);
         for (int i = 0; i < kPacketsPerThread; ++i) {
-            meter.dispatchPacket(capturedPacket(down, 100, PacketWay::Received));
-            meter.dispatchPacket(capturedPacket(up, 60, PacketWay::Sent));
+            countPacket(meter, capturedPacket(down, 100, PacketWay::Received));
+            countPacket(meter, capturedPacket(up, 60, PacketWay::Sent));
             dispatched.fetch_add(1, std::memory_order_relaxed);
         }
         --running;

@@ -1,6 +1,6 @@
-#include "capture/traffic_meter.h"
+#include "accounting/traffic_meter.h"
 #include "profile/profile_store.h"
-#include "packet_builder.h"
+#include "capture/packet_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ protected:
     {
         auto packet = makePacket(from, to, fromPort, toPort, std::size_t(std::max(length, 0)));
         packet.resize(std::max(packet.size(), std::size_t(std::max(delivered, 0))));
-        meter.dispatchPacket(capturedPacket(packet, delivered < 0 ? length : delivered,
+        countPacket(meter, capturedPacket(packet, delivered < 0 ? length : delivered,
                                             from == kLocal ? PacketWay::Sent : PacketWay::Received));
     }
 
@@ -123,8 +123,8 @@ TEST_F(MeterTest, SuperPacketsCountTheirWirePacketsForEveryProfileThatTakesThem)
         meter.tick();
         const auto down = superPacket(kPeer, kLocal, c.remotePort, 5000, c.protocol, c.length);
         const auto up = superPacket(kLocal, kPeer, 5000, c.remotePort, c.protocol, c.length);
-        meter.dispatchPacket(capturedPacket(down, std::int32_t(c.length), PacketWay::Received, c.offload));
-        meter.dispatchPacket(capturedPacket(up, std::int32_t(c.length), PacketWay::Sent, c.offload));
+        countPacket(meter, capturedPacket(down, std::int32_t(c.length), PacketWay::Received, c.offload));
+        countPacket(meter, capturedPacket(up, std::int32_t(c.length), PacketWay::Sent, c.offload));
         EXPECT_EQ(historyTotals(shared.profiles[0]).down - before.down, c.bytes) << c.length;
         EXPECT_EQ(historyTotals(shared.profiles[0]).up - before.up, c.bytes) << c.length;
         EXPECT_EQ(historyTotals(shared.profiles[1]).down - beforeWithoutWeb.down, c.bytesWithoutWeb) << c.length;
@@ -181,7 +181,7 @@ TEST_F(MeterTest, DirectionIsTheWayThePacketWent)
     };
     for (const Case& c : cases) {
         const auto packet = makePacket(c.from, c.to, 1, 2, std::size_t(c.bytes));
-        meter.dispatchPacket(capturedPacket(packet, c.bytes, c.way));
+        countPacket(meter, capturedPacket(packet, c.bytes, c.way));
     }
     const DayTotals expected[] = {{100 + 400 + 1600, 200 + 800}, {100, 200}, {400, 800}, {0, 0}};
     for (std::size_t i = 0; i < std::size(expected); ++i) {
@@ -250,16 +250,16 @@ TEST_F(MeterTest, MalformedInputIsIgnored)
     const auto received = [&](const std::uint8_t* data, std::size_t captured) {
         return CapturedPacket{data, 1500, captured, {}, PacketWay::Received};
     };
-    meter.dispatchPacket(received(packet.data(), 23)); // ports not captured
-    meter.dispatchPacket(received(nullptr, 0));
+    countPacket(meter, received(packet.data(), 23)); // ports not captured
+    countPacket(meter, received(nullptr, 0));
     packet[0] = 0x65; // not IPv4
-    meter.dispatchPacket(received(packet.data(), 24));
+    countPacket(meter, received(packet.data(), 24));
     packet[0] = 0x45;
-    meter.dispatchPacket(received(packet.data(), 24)); // captured head of a large datagram
+    countPacket(meter, received(packet.data(), 24)); // captured head of a large datagram
     EXPECT_EQ(meter.downloadBytes.load(), 1500u);
     EXPECT_EQ(meter.downloadOverhead.load(), 40u) << "the TCP view follows the length, not the bytes at hand";
     CTrafficMeter detached;
-    detached.dispatchPacket(received(packet.data(), 24)); // no profile list at all
+    countPacket(detached, received(packet.data(), 24)); // no profile list at all
 }
 
 TEST(MeterTick, AveragesOfConstantTrafficSettleInFiveTicks)

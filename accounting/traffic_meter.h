@@ -1,10 +1,10 @@
 #pragma once
-// The meter: per-packet accounting into every profile's day history, the live counters of the
-// selected profile, and the once-a-period sampling loop that turns them into readouts.
+// The meter: the accounting of flow records into every profile's day history and the live
+// counters of the selected profile, and the once-a-period sampling loop that turns the
+// counters into readouts.
 
-#include "capture/captured_packet.h"
-#include "capture/packet_decode.h"
-#include "capture/wire_packets.h"
+#include "accounting/readout.h"
+#include "capture/flow_count.h"
 #include "capture/worker_thread.h"
 #include "profile/profile_list.h"
 
@@ -13,13 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
-
-enum class ReadoutKind : std::int8_t { Current = 0, Average = 1, CurrentOverhead = 2, AverageOverhead = 3 };
-
-// Receives (kind, download, upload) in bytes per period, on the meter thread.
-using ReadoutCallback = std::function<void(ReadoutKind, float, float)>;
 
 class CTrafficMeter : public CWorkerThread {
 public:
@@ -32,18 +26,19 @@ public:
     void setClock(const DayClock* dayClock) { clock = dayClock; }
     void setPeriod(std::chrono::milliseconds value) { periodMs.store(value.count()); }
 
-    // Accounts one packet of the machine's own traffic for every profile: a received packet
-    // is a download, a sent one an upload. The Default profile takes every packet, another
-    // profile those whose address at the machine's end is its bound address; then each
-    // profile's filters decide on the remote end. A super-packet (offload header) counts as
-    // the wire packets it stands for. Holds the guard shared while it counts; takes it
-    // exclusively, before counting, only when the date has entered a year the profiles hold
-    // no record for yet (SharedProfiles::prepareYear).
-    void dispatchPacket(const CapturedPacket& captured);
+    // Accounts one flow record of the machine's own traffic (from any packet source, any
+    // thread) for every profile: received is a download, sent an upload. The Default profile
+    // takes every flow, another profile those whose local address is its bound address; then
+    // each profile's filters decide on the remote address and port. A record without its ends
+    // (family 0) counts for the profiles that count every address, whatever their filters.
+    // Holds the guard shared
+    // while it counts; takes it exclusively, before counting, only when the date has entered
+    // a year the profiles hold no record for yet (SharedProfiles::prepareYear).
+    void countFlow(const FlowKey& key, const FlowCount& count);
 
-    // Read on every packet, written when the window selects another profile. Kept off the
-    // cache line of the counters below, which every packet writes: capture threads on other
-    // cores would otherwise miss on it, and on the fields after it, at every packet.
+    // Read on every record, written when the window selects another profile. Kept off the
+    // cache line of the counters below, which every record writes: capture threads on other
+    // cores would otherwise miss on it, and on the fields after it, at every record.
     alignas(64) std::atomic<std::uint32_t> selectedProfile{0};
 
     // Bytes and header allowance of the selected profile since the last tick: exact counts.
@@ -61,8 +56,8 @@ protected:
     void wake() override;
 
 private:
-    bool accountForEveryProfile(const PacketSummary& packet, PacketWay way, const LocalDate& date);
-    void accountSelected(const PacketSummary& packet, bool isDownload);
+    bool accountForEveryProfile(const FlowKey& key, const FlowCount& count, const LocalDate& date);
+    void accountSelected(const FlowCount& count, bool isDownload);
 
     alignas(64) ReadoutCallback callback;
     SharedProfiles* profiles = nullptr;

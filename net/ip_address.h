@@ -22,8 +22,13 @@ struct IpAddress {
     friend constexpr auto operator<=>(const IpAddress&, const IpAddress&) = default;
 };
 
+// The address when the text is exactly what inet_ntoa writes for it (no leading zeros).
+std::optional<std::uint32_t> parseCanonicalAddress(const std::string& text);
 // IPv4 only in the form inet_ntoa writes (no leading zeros: "192.0.2.1"), IPv6 in any form
 // inet_pton(3) takes ("2001:db8::1"); anything else is no address.
 std::optional<IpAddress> parseIpAddress(const std::string& text);
 // inet_ntop(3)'s text: dotted for IPv4, RFC 5952 for IPv6.
 std::string ipAddressText(const IpAddress& address);
+// The first IPv4 address of a host name (getaddrinfo(3): the hosts file, then the resolver),
+// as dotted text; empty when the name is unknown or no lookup could be made.
+std::string resolveHostName(const std::string& name);

@@ -3,7 +3,7 @@
 // hardware addresses: what decides which packets are the machine's traffic (own_traffic.h)
 // and which interfaces are counted.
 
-#include "profile/ip_address.h"
+#include "net/ip_address.h"
 
 #include <array>
 #include <cstdint>
