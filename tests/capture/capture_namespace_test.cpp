@@ -361,7 +361,8 @@ TEST_F(CaptureNamespaceTest, MachineAddressesListUpInterfacesWithoutLoopback)
     ASSERT_TRUE(near->run("ip link add vm9 type veth peer name vm8") && near->run("ip addr add 192.0.2.9/24 dev vm9"));
     const auto ipv4Texts = [] {
         std::string text;
-        for (const MachineAddress& entry : listMachineAddresses().value_or(MachineAddresses()).entries())
+        const MachineAddresses machine = listMachineAddresses().value_or(MachineAddresses());
+        for (const MachineAddress& entry : machine.entries())
             if (entry.address.isV4())
                 text += ipAddressText(entry.address) + " ";
         return text;

@@ -16,7 +16,7 @@ TEST(NetSocket, RefusedCallsLeaveTheirTextAndCloseReleasesTheHandle)
     EXPECT_FALSE(socket.setOption(SOL_SOCKET, 4711, 1));
     EXPECT_EQ(socket.lastError(), "WSAENOPROTOOPT\nBad protocol option");
     EXPECT_FALSE(socket.bindInterface(1, 0x0003)) << "a datagram socket takes no interface address";
-    EXPECT_EQ(socket.lastError(), "WSAEINVAL\nInvalid argument");
+    EXPECT_EQ(socket.lastError(), "WSAEAFNOSUPPORT\nAddress family not supported by protocol family");
 
     const int handle = socket.socketHandle();
     EXPECT_TRUE(socket.close());

@@ -85,7 +85,8 @@ TEST_F(ProfilesPageTest, OpensOnTheFirstProfileWithTheMachinesAddresses)
 {
     open();
     QStringList addresses;
-    for (const MachineAddress& entry : listMachineAddresses().value_or(MachineAddresses()).entries())
+    const MachineAddresses machine = listMachineAddresses().value_or(MachineAddresses());
+    for (const MachineAddress& entry : machine.entries())
         if (entry.address.isV4() && !addresses.contains(QString::fromStdString(ipAddressText(entry.address))))
             addresses << QString::fromStdString(ipAddressText(entry.address));
     // The IPv4 addresses as the machine lists them, then its IPv6 ones (no link-local one).
