@@ -12,7 +12,7 @@
 // later; before, every bpf call asked for CAP_BPF).
 
 #include "capture/counting_rules.h"
-#include "capture/machine_addresses.h"
+#include "net/machine_addresses.h"
 
 #include <cstddef>
 #include <functional>
