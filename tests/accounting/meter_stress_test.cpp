@@ -2,7 +2,7 @@
 // entries. The profile that is never touched must hold exactly what was sent; under
 // ThreadSanitizer this also proves the guard covers every access.
 #include "accounting/traffic_meter.h"
-#include "capture/packet_builder.h"
+#include "support/packet_builder.h"
 #include "profile/profile_store.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "accounting/traffic_meter.h"
 #include "profile/profile_store.h"
-#include "capture/packet_builder.h"
+#include "support/packet_builder.h"
 
 #include <gtest/gtest.h>
 

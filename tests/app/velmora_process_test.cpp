@@ -1,7 +1,7 @@
 // The real program: a terminating signal ends it through its teardown, which saves every
 // profile. It runs on the offscreen platform in a temporary working directory.
 #include "profile/profile_store.h"
-#include "wait_for.h"
+#include "support/wait_for.h"
 
 #include <QTemporaryDir>
 #include <chrono>

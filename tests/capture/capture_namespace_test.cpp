@@ -4,10 +4,10 @@
 
 #include "capture/address_watcher.h"
 #include "capture/capture_socket.h"
-#include "wait_for.h"
+#include "support/wait_for.h"
 #include "accounting/traffic_meter.h"
-#include "network_namespace.h"
-#include "packet_builder.h"
+#include "support/network_namespace.h"
+#include "support/packet_builder.h"
 #include "profile/profile_store.h"
 
 #include <gtest/gtest.h>
@@ -111,11 +111,7 @@ protected:
     {
         if (!canUseNamespaces())
             GTEST_SKIP() << "capture tests need root (network namespaces and CAP_NET_RAW)";
-        removeAbandonedNamespaces();
-        near = std::make_unique<NetworkNamespace>("near");
-        far = std::make_unique<NetworkNamespace>("far");
-        ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
-        ASSERT_TRUE(linkNamespaces(*near, "vm0", "198.51.100.1/25", *far, "vm1", "198.51.100.2/25"));
+        ASSERT_TRUE(makeNearAndFar(near, far)) << "the linked namespaces near and far could not be made";
 
         profiles.profiles.push_back(makeDefaultProfile("198.51.100.1"));
     }

@@ -13,10 +13,10 @@
 #include "capture/packet_capture.h"
 #include "accounting/traffic_meter.h"
 #include "capture/wire_packets.h"
-#include "network_namespace.h"
-#include "packet_builder.h"
+#include "support/network_namespace.h"
+#include "support/packet_builder.h"
 #include "profile/profile_store.h"
-#include "wait_for.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 

@@ -8,10 +8,10 @@
 #include "capture/address_watcher.h"
 #include "accounting/traffic_meter.h"
 #include "capture/kernel_flow_counter.h"
-#include "network_namespace.h"
-#include "packet_builder.h"
+#include "support/network_namespace.h"
+#include "support/packet_builder.h"
 #include "profile/profile_store.h"
-#include "wait_for.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -85,11 +85,7 @@ protected:
     {
         if (!canUseNamespaces())
             GTEST_SKIP() << "capture tests need root (network namespaces and CAP_NET_RAW)";
-        removeAbandonedNamespaces();
-        near = std::make_unique<NetworkNamespace>("near");
-        far = std::make_unique<NetworkNamespace>("far");
-        ASSERT_TRUE(near->isCreated() && far->isCreated()) << "ip netns add failed";
-        ASSERT_TRUE(linkNamespaces(*near, "vm0", "198.51.100.1/25", *far, "vm1", "198.51.100.2/25"));
+        ASSERT_TRUE(makeNearAndFar(near, far)) << "the linked namespaces near and far could not be made";
         // Default keeps the address it was made with, which the machine no longer holds.
         profiles.profiles = {makeDefaultProfile("192.0.2.77"), boundProfile("Local", "198.51.100.1")};
     }

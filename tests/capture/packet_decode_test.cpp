@@ -1,5 +1,5 @@
 #include "capture/packet_decode.h"
-#include "packet_builder.h"
+#include "support/packet_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "capture/kernel_flow_counter.h"
 #include "capture/net_socket.h"
 #include "capture/privilege.h"
-#include "network_namespace.h"
-#include "wait_for.h"
+#include "support/network_namespace.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 

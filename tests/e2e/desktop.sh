@@ -14,14 +14,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
-. "$here/netns.sh"
-. "$here/profiles.sh"
 . "$here/x11_desktop.sh"
-need_desktop_tools
-need_root
+need_x11_desktop
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-step() { echo "--- $*"; }
 
 work=$(mktemp -d)
 shots=${VELMORA_SHOTS:-$work/shots}
@@ -57,7 +52,6 @@ start_velmora() { # LOG [ENV=VALUE...]: starts the first copy
 
 has_main_window() { [ -n "$(main_window "$1")" ]; }
 alive() { kill -0 "$velmora_pid" 2>/dev/null; }
-ended() { ! kill -0 "$1" 2>/dev/null; }
 has_no_tray_icon() { [ -z "$(tray_icon "$1")" ]; }
 shows_a_window() { windows_of "$1" | grep -q IsViewable; }
 client_position() { windows_of "$velmora_pid" | awk -v w="$window" '$1 == w {print $5, $6}'; }
@@ -148,16 +142,7 @@ sleep 1
 click_window "$(tray_icon "$velmora_pid")" 3 1
 sleep 1
 xdotool key x # E&xit
-wait_until 15 ended "$velmora_pid" || fail "Exit did not end the program"
-status=0
-wait "$velmora_pid" || status=$?
-velmora_pid=
-[ "$status" -eq 0 ] || fail "Exit ended with status $status"
-saved=$data/profiles/Default.xml
-[ "$saved" -nt "$work/before-exit" ] || fail "the profiles were not saved at Exit"
-whole_file "$saved" || fail "Default.xml is not a whole profile file"
-down=$(total "$saved" down)
-[ "$down" -gt 0 ] || fail "no download counted in the saved profile"
+expect_saved_end Exit "$work/before-exit"
 echo "saved at Exit: Default down $down bytes"
 
 # The window comes back where it was left, run after run: its remembered position must not

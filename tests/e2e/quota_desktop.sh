@@ -8,13 +8,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
-. "$here/netns.sh"
-. "$here/profiles.sh"
 . "$here/x11_desktop.sh"
-need_desktop_tools
-need_root
-fail() { echo "FAIL: $*" >&2; exit 1; }
-step() { echo "--- $*"; }
+need_x11_desktop
 for tool in dunst dbus-daemon dbus-monitor dbus-send; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing; scripts/deps installs it" >&2; exit 77; }
 done

@@ -7,8 +7,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 binary=$(realpath "$1")
-. "$here/netns.sh"
-. "$here/profiles.sh"
+. "$here/desktop_harness.sh"
 
 if ! command -v weston >/dev/null || ! ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1; then
   echo "SKIP: weston or Qt's Wayland platform plugin is missing; scripts/deps installs them" >&2
@@ -16,14 +15,6 @@ if ! command -v weston >/dev/null || ! ls /usr/lib/*/qt6/plugins/platforms/libqw
 fi
 need_root
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-wait_until() { # SECONDS COMMAND...
-  local limit=$(($1 * 10)) i
-  shift
-  for ((i = 0; i < limit; i++)); do "$@" 2>/dev/null && return 0; sleep 0.1; done
-  return 1
-}
-ended() { ! kill -0 "$1" 2>/dev/null; }
 
 work=$(mktemp -d) # mode 0700, as a runtime directory must be
 weston_pid=
@@ -74,14 +65,5 @@ echo "window shown and painted: $first frames at first, $later after 5 s"
 touch "$work/before-term"
 sleep 1
 kill -TERM "$velmora_pid"
-wait_until 15 ended "$velmora_pid" || fail "SIGTERM did not end the program"
-status=0
-wait "$velmora_pid" || status=$?
-velmora_pid=
-[ "$status" -eq 0 ] || fail "SIGTERM ended it with status $status"
-saved=$data/profiles/Default.xml
-[ "$saved" -nt "$work/before-term" ] || fail "the profiles were not saved at the end"
-whole_file "$saved" || fail "Default.xml is not a whole profile file"
-down=$(total "$saved" down)
-[ "$down" -gt 0 ] || fail "no download counted"
+expect_saved_end SIGTERM "$work/before-term"
 echo "PASS: wayland (exit status 0, Default down $down bytes saved)"

@@ -1,16 +1,20 @@
 # A throw-away X11 desktop for the end-to-end tests: Xvfb on a free display, openbox as the
 # window manager, trayer as an XEmbed system tray, and helpers that find and drive Velmora's
-# windows. Source it after netns.sh; call start_desktop, and stop_desktop from a trap.
+# windows. Source it after setting `here` (it brings desktop_harness.sh); call need_x11_desktop,
+# start_desktop, and stop_desktop from a trap.
+. "$here/desktop_harness.sh"
 
 DESKTOP_TOOLS=(Xvfb openbox trayer xdotool xwininfo xprop import)
 
-need_desktop_tools() {
+# Skips the run (exit 77) without the desktop tools or without root.
+need_x11_desktop() {
   local tool missing=()
   for tool in "${DESKTOP_TOOLS[@]}"; do command -v "$tool" >/dev/null || missing+=("$tool"); done
   if [ "${#missing[@]}" -gt 0 ]; then
     echo "SKIP: the desktop tools are missing (${missing[*]}); scripts/deps installs them" >&2
     exit 77
   fi
+  need_root
 }
 
 desktop_pids=()
@@ -43,14 +47,6 @@ stop_desktop() {
   local pid
   for pid in "${desktop_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   desktop_pids=()
-}
-
-# wait_until SECONDS COMMAND...: polls every 0.1 s; fails when the time runs out.
-wait_until() {
-  local limit=$(($1 * 10)) i
-  shift
-  for ((i = 0; i < limit; i++)); do "$@" 2>/dev/null && return 0; sleep 0.1; done
-  return 1
 }
 
 # windows_of PID: "id width height map-state x y" for each window of that process.

@@ -2,11 +2,11 @@
 // namespace, saving and stopping; and the saves it makes on its own or fails to make.
 #include "monitor/monitor_engine.h"
 
-#include "capture/network_namespace.h"
-#include "capture/packet_builder.h"
-#include "profile/profile_files_support.h"
+#include "support/network_namespace.h"
+#include "support/packet_builder.h"
+#include "support/profile_files.h"
 #include "profile/profile_store.h"
-#include "wait_for.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 

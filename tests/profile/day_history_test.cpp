@@ -1,23 +1,9 @@
 // The day-history model: the year and month choices, month names, and the sums of a month by
 // day and of a year by month.
 #include "profile/day_history.h"
+#include "support/profile_files.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-
-CProfile profileWithDays(std::initializer_list<std::tuple<LocalDate, double, double>> days)
-{
-    CProfile profile;
-    profile.setName("Work");
-    for (const auto& [date, down, up] : days) {
-        profile.addToDayHistory(static_cast<long long>(down), true, date);
-        profile.addToDayHistory(static_cast<long long>(up), false, date);
-    }
-    return profile;
-}
-
-} // namespace
 
 TEST(DayHistory, YearAndMonthChoices)
 {

@@ -3,7 +3,7 @@
 // the path in the error.
 #include "profile/instance_lock.h"
 
-#include "profile_files_support.h"
+#include "support/profile_files.h"
 
 #include <csignal>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "profile/profile.h"
 #include "profile/profile_file.h"
 #include "profile/profile_writer.h"
-#include "profile_files_support.h"
+#include "support/profile_files.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "profile/profile.h"
 #include "profile/bounded_dom_parser.h"
 #include "profile/profile_xml_reader.h"
-#include "profile_files_support.h"
+#include "support/profile_files.h"
 
 #include <gtest/gtest.h>
 

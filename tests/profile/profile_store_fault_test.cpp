@@ -2,7 +2,7 @@
 // version wrote, temporaries of a killed save) and when saving it fails.
 
 #include "profile/profile_store.h"
-#include "profile_files_support.h"
+#include "support/profile_files.h"
 
 #include <gtest/gtest.h>
 

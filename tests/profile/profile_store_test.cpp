@@ -2,7 +2,7 @@
 
 #include "profile/profile_store.h"
 #include "profile/profile_writer.h"
-#include "profile_files_support.h"
+#include "support/profile_files.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -4,6 +4,8 @@
 
 #include "base/program_log.h"
 
+#include "support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,21 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDirectory {
-    fs::path path = fs::temp_directory_path() / ("velmora-quota-file-" + std::to_string(::getpid()) + "-" +
-                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempDirectory() { fs::remove_all(path), fs::create_directories(path); }
-    ~TempDirectory() { fs::remove_all(path); }
-};
-
-std::string fileText(const fs::path& file)
-{
-    std::ifstream stream(file, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 
 std::string entry(const std::string& fields)
 {
@@ -102,7 +89,7 @@ TEST(QuotaFile, HostileFilesGiveOneLineAndNoQuotas)
         {"a key twice, written another way", R"({"quotas": [], "quot\u0061s": []})", "line 1: \"quotas\" given twice"},
         {"a control byte in a key", entry(R"("limit_bytes": 5, "\u001b[2J": 1)"), "unknown key \"\\x1b[2J\""},
     };
-    TempDirectory temp;
+    TempDir temp;
     const fs::path file = temp.path / "quotas.json";
     for (const auto& c : cases) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << c.text;
@@ -117,13 +104,13 @@ TEST(QuotaFile, HostileFilesGiveOneLineAndNoQuotas)
         std::string problem;
         EXPECT_FALSE(writeQuotaFile(temp.path, {Quota{"D", QuotaPeriod::Day, 1, QuotaDirection::Total, 5, 90}}, problem))
             << c.what;
-        EXPECT_EQ(fileText(file), c.text) << c.what;
+        EXPECT_EQ(readFile(file), c.text) << c.what;
     }
 }
 
 TEST(QuotaFile, AbsentIsNoQuotasAndNoProblemAndCanBeWritten)
 {
-    TempDirectory temp;
+    TempDir temp;
     QuotaFileRead read = readQuotaFile(temp.path);
     EXPECT_FALSE(read.present);
     EXPECT_TRUE(read.problem.empty());
@@ -169,7 +156,7 @@ TEST(QuotaFile, AnEditorsListIsRefusedForWhatTheReaderWouldRefuse)
         {"no name", [](std::vector<Quota>& q) { q[0].profile.clear(); }, "quotas[0].profile: must be a profile's name"},
         {"twice", [](std::vector<Quota>& q) { q.push_back(q[0]); }, "quotas[1]: a second month quota for \"Home\""},
     };
-    TempDirectory temp;
+    TempDir temp;
     for (const auto& c : cases) {
         std::vector<Quota> quotas{good};
         EXPECT_EQ(quotaListProblem(quotas), "") << c.what;

@@ -2,6 +2,8 @@
 
 #include "quota/quota_status.h"
 
+#include "support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,13 +20,6 @@ LocalDate date(int year, int month, int day)
 {
     return LocalDate{year, month - 1, day};
 }
-
-struct TempDirectory {
-    fs::path path = fs::temp_directory_path() / ("velmora-quota-" + std::to_string(::getpid()) + "-" +
-                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempDirectory() { fs::remove_all(path), fs::create_directories(path); }
-    ~TempDirectory() { fs::remove_all(path); }
-};
 
 CProfile profileNamed(const std::string& name)
 {
@@ -110,7 +105,7 @@ TEST(QuotaStatus, AStartDayChangedMidSpanStartsTheSpanItGives)
 
 TEST(QuotaMonitor, TellsEachCrossingOncePerSpanAcrossRestarts)
 {
-    TempDirectory temp;
+    TempDir temp;
     Quota other = monthQuota(1, 10);
     other.profile = "Hotspot";
     writeQuotas(temp.path, {monthQuota(1, 1000), other});
@@ -171,7 +166,7 @@ TEST(QuotaMonitor, AnUnreadableRecordOfCrossingsIsToldAndReplaced)
         {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
     };
     for (const auto& c : cases) {
-        TempDirectory temp;
+        TempDir temp;
         writeQuotas(temp.path, {monthQuota(1, 1000)});
         c.make(temp.path / kQuotaCrossingsFileName);
         QuotaMonitor monitor(temp.path);
@@ -207,7 +202,7 @@ TEST(QuotaMonitor, AChangedLimitOrWarningStartsTheQuotasCrossingsAfresh)
     const LocalDate today = date(2026, 12, 9);
     profile.addToDayHistory(1000, true, today);
     for (const auto& c : cases) {
-        TempDirectory temp;
+        TempDir temp;
         writeQuotas(temp.path, {monthQuota(1, 1000)});
         QuotaMonitor monitor(temp.path);
         monitor.reload();
@@ -223,7 +218,7 @@ TEST(QuotaMonitor, AChangedLimitOrWarningStartsTheQuotasCrossingsAfresh)
     }
 
     // A record kept by an earlier version, without limits, holds for the quota as it is.
-    TempDirectory temp;
+    TempDir temp;
     writeQuotas(temp.path, {monthQuota(1, 1000)});
     std::ofstream(temp.path / kQuotaCrossingsFileName)
         << R"({"crossings": [{"profile": "Default", "period": "month", "start": "2026-12-01", "level": "limit"},
@@ -255,7 +250,7 @@ TEST(QuotaMonitor, TheRecordIsCappedAndAFailedSaveIsRetried)
     std::string problem;
     EXPECT_TRUE(QuotaCrossings::parse(crossings.document(), problem)) << problem;
 
-    TempDirectory temp;
+    TempDir temp;
     writeQuotas(temp.path, {monthQuota(1, 1000)});
     fs::create_directory(temp.path / kQuotaCrossingsFileName); // no file can be renamed over it
     QuotaMonitor monitor(temp.path);

@@ -1,7 +1,7 @@
 // The report command over a data directory: what it refuses, and that it reads without
 // writing.
 
-#include "profile/profile_files_support.h"
+#include "support/profile_files.h"
 #include "report/report_command.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The report's three texts over the golden profile files, byte for byte, against files under
 // tests/report/golden/. Regenerate them with scripts/regen-golden and review the diff.
 
-#include "profile/profile_files_support.h"
+#include "support/profile_files.h"
 #include "profile/profile_list.h"
 #include "report/report_format.h"
 

@@ -2,7 +2,7 @@
 
 #include "service/metrics_file.h"
 
-#include "profile/profile_files_support.h"
+#include "support/profile_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The windows read and edit the profiles while a capture thread accounts packets into the same
 // list. Run under ThreadSanitizer to check that every access goes through the profile guard.
-#include "capture/packet_builder.h"
+#include "support/packet_builder.h"
 #include "accounting/traffic_meter.h"
 #include "dialog_test_support.h"
 #include "profile/profile_store.h"

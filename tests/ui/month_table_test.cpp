@@ -1,21 +1,7 @@
 #include "ui/history/month_table.h"
+#include "support/profile_files.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-
-CProfile profileWithDays(std::initializer_list<std::tuple<LocalDate, double, double>> days)
-{
-    CProfile profile;
-    profile.setName("Work");
-    for (const auto& [date, down, up] : days) {
-        profile.addToDayHistory(static_cast<long long>(down), true, date);
-        profile.addToDayHistory(static_cast<long long>(up), false, date);
-    }
-    return profile;
-}
-
-} // namespace
 
 TEST(MonthTable, DividesByEachSizeUnit)
 {

@@ -6,6 +6,7 @@
 #include "net/machine_addresses.h"
 
 #include <functional>
+#include <memory>
 #include <netinet/in.h>
 #include <thread>
 #include <string>
@@ -62,6 +63,11 @@ LinkBytes ipBytes(const NetworkNamespace& side, const std::string& interface);
 // for the other, so the link carries nothing but the tests' own IPv4 packets.
 bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const std::string& addressA,
                     const NetworkNamespace& b, const std::string& nameB, const std::string& addressB);
+
+// The pair of test hosts the capture tests run on, after clearing abandoned namespaces: "near"
+// (198.51.100.1/25 on vm0), where the capture runs, linked to "far" (198.51.100.2/25 on vm1).
+// False when they could not be made.
+bool makeNearAndFar(std::unique_ptr<NetworkNamespace>& near, std::unique_ptr<NetworkNamespace>& far);
 
 // Sets the static neighbour entries of such a link again (taking an interface down flushes
 // them, and ARP would then add non-IPv4 frames to the link's counters).

@@ -1,4 +1,4 @@
-#include "network_namespace.h"
+#include "support/network_namespace.h"
 
 #include <arpa/inet.h>
 #include <array>
@@ -124,6 +124,15 @@ bool linkNamespaces(const NetworkNamespace& a, const std::string& nameA, const s
                             b.run("ip addr add " + addressB + " dev " + nameB) &&
                             a.run("ip link set " + nameA + " up") && b.run("ip link set " + nameB + " up");
     return configured && addNeighbours(a, nameA, addressA, b, nameB, addressB);
+}
+
+bool makeNearAndFar(std::unique_ptr<NetworkNamespace>& near, std::unique_ptr<NetworkNamespace>& far)
+{
+    removeAbandonedNamespaces();
+    near = std::make_unique<NetworkNamespace>("near");
+    far = std::make_unique<NetworkNamespace>("far");
+    return near->isCreated() && far->isCreated() &&
+           linkNamespaces(*near, "vm0", "198.51.100.1/25", *far, "vm1", "198.51.100.2/25");
 }
 
 sockaddr_in socketAddress(const std::string& address, int port)

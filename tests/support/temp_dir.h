@@ -1,7 +1,5 @@
 #pragma once
-// Temporary directories and whole-file helpers for the profile file tests.
-
-#include "profile/profile.h"
+// A temporary directory for a test, and whole-file helpers.
 
 #include <algorithm>
 #include <filesystem>
@@ -56,34 +54,4 @@ inline std::vector<std::string> listDirectory(const std::filesystem::path& direc
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// A profile file around `body`, which stands inside one "Profile" element.
-inline std::string profileFileText(const std::string& body)
-{
-    return "<?xml version=\"1.0\"?>\n<Profiles><Profile>" + body + "</Profile></Profiles>";
-}
-
-// Loads `text` from a file in `dir` into a fresh profile; `loaded` tells whether it was accepted.
-inline CProfile loadText(const TempDir& dir, const std::string& text, bool* loaded = nullptr)
-{
-    const std::filesystem::path file = dir / "input.xml";
-    writeFile(file, text);
-    CProfile profile;
-    const bool ok = profile.load(file.string());
-    if (loaded)
-        *loaded = ok;
-    return profile;
-}
-
-inline double downOn(const CProfile& profile, int year, int month, int day)
-{
-    const YearHistory* record = profile.findYear(year);
-    return record ? record->days[YearHistory::slotOf(month, day)].down : -1.0;
-}
-
-inline double upOn(const CProfile& profile, int year, int month, int day)
-{
-    const YearHistory* record = profile.findYear(year);
-    return record ? record->days[YearHistory::slotOf(month, day)].up : -1.0;
 }
