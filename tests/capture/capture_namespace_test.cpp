@@ -60,17 +60,8 @@ void bulkTransfer(const NetworkNamespace& a, const NetworkNamespace& b, const st
     getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &size);
 
     std::thread sender = b.startInside([&] {
-        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const sockaddr_in target = socketAddress(address, ntohs(bound.sin_port));
-        std::vector<std::uint8_t> chunk(1 << 16, 0xa5);
-        if (::connect(client, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
-            for (std::size_t sent = 0; sent < total;) {
-                const ssize_t n = ::send(client, chunk.data(), std::min(chunk.size(), total - sent), MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += std::size_t(n);
-            }
-        ::close(client);
+        connectAndSend(reinterpret_cast<const sockaddr*>(&target), sizeof target, total);
     });
     const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     std::vector<std::uint8_t> buffer(1 << 16);

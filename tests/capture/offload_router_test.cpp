@@ -101,17 +101,7 @@ void bulkTransfer(const End& from, const End& to, std::size_t total)
     ASSERT_EQ(::listen(listener, 1), 0);
     const AnySocketAddress target = anySocketAddress(to.address, boundPort(listener));
     std::thread sender = from.side.startInside([&] {
-        const int client = ::socket(target.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::connect(client, target.get(), target.length) == 0) {
-            std::vector<std::uint8_t> chunk(1 << 16, 0xa5);
-            for (std::size_t sent = 0; sent < total;) {
-                const ssize_t n = ::send(client, chunk.data(), std::min(chunk.size(), total - sent), MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += std::size_t(n);
-            }
-        }
-        ::close(client);
+        connectAndSend(target.get(), target.length, total);
     });
     const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     std::vector<std::uint8_t> buffer(1 << 16);

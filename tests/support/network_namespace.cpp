@@ -9,7 +9,12 @@
 #include <fcntl.h>
 #include <sstream>
 #include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 bool canUseNamespaces()
 {
@@ -240,4 +245,19 @@ bool waitForQuietLink(const NetworkNamespace& side, const std::string& interface
         seen = now;
     }
     return false;
+}
+
+void connectAndSend(const sockaddr* target, socklen_t length, std::size_t total)
+{
+    const int client = ::socket(target->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(client, target, length) == 0) {
+        std::vector<std::uint8_t> chunk(1 << 16, 0xa5);
+        for (std::size_t sent = 0; sent < total;) {
+            const ssize_t n = ::send(client, chunk.data(), std::min(chunk.size(), total - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += std::size_t(n);
+        }
+    }
+    ::close(client);
 }

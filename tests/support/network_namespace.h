@@ -100,6 +100,9 @@ struct AnySocketAddress {
 AnySocketAddress anySocketAddress(const std::string& address, int port);
 // The port a socket is bound to, either family.
 int boundPort(int handle);
+
+// Connects a TCP socket to `target` and sends `total` bytes of filler; closes it either way.
+void connectAndSend(const sockaddr* target, socklen_t length, std::size_t total);
 // A socket made inside `side`, bound to (address, port); it keeps that namespace for life.
 // -1 when it cannot be made or bound.
 int socketInside(const NetworkNamespace& side, int type, const std::string& address, int port);
