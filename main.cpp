@@ -1,6 +1,6 @@
 // velmora: the window, or without one (--headless, --report) what velmorad does.
 
-#include "app/window_start.h"
+#include "desktop/app/window_start.h"
 #include "startup/start_program.h"
 
 int main(int argc, char** argv)

@@ -1,0 +1,60 @@
+// The main window's small commands: help, about, history and options.
+#include "desktop/app/about_dlg.h"
+#include "desktop/app/main_dlg.h"
+#include "desktop/app/manual_window.h"
+#include "desktop/ui/history/history_dlg.h"
+#include "desktop/ui/options/options_dlg.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+void CMainDlg::openHelp()
+{
+    // The data directory is found from the binary, so an install under any prefix finds its own.
+    const QString dataDirectory =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(VELMORA_DATA_DIR_FROM_BINARY));
+    openManual(findHelpDocument(QDir::currentPath(), QDir::cleanPath(dataDirectory)));
+}
+
+void CMainDlg::openManual(const QString& file)
+{
+    showManual(this, file);
+}
+
+QWidget* CMainDlg::manual() const
+{
+    return findChild<ManualWindow*>();
+}
+
+void CMainDlg::showAbout()
+{
+    AboutDlg about(QString::fromStdString(engine.captureProblem()), this);
+    about.exec();
+}
+
+void CMainDlg::openHistory()
+{
+    CHistoryDlg historyDialog(engine.profileSource(), this,
+                              [this](const std::string& profile) { return quotas->tooltipLines(profile); });
+    if (const std::optional<int> unit = memory.historySizeUnit())
+        historyDialog.setSizeUnit(*unit);
+    historyDialog.exec();
+    if (historyDialog.sizeUnit() != memory.historySizeUnit()) {
+        memory.setHistorySizeUnit(historyDialog.sizeUnit());
+        storeSettings();
+    }
+}
+
+void CMainDlg::openOptions()
+{
+    const std::uint32_t oldDivisor = settings.unitDivisor.load();
+    const std::uint32_t oldLength = settings.historyLength.load();
+    {
+        // quotas.json lies next to profiles/; the quotas are read again after OK.
+        OptionsDlg optionsDialog(settings, engine.editor(), this,
+                                 std::filesystem::absolute(options.profileDirectory).parent_path());
+        if (optionsDialog.exec() == QDialog::Accepted && optionsDialog.quotasSaved())
+            quotas->reload();
+    }
+    applyDisplaySettings(oldDivisor, oldLength);
+}

@@ -1,0 +1,183 @@
+#include "dialog_test_support.h"
+#include "profile/profile_list.h"
+#include "desktop/widgets/layouts/history_layout.h"
+#include "desktop/ui/history/history_dlg.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+struct HistoryWindowTest : testing::Test {
+    void SetUp() override
+    {
+        shared.profiles.resize(3);
+        shared.profiles[0].setName("Default");
+        shared.profiles[1].setName("Work");
+        shared.profiles[2].setName("Idle");
+        CProfile& work = shared.profiles[1];
+        work.addToDayHistory(1500000, true, {2025, 11, 30});
+        work.addToDayHistory(1500000, true, {2026, 4, 3});
+        work.addToDayHistory(250000, false, {2026, 4, 3});
+        work.addToDayHistory(5, false, {2026, 4, 17});
+        work.addToDayHistory(40, true, {2026, 2, 1});
+        work.yearRecord(2027); // a year without traffic
+        shared.prepareYear(2028); // records made ahead of traffic: never shown
+    }
+
+    void open()
+    {
+        window.show();
+        profileBox = byId<QComboBox>(&window, kHistoryProfileBoxId);
+        sizeBox = byId<QComboBox>(&window, kHistorySizeBoxId);
+        monthBox = byId<QComboBox>(&window, kHistoryMonthBoxId);
+        yearBox = byId<QComboBox>(&window, kHistoryYearBoxId);
+        table = byId<QTreeWidget>(&window, kHistoryTableId);
+    }
+
+    // Every row of the table, its cells joined with "|".
+    QStringList rows() const
+    {
+        QStringList result;
+        for (int i = 0; i < table->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = table->topLevelItem(i);
+            QStringList cells;
+            for (int column = 0; column < item->columnCount(); ++column)
+                cells << item->text(column);
+            result << cells.join('|');
+        }
+        return result;
+    }
+
+    SharedProfiles shared;
+    SharedProfileSource source{shared};
+    CHistoryDlg window{source};
+    QComboBox *profileBox = nullptr, *sizeBox = nullptr, *monthBox = nullptr, *yearBox = nullptr;
+    QTreeWidget* table = nullptr;
+};
+
+} // namespace
+
+TEST_F(HistoryWindowTest, OpensOnTheFirstProfileInMegabytes)
+{
+    open();
+    EXPECT_EQ(itemTexts(profileBox), (QStringList{"Default", "Work", "Idle"}));
+    EXPECT_EQ(profileBox->currentIndex(), 0);
+    EXPECT_EQ(itemTexts(sizeBox),
+              (QStringList{"Bytes (B)", "Kilobytes (KB)", "Megabytes (MB)", "Gigabytes (GB)"}));
+    EXPECT_EQ(sizeBox->currentIndex(), 2);
+    EXPECT_EQ(yearBox->count(), 0);
+    EXPECT_EQ(monthBox->count(), 0);
+    EXPECT_EQ(table->topLevelItemCount(), 0);
+}
+
+TEST_F(HistoryWindowTest, MonthWithTwoDaysShowsTheirRowsSpacerAndTotal)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    // Years in order of creation, the last one selected; it holds no traffic.
+    EXPECT_EQ(itemTexts(yearBox), (QStringList{"2025", "2026", "2027"}));
+    EXPECT_EQ(yearBox->currentText(), "2027");
+    EXPECT_EQ(monthBox->count(), 0);
+    EXPECT_EQ(rows(), (QStringList{"", "Total|0.00|0.00|0.00"}));
+
+    yearBox->setCurrentIndex(1);
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May"}));
+    EXPECT_EQ(monthBox->currentText(), "May");
+    EXPECT_EQ(rows(), (QStringList{"3|1.50|0.25|1.75", "17|0.00|0.00|0.00", "", "Total|1.50|0.25|1.75"}));
+
+    monthBox->setCurrentIndex(0);
+    EXPECT_EQ(rows(), (QStringList{"1|0.00|0.00|0.00", "", "Total|0.00|0.00|0.00"}));
+
+    yearBox->setCurrentIndex(0);
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"December"}));
+    EXPECT_EQ(rows(), (QStringList{"30|1.50|0.00|1.50", "", "Total|1.50|0.00|1.50"}));
+}
+
+TEST_F(HistoryWindowTest, SizeUnitRescalesEveryNumberAndKeepsTheSelection)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    yearBox->setCurrentIndex(1);
+    sizeBox->setCurrentIndex(1);
+    EXPECT_EQ(rows(), (QStringList{"3|1500.00|250.00|1750.00", "17|0.00|0.01|0.01", "",
+                                   "Total|1500.00|250.00|1750.01"}));
+    sizeBox->setCurrentIndex(0); // bytes are whole
+    EXPECT_EQ(rows(), (QStringList{"3|1500000|250000|1750000", "17|0|5|5", "", "Total|1500000|250005|1750005"}));
+    for (int column = 1; column < 4; ++column) // amounts right-aligned, as numbers are
+        EXPECT_EQ(table->topLevelItem(0)->textAlignment(column), int(Qt::AlignRight | Qt::AlignVCenter)) << column;
+    EXPECT_EQ(profileBox->currentText(), "Work");
+    EXPECT_EQ(yearBox->currentText(), "2026");
+    EXPECT_EQ(monthBox->currentText(), "May");
+}
+
+TEST_F(HistoryWindowTest, ProfileWithoutHistoryEmptiesYearsMonthsAndTable)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    yearBox->setCurrentIndex(1);
+    ASSERT_GT(table->topLevelItemCount(), 0);
+    profileBox->setCurrentIndex(2);
+    EXPECT_EQ(yearBox->count(), 0);
+    EXPECT_EQ(monthBox->count(), 0);
+    EXPECT_EQ(table->topLevelItemCount(), 0);
+}
+
+// While shown the table follows the traffic once a second: new days, months and years appear,
+// the profile, year, month and selected row chosen stay.
+TEST_F(HistoryWindowTest, FollowsNewTrafficWhileShownKeepingTheChoices)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    yearBox->setCurrentIndex(1);
+    ASSERT_EQ(monthBox->currentText(), "May");
+    table->setCurrentItem(table->topLevelItem(0)); // day 3
+    {
+        std::unique_lock lock(shared.guard);
+        shared.profiles[1].addToDayHistory(3000000, true, {2026, 4, 20});
+        shared.profiles[1].addToDayHistory(1000000, true, {2026, 5, 1});
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows().size() == 5; }, 3 * CHistoryDlg::kRefreshMilliseconds));
+    EXPECT_EQ(rows(), (QStringList{"3|1.50|0.25|1.75", "17|0.00|0.00|0.00", "20|3.00|0.00|3.00", "",
+                                   "Total|4.50|0.25|4.75"}));
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May", "June"}));
+    EXPECT_EQ(monthBox->currentText(), "May");
+    EXPECT_EQ(yearBox->currentText(), "2026");
+    EXPECT_EQ(profileBox->currentText(), "Work");
+    ASSERT_NE(table->currentItem(), nullptr);
+    EXPECT_EQ(table->currentItem()->text(0), "3");
+}
+
+// Every header text shows whole in its column, before and after the table is filled.
+TEST_F(HistoryWindowTest, HeaderTextsFitTheirColumns)
+{
+    open();
+    const QHeaderView* header = table->header();
+    for (const int profile : {0, 1}) {
+        profileBox->setCurrentIndex(profile);
+        for (int column = 0; column < 4; ++column) {
+            const QString text = table->headerItem()->text(column);
+            EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << text.toStdString();
+            EXPECT_GT(header->sectionSize(column), header->fontMetrics().horizontalAdvance(text)) << text.toStdString();
+        }
+    }
+}
+
+TEST_F(HistoryWindowTest, EveryOpeningStartsAfreshButTheSizeStays)
+{
+    open();
+    profileBox->setCurrentIndex(1);
+    sizeBox->setCurrentIndex(0);
+    window.hide();
+    {
+        std::unique_lock lock(shared.guard);
+        shared.profiles[0].addToDayHistory(2000000, true, {2026, 0, 9});
+    }
+    open();
+    EXPECT_EQ(profileBox->currentIndex(), 0);
+    EXPECT_EQ(sizeBox->currentIndex(), 0);
+    EXPECT_EQ(window.sizeUnit(), 0);
+    EXPECT_EQ(rows(), (QStringList{"9|2000000|0|2000000", "", "Total|2000000|0|2000000"}));
+}

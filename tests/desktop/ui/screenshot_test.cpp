@@ -1,0 +1,168 @@
+// Renders the Activity History window and both Options pages as they look with a month of
+// traffic. scripts/screenshot-dialogs runs this under Xvfb and keeps the pictures in docs/;
+// otherwise they go to a temporary folder and are only checked for being drawn.
+#include "dialog_test_support.h"
+#include "profile/profile_store.h"
+#include "quota/quota_file.h"
+#include "quota/quota_status.h"
+#include "desktop/widgets/layouts/history_layout.h"
+#include "desktop/widgets/layouts/options_layouts.h"
+#include "desktop/ui/history/history_dlg.h"
+#include "desktop/ui/options/options_dlg.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+void addProfilesWithAMonthOfTraffic(SharedProfiles& shared)
+{
+    shared.profiles.resize(2);
+    shared.profiles[0] = makeDefaultProfile("192.0.2.10");
+    CProfile& home = shared.profiles[1];
+    home.setName("Home");
+    home.setIp("192.0.2.10");
+    home.addIpFilter("*.*.*.*", true);
+    home.addIpFilter("192.0.*.*", false);
+    home.addIpFilter("198.51.100.7", true);
+    home.addPortFilter(true, 443);
+    home.addPortFilter(true, 80);
+    home.addPortFilter(false, 25);
+    for (int day = 1; day <= 30; ++day) {
+        if (day % 7 == 0)
+            continue; // a few quiet days
+        home.addToDayHistory(150'000'000LL + day * 37'000'000LL % 900'000'000LL, true, {2026, 10, day});
+        home.addToDayHistory(12'000'000LL + day * 3'100'000LL % 60'000'000LL, false, {2026, 10, day});
+    }
+    home.addToDayHistory(80'000'000, true, {2026, 9, 12});
+}
+
+bool isDrawn(const QImage& image)
+{
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            if (image.pixel(x, y) != first)
+                return true;
+    return false;
+}
+
+void save(QWidget* window, const QString& folder, const char* name)
+{
+    QApplication::processEvents();
+    const QImage image = window->grab().toImage();
+    EXPECT_EQ(image.size(), window->size() * image.devicePixelRatio()) << name;
+    EXPECT_TRUE(isDrawn(image)) << name;
+    EXPECT_TRUE(image.save(QDir(folder).filePath(name))) << name;
+}
+
+} // namespace
+
+TEST(Screenshots, HistoryAndOptionsWindows)
+{
+    QTemporaryDir scratch;
+    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
+                               : scratch.path();
+    SharedProfiles shared;
+    addProfilesWithAMonthOfTraffic(shared);
+
+    const SharedProfileSource source(shared);
+
+    CHistoryDlg history(source);
+    history.show();
+    byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
+    EXPECT_EQ(byId<QTreeWidget>(&history, kHistoryTableId)->topLevelItemCount(), 26 + 2);
+    save(&history, folder, "history.png");
+    history.close();
+
+    DisplaySettings settings;
+    OptionsDlg options(settings, ProfileEditor(shared));
+    options.show();
+    save(&options, folder, "options-general.png");
+    byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(1);
+    auto* addresses = byId<QComboBox>(&options, kAddressBoxId);
+    {
+        // Show a documentation address rather than this machine's own.
+        const QSignalBlocker block(addresses);
+        addresses->clear();
+        addresses->addItem("192.0.2.10");
+    }
+    byId<QComboBox>(&options, kProfileBoxId)->setCurrentIndex(1);
+    EXPECT_EQ(addresses->currentText(), "192.0.2.10");
+    // A deny entry typed with its marker, as the list shows it.
+    auto* ipEntry = byId<QLineEdit>(&options, kIpEntryEditId);
+    QTest::keyClicks(ipEntry, "-198.51.100.*");
+    QTest::keyClick(ipEntry, Qt::Key_Return);
+    save(&options, folder, "options-profiles.png");
+}
+
+// The history window with a quota beside the table, named by the scale it is drawn at
+// (history-quota-1x.png, history-quota-2x.png under QT_SCALE_FACTOR=2).
+TEST(Screenshots, HistoryWithAQuota)
+{
+    QTemporaryDir scratch;
+    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
+                               : scratch.path();
+    SharedProfiles shared;
+    addProfilesWithAMonthOfTraffic(shared);
+    const SharedProfileSource source(shared);
+    const std::vector<Quota> quotas{
+        {"Home", QuotaPeriod::Month, 15, QuotaDirection::Total, 50'000'000'000ULL, 90},
+        {"Home", QuotaPeriod::Day, 1, QuotaDirection::Down, 2'000'000'000ULL, 90}};
+    const LocalDate today{2026, 10, 30};
+    CHistoryDlg history(source, nullptr, [&](const std::string& profile) {
+        std::vector<std::string> lines;
+        for (const QuotaStatus& status : quotaStatuses(quotas, shared.snapshot(), today))
+            if (status.quota.profile == profile)
+                lines.push_back(quotaTooltipText(status));
+        return lines;
+    });
+    history.show();
+    byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
+    const QLabel* quotaLabel = byId<QLabel>(&history, kHistoryQuotaLabelId);
+    const QString shown = quotaLabel->text();
+    EXPECT_TRUE(shown.startsWith("Quota: ")) << shown.toStdString();
+    EXPECT_EQ(shown.count('\n'), 1) << shown.toStdString();
+    // A line each, shown whole: not cut, not wrapped.
+    EXPECT_LE(quotaLabel->sizeHint().width(), quotaLabel->width()) << shown.toStdString();
+    EXPECT_LE(quotaLabel->sizeHint().height(), quotaLabel->height()) << shown.toStdString();
+    const int scale = qRound(history.devicePixelRatioF());
+    save(&history, folder, QStringLiteral("history-quota-%1x.png").arg(scale).toUtf8().constData());
+    byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(0); // Default: no quota
+    EXPECT_EQ(byId<QLabel>(&history, kHistoryQuotaLabelId)->text(), "");
+}
+
+// The Options dialog's Quotas page on a month quota, named by its scale (options-quotas-1x.png).
+TEST(Screenshots, QuotasPage)
+{
+    QTemporaryDir scratch;
+    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
+                               : scratch.path();
+    QTemporaryDir data;
+    std::string problem;
+    ASSERT_TRUE(writeQuotaFile(data.path().toStdString(),
+                               {{"Home", QuotaPeriod::Month, 15, QuotaDirection::Total, 50'000'000'000ULL, 90}},
+                               problem))
+        << problem;
+    SharedProfiles shared;
+    addProfilesWithAMonthOfTraffic(shared);
+    DisplaySettings settings;
+    OptionsDlg options(settings, ProfileEditor(shared), nullptr, data.path().toStdString());
+    options.show();
+    byId<QTabWidget>(&options, kOptionsTabsId)->setCurrentIndex(2);
+    byId<QComboBox>(&options, kQuotaProfileBoxId)->setCurrentIndex(1);
+    EXPECT_EQ(byId<QLineEdit>(&options, kQuotaLimitEditId)->text(), "50");
+    const int scale = qRound(options.devicePixelRatioF());
+    save(&options, folder, QStringLiteral("options-quotas-%1x.png").arg(scale).toUtf8().constData());
+}

@@ -1,0 +1,29 @@
+// The tray tooltip's text: rates, today's totals, notices.
+#include "desktop/view/tray_tooltip.h"
+
+#include <gtest/gtest.h>
+
+TEST(TrayTooltip, RatesThenTodayThenNotices)
+{
+    struct Case { TrayTooltip tooltip; const char* text; };
+    const Case cases[] = {
+        {{{"123.46", 1000}, {"0.00", 1000}, std::nullopt, {}}, "Velmora\nDown: 123.46 KB/s - Up: 0.00 KB/s"},
+        {{{"439.54", 1000000}, {"2000.00", 1}, DayTotals{1.23e9, 2.1e8}, {"Saving failed"}},
+         "Velmora\nDown: 439.54 MB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 210 MB up\nSaving failed"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(trayTooltipText(c.tooltip), c.text);
+}
+
+TEST(TrayTooltip, ByteAmountsKeepThreeDigits)
+{
+    struct Case { double bytes; const char* text; };
+    const Case cases[] = {
+        {-5, "0 B"}, {999, "999 B"}, {999.6, "1.00 KB"}, {12345, "12.3 KB"}, {209'960'000, "210 MB"},
+        {999'700'000, "1.00 GB"}, {4.56e12, "4.56 TB"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(formatByteAmount(c.bytes), c.text) << c.bytes;
+}
+
+// At 16 px: margin 2, bars 5 wide at x 2..6 (download) and 9..13 (upload), 12 high from y 2.
