@@ -2,14 +2,6 @@
 
 #include <cstdio>
 
-int monthIndexOf(const std::string& text)
-{
-    for (std::size_t i = 0; i < kMonthNames.size(); ++i)
-        if (text == kMonthNames[i])
-            return static_cast<int>(i);
-    return 0;
-}
-
 bool hasTraffic(const DayTotals& day)
 {
     return day.down > 0 || day.up > 0;
@@ -52,6 +44,7 @@ PeriodSums periodSums(const CProfile& profile, int year, int month)
     const YearHistory* record = profile.findYear(year);
     if (record == nullptr || month > 11)
         return sums;
+    sums.recorded = true;
     const bool wholeYear = month < 0;
     for (int m = wholeYear ? 0 : month; m <= (wholeYear ? 11 : month); ++m) {
         PeriodRow monthRow{m};

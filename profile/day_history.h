@@ -1,7 +1,8 @@
 #pragma once
 // A profile's day history as the user reads it: the years and months that hold traffic, the
-// sums of a month by day or of a year by month, the size units and the amount text. The
-// history window, the report, the tray and the service all read day totals through here.
+// sums of a month by day or of a year by month, the size units, the month names and the amount
+// text. The history window, the report, the tray and the service all read day totals through
+// here; what only the window shows is in desktop/view/month_table.h.
 
 #include "profile/profile.h"
 
@@ -11,24 +12,20 @@
 
 struct SizeUnit {
     const char* symbol; // "B", "KB", "MB", "GB": the report's column and option
-    const char* text;   // the history window's Size box
     double divisor;     // bytes per unit, powers of 1000
 };
 
 inline constexpr std::array<SizeUnit, 4> kSizeUnits{{
-    {"B", "Bytes (B)", 1.0},
-    {"KB", "Kilobytes (KB)", 1e3},
-    {"MB", "Megabytes (MB)", 1e6},
-    {"GB", "Gigabytes (GB)", 1e9},
+    {"B", 1.0},
+    {"KB", 1e3},
+    {"MB", 1e6},
+    {"GB", 1e9},
 }};
 inline constexpr int kDefaultSizeUnit = 2; // megabytes
 
 inline constexpr std::array<const char*, 12> kMonthNames{
     "January", "February", "March", "April", "May", "June",
     "July", "August", "September", "October", "November", "December"};
-
-// Position of the text among the month names (exact comparison); anything else is January.
-int monthIndexOf(const std::string& text);
 
 // A day counts as one with traffic when either direction is above zero.
 bool hasTraffic(const DayTotals& day);
@@ -51,10 +48,11 @@ struct PeriodSums {
     std::vector<PeriodRow> rows; // only the days (months) with traffic, in calendar order
     double down = 0;             // the whole period's sums
     double up = 0;
+    bool recorded = false;       // the profile holds a record of the year
 };
 
 // The days of `month` (0 to 11) of `year`, or with month -1 the months of the whole year.
-// Empty when the profile has no record of the year.
+// Empty, not recorded, when the profile has no record of the year.
 PeriodSums periodSums(const CProfile& profile, int year, int month);
 
 // "%.2f" of bytes / divisor, whole however large the amount.

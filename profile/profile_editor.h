@@ -31,21 +31,13 @@ std::string withoutDenyMarker(const std::string& displayText);
 // or above 65535.
 std::optional<std::uint16_t> parsePortText(const std::string& text);
 // A new profile's name must serve as its file name "profiles/<name>.xml": not empty (that
-// would be the hidden file ".xml" and a blank entry in every list), not "." or "..", no "/".
-inline constexpr const char* kProfileNameRules =
-    "A profile's name is its file name: it cannot be empty, \".\" or \"..\", or contain \"/\".";
+// would be the hidden file ".xml" and a blank entry in every list), not "." or "..", no "/"
+// (the Profiles page says so in its tooltip: desktop/view/profile_page_hints.h).
 bool isUsableProfileName(const std::string& name);
 // A typed name without the blanks around it, which no one sees in a list.
 std::string trimmedProfileName(const std::string& name);
 // The order of every profile list: by file name, ASCII letters folded, as the store loads them.
 bool profileNameBefore(const std::string& a, const std::string& b);
-// What the entry fields take, for their tooltips.
-inline constexpr const char* kIpEntryHint =
-    "An address or host name; \"*\" stands for any part (192.168.*.*). Put \"-\" in front to deny "
-    "it (-192.0.2.7), as the list shows denied entries.";
-inline constexpr const char* kPortEntryHint =
-    "A port number, 0 for any port. Put \"-\" in front to deny it (-80), as the list shows denied "
-    "entries.";
 
 class ProfileEditor {
 public:

@@ -1,5 +1,6 @@
 #include "profile/profile_xml_reader.h"
 
+#include "base/bounded_file.h"
 #include "profile/bounded_dom_parser.h"
 #include "profile/profile.h"
 
@@ -7,59 +8,17 @@
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/TransService.hpp>
 
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
-#include <unistd.h>
 
 using namespace xercesc;
 
 namespace {
-
-// The whole file, when it is a regular file of at most kMaxFileBytes; otherwise nothing, and
-// `why` says what is wrong. Opened without blocking so a FIFO that happens to be named *.xml
-// cannot stall the caller.
-std::optional<std::string> readWholeFile(const std::string& path, std::string& why)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return std::nullopt;
-    }
-    std::optional<std::string> content;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        why = std::strerror(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        why = "not a regular file";
-    } else if (static_cast<std::uint64_t>(info.st_size) > ProfileXmlReader::kMaxFileBytes) {
-        why = "larger than " + std::to_string(ProfileXmlReader::kMaxFileBytes >> 20) + " MiB";
-    } else {
-        std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                why = got < 0 ? std::strerror(errno) : "shorter than its size while it was read";
-                break;
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        if (done == bytes.size())
-            content = std::move(bytes);
-    }
-    ::close(fd);
-    return content;
-}
 
 std::string utf8(const XMLCh* text)
 {
@@ -280,7 +239,10 @@ bool ProfileXmlReader::read(const std::string& path, CProfile& profile)
         lastFailure = "the XML library could not be initialised";
         return false;
     }
-    const std::optional<std::string> content = readWholeFile(path, lastFailure);
+    // Read without blocking, so that a FIFO that happens to be named *.xml cannot stall the
+    // caller; a link is followed, as a user may keep a profile elsewhere.
+    const std::optional<std::string> content =
+        readBoundedFile(path, {.maxBytes = kMaxFileBytes, .followLinks = true, .sizeInMiB = true}, lastFailure);
     if (!content)
         return false;
     bool accepted = false;

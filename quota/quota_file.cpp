@@ -1,17 +1,13 @@
 #include "quota/quota_file.h"
 
+#include "base/bounded_file.h"
 #include "base/program_log.h"
 #include "profile/profile_file.h"
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
 #include <set>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using nlohmann::json;
 
@@ -266,60 +262,13 @@ std::filesystem::path quotaFilePath(const std::filesystem::path& dataDirectory)
     return dataDirectory / kQuotaFileName;
 }
 
-std::optional<std::string> readBoundedFile(const std::filesystem::path& file, std::uintmax_t maxBytes,
-                                           std::string& problem, bool* absent)
-{
-    // Never blocks: a FIFO or a device under the name is refused on the descriptor opened
-    // (O_NONBLOCK keeps the open itself from waiting for a writer), and a symbolic link is
-    // not followed.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    if (fd < 0) {
-        const int error = errno;
-        if (absent != nullptr)
-            *absent = error == ENOENT;
-        problem = error == ELOOP ? "a symbolic link, not followed" : errorText(error);
-        return std::nullopt;
-    }
-    if (absent != nullptr)
-        *absent = false;
-    std::optional<std::string> content;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        problem = errorText(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        problem = "not a regular file";
-    } else if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
-        problem = "larger than " + std::to_string(maxBytes >> 10) + " KiB";
-    } else {
-        // Read to the end, not to the size seen: a file that grew since is refused whole.
-        std::string text(static_cast<std::size_t>(maxBytes) + 1, '\0');
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                problem = errorText(errno);
-            if (got <= 0)
-                break;
-            done += static_cast<std::size_t>(got);
-        }
-        if (problem.empty() && done > maxBytes)
-            problem = "larger than " + std::to_string(maxBytes >> 10) + " KiB";
-        else if (problem.empty())
-            content = text.substr(0, done);
-    }
-    ::close(fd);
-    return content;
-}
-
 QuotaFileRead readQuotaFile(const std::filesystem::path& dataDirectory)
 {
     QuotaFileRead read;
     const std::filesystem::path file = quotaFilePath(dataDirectory);
     std::string problem;
     bool absent = false;
-    const std::optional<std::string> text = readBoundedFile(file, kMaxQuotaFileBytes, problem, &absent);
+    const std::optional<std::string> text = readBoundedFile(file, {.maxBytes = kMaxQuotaFileBytes}, problem, &absent);
     if (absent)
         return read;
     read.present = true;

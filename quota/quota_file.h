@@ -70,12 +70,6 @@ QuotaFileRead readQuotaFile(const std::filesystem::path& dataDirectory);
 bool writeQuotaFile(const std::filesystem::path& dataDirectory, const std::vector<Quota>& quotas,
                     std::string& problem);
 
-// A file of the data directory read whole: a regular file (checked on the descriptor opened,
-// which never waits: a FIFO under the name is refused, not read) of at most `maxBytes`, not
-// through a symbolic link. Shared with the crossing record. nullopt with `problem` set
-// otherwise, and `absent` (when given) set when there is no such file.
-std::optional<std::string> readBoundedFile(const std::filesystem::path& file, std::uintmax_t maxBytes,
-                                           std::string& problem, bool* absent = nullptr);
 // Whether a document's objects and lists nest at most `maxDepth` deep.
 bool nestingWithin(std::string_view text, int maxDepth);
 

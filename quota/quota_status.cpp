@@ -1,5 +1,6 @@
 #include "quota/quota_status.h"
 
+#include "base/bounded_file.h"
 #include "base/program_log.h"
 #include "profile/profile_file.h"
 #include "profile/profile_writer.h"
@@ -236,15 +237,6 @@ std::string quotaAmountText(double used, std::uint64_t limit)
            unit.name;
 }
 
-std::string quotaTooltipText(const QuotaStatus& status)
-{
-    std::string text = "Quota: " + quotaAmountText(status.used, status.quota.limitBytes) + ", " +
-                       std::to_string(shownPercent(status)) + "%, ";
-    if (status.quota.period == QuotaPeriod::Day)
-        return text + "today";
-    return text + "month from " + shortDate(status.span.start);
-}
-
 std::string quotaLogLine(const QuotaStatus& status)
 {
     std::string text = "quota: " + storableText(status.quota.profile) + " used " +
@@ -255,13 +247,6 @@ std::string quotaLogLine(const QuotaStatus& status)
     return text + "this month (from " + isoDate(status.span.start) + ")";
 }
 
-QuotaNotification quotaNotification(const QuotaStatus& status, QuotaLevel level)
-{
-    const std::string name = storableText(status.quota.profile);
-    return {(level == QuotaLevel::Limit ? "Quota used up: " : "Quota warning: ") + name,
-            quotaLogLine(status).substr(std::string_view("quota: ").size())};
-}
-
 QuotaMonitor::QuotaMonitor(std::filesystem::path dataDirectory) : dataDirectory(std::move(dataDirectory)) {}
 
 std::vector<std::string> QuotaMonitor::readCrossings()
@@ -270,7 +255,7 @@ std::vector<std::string> QuotaMonitor::readCrossings()
     const std::filesystem::path file = dataDirectory / kQuotaCrossingsFileName;
     std::string problem;
     bool absent = false;
-    if (const std::optional<std::string> text = readBoundedFile(file, kMaxCrossingsFileBytes, problem, &absent)) {
+    if (const std::optional<std::string> text = readBoundedFile(file, {.maxBytes = kMaxCrossingsFileBytes}, problem, &absent)) {
         if (std::optional<QuotaCrossings> read = QuotaCrossings::parse(*text, problem)) {
             told = std::move(*read);
             return {};

@@ -77,18 +77,9 @@ std::vector<QuotaStatus> quotaStatuses(const std::vector<Quota>& quotas, const P
 
 // "45.0 of 50.0 GB": both in the unit of the limit (B, KB, MB, GB, powers of 1000).
 std::string quotaAmountText(double used, std::uint64_t limit);
-// For a tooltip: "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec" ("..., today" for a day).
-std::string quotaTooltipText(const QuotaStatus& status);
-// For a log or a notification, without the "velmora: " prefix: "quota: Default used 45.0 of
+// For a log or a notification (desktop/view/quota_texts.h), without the "velmora: " prefix: "quota: Default used 45.0 of
 // 50.0 GB (90%) this month (from 2026-12-15)" ("... today (2026-12-07)" for a day).
 std::string quotaLogLine(const QuotaStatus& status);
-// A desktop notification for a crossing: "Quota warning: Default" or "Quota used up: Default",
-// and "Default used 45.0 of 50.0 GB (90%) this month (from 2026-12-15)".
-struct QuotaNotification {
-    std::string summary;
-    std::string body;
-};
-QuotaNotification quotaNotification(const QuotaStatus& status, QuotaLevel level);
 // The percentage as shown: whole percent, rounded down, so 90% shows only once 90% is reached.
 long long shownPercent(const QuotaStatus& status);
 

@@ -4,7 +4,7 @@
 // told once as a desktop notification, through the freedesktop notification service on the
 // session bus, or the tray icon's own message where there is no such service.
 
-#include "quota/quota_status.h"
+#include "desktop/view/quota_texts.h"
 
 #include <QObject>
 #include <QString>

@@ -17,14 +17,6 @@ TEST(DayHistory, YearAndMonthChoices)
     EXPECT_TRUE(yearChoices(CProfile{}).empty());
 }
 
-TEST(DayHistory, MonthNamesAreExact)
-{
-    EXPECT_EQ(monthIndexOf("March"), 2);
-    EXPECT_EQ(monthIndexOf("December"), 11);
-    EXPECT_EQ(monthIndexOf("march"), 0);
-    EXPECT_EQ(monthIndexOf(""), 0);
-}
-
 TEST(DayHistory, AMonthByDayAndAYearByMonth)
 {
     const CProfile profile = profileWithDays({{{2026, 1, 28}, 7, 0},

@@ -70,11 +70,7 @@ TEST(QuotaStatus, UseIsTheDayTotalsOfTheSpanInTheQuotasDirection)
     EXPECT_EQ(status.projected, std::floor(45e9 / 21 * 31));
     ASSERT_TRUE(status.due);
     EXPECT_EQ(*status.due, QuotaLevel::Warn);
-    EXPECT_EQ(quotaTooltipText(status), "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec");
     EXPECT_EQ(quotaLogLine(status), "quota: Default used 45.0 of 50.0 GB (90%) this month (from 2026-12-15)");
-    const QuotaNotification notification = quotaNotification(status, QuotaLevel::Warn);
-    EXPECT_EQ(notification.summary, "Quota warning: Default");
-    EXPECT_EQ(notification.body, "Default used 45.0 of 50.0 GB (90%) this month (from 2026-12-15)");
 }
 
 TEST(QuotaStatus, AStartDayChangedMidSpanStartsTheSpanItGives)

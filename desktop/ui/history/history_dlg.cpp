@@ -2,7 +2,7 @@
 
 #include "desktop/widgets/dialog_builder.h"
 #include "desktop/widgets/layouts/history_layout.h"
-#include "desktop/ui/history/month_table.h"
+#include "desktop/view/month_table.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -113,8 +113,8 @@ void CHistoryDlg::initialise()
     currentProfile = names.empty() ? std::nullopt : std::optional(names.front());
 
     sizeBox->clear();
-    for (const SizeUnit& unit : kSizeUnits)
-        sizeBox->addItem(unit.text);
+    for (const char* text : kSizeUnitTexts)
+        sizeBox->addItem(text);
     sizeBox->setCurrentIndex(chosenSizeUnit);
 
     refillYears();

@@ -5,6 +5,7 @@
 
 #include "net/machine_addresses.h"
 #include "profile/profile_file.h"
+#include "desktop/view/profile_page_hints.h"
 #include "desktop/view/tray_tooltip.h"
 
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "dialog_test_support.h"
 #include "profile/profile_store.h"
 #include "quota/quota_file.h"
-#include "quota/quota_status.h"
+#include "desktop/view/quota_texts.h"
 #include "desktop/widgets/layouts/history_layout.h"
 #include "desktop/widgets/layouts/options_layouts.h"
 #include "desktop/ui/history/history_dlg.h"

@@ -1,4 +1,5 @@
 // The tray tooltip's text: rates, today's totals, notices.
+#include "desktop/view/quota_texts.h"
 #include "desktop/view/tray_tooltip.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,22 @@ TEST(TrayTooltip, RatesThenTodayThenNotices)
     };
     for (const Case& c : cases)
         EXPECT_EQ(trayTooltipText(c.tooltip), c.text);
+}
+
+TEST(QuotaTexts, TooltipLineAndNotification)
+{
+    QuotaStatus status;
+    status.quota.profile = "Default";
+    status.quota.limitBytes = 50000000000;
+    status.profileFound = true;
+    status.span = quotaSpan(QuotaPeriod::Month, 15, {2027, 0, 4});
+    status.used = 45e9;
+    status.percent = 90;
+    EXPECT_EQ(quotaTooltipText(status), "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec");
+    const QuotaNotification notification = quotaNotification(status, QuotaLevel::Warn);
+    EXPECT_EQ(notification.summary, "Quota warning: Default");
+    EXPECT_EQ(notification.body, "Default used 45.0 of 50.0 GB (90%) this month (from 2026-12-15)");
+    EXPECT_EQ(quotaNotification(status, QuotaLevel::Limit).summary, "Quota used up: Default");
 }
 
 TEST(TrayTooltip, ByteAmountsKeepThreeDigits)

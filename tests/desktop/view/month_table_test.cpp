@@ -1,4 +1,4 @@
-#include "desktop/ui/history/month_table.h"
+#include "desktop/view/month_table.h"
 #include "support/profile_files.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +10,8 @@ TEST(MonthTable, DividesByEachSizeUnit)
     for (std::size_t unit = 0; unit < kSizeUnits.size(); ++unit) {
         const auto rows = monthTable(profile, 2026, 0, kSizeUnits[unit].divisor);
         ASSERT_EQ(rows.size(), 3u);
-        EXPECT_EQ(rows[0].downloaded, expected[unit]) << kSizeUnits[unit].text;
-        EXPECT_EQ(rows[2].total, expected[unit]) << kSizeUnits[unit].text;
+        EXPECT_EQ(rows[0].downloaded, expected[unit]) << kSizeUnitTexts[unit];
+        EXPECT_EQ(rows[2].total, expected[unit]) << kSizeUnitTexts[unit];
     }
 }
 
@@ -33,4 +33,12 @@ TEST(MonthTable, MissingYearGivesNoRowsAndDecemberEndsOnThe31st)
     EXPECT_TRUE(monthTable(CProfile{}, 2025, 0, 1).empty());
     // The last slot of December is day 31.
     EXPECT_EQ(monthTable(profile, 2025, 11, 1)[0].day, "31");
+}
+
+TEST(MonthTable, MonthNamesAreExact)
+{
+    EXPECT_EQ(monthIndexOf("March"), 2);
+    EXPECT_EQ(monthIndexOf("December"), 11);
+    EXPECT_EQ(monthIndexOf("march"), 0);
+    EXPECT_EQ(monthIndexOf(""), 0);
 }

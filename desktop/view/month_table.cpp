@@ -1,4 +1,4 @@
-#include "desktop/ui/history/month_table.h"
+#include "desktop/view/month_table.h"
 
 #include <cstdio>
 
@@ -16,12 +16,22 @@ std::string cellText(double bytes, double divisor)
 
 } // namespace
 
+int monthIndexOf(const std::string& text)
+{
+    for (std::size_t i = 0; i < kMonthNames.size(); ++i)
+        if (text == kMonthNames[i])
+            return static_cast<int>(i);
+    return 0;
+}
+
 std::vector<MonthTableRow> monthTable(const CProfile& profile, int year, int month, double divisor)
 {
     std::vector<MonthTableRow> rows;
-    if (profile.findYear(year) == nullptr || month < 0 || month > 11)
+    if (month < 0 || month > 11)
         return rows;
     const PeriodSums sums = periodSums(profile, year, month);
+    if (!sums.recorded)
+        return rows;
     for (const PeriodRow& day : sums.rows)
         rows.push_back({std::to_string(day.index), cellText(day.down, divisor), cellText(day.up, divisor),
                         cellText(day.down + day.up, divisor)});
