@@ -39,6 +39,9 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
                               {engine, *options.dayClock, saveNotices, panel->history(), settings,
                                [this](const std::string& profile) {
                                    return quotas ? quotas->tooltipLines(profile) : std::vector<std::string>{};
+                               },
+                               [this](const std::string& profile) {
+                                   return quotas ? quotas->daysLeft(profile) : std::nullopt;
                                }},
                               {[this] { openHistory(); }, [this] { endRun(); }});
     // quotas.json lies next to profiles/.

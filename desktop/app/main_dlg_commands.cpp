@@ -38,6 +38,7 @@ void CMainDlg::openHistory()
                               [this](const std::string& profile) { return quotas->tooltipLines(profile); });
     if (const std::optional<int> unit = memory.historySizeUnit())
         historyDialog.setSizeUnit(*unit);
+    historyDialog.setColours(settings.downloadColour.load(), settings.uploadColour.load());
     historyDialog.exec();
     if (historyDialog.sizeUnit() != memory.historySizeUnit()) {
         memory.setHistorySizeUnit(historyDialog.sizeUnit());

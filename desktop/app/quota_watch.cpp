@@ -77,3 +77,11 @@ std::vector<std::string> QuotaWatch::tooltipLines(const std::string& profile) co
             lines.push_back(quotaTooltipText(status));
     return lines;
 }
+
+std::optional<int> QuotaWatch::daysLeft(const std::string& profile) const
+{
+    for (const QuotaStatus& status : last)
+        if (status.profileFound && status.quota.profile == profile && status.quota.period == QuotaPeriod::Month)
+            return status.span.days - status.span.elapsedDays + 1;
+    return std::nullopt;
+}

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ public:
     const std::vector<QuotaStatus>& statuses() const { return last; }
     // The tooltip's lines for a profile's quotas: "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec".
     std::vector<std::string> tooltipLines(const std::string& profile) const;
+    // The days of the profile's first month quota's span still to come, today included.
+    std::optional<int> daysLeft(const std::string& profile) const;
 
 private:
     void take(const QuotaMonitor::Update& check); // on the GUI thread

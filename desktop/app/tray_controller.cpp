@@ -1,5 +1,6 @@
 #include "desktop/app/tray_controller.h"
 
+#include "profile/day_history.h"
 #include "desktop/view/graph_geometry.h"
 #include "desktop/platform/platform_choice.h"
 #include "desktop/view/rate_history.h"
@@ -127,10 +128,17 @@ void TrayController::showRates(const std::array<ReadoutText, 2>& shown, float do
 QString TrayController::tooltipText() const
 {
     TrayTooltip tooltip = rates;
-    tooltip.today = sources.engine.profileSource().dayTotals(sources.engine.selectedProfileName(),
-                                                             sources.dayClock.today());
+    const std::string counted = sources.engine.selectedProfileName();
+    const LocalDate today = sources.dayClock.today();
+    tooltip.today = sources.engine.profileSource().dayTotals(counted, today);
+    if (const std::optional<CProfile> profile = sources.engine.profileSource().profileCopy(counted)) {
+        const PeriodSums month = periodSums(*profile, today.year, today.month);
+        tooltip.month = DayTotals{month.down, month.up};
+    }
+    if (sources.quotaDaysLeft)
+        tooltip.quotaDaysLeft = sources.quotaDaysLeft(counted);
     if (sources.quotaLines)
-        for (std::string& line : sources.quotaLines(sources.engine.selectedProfileName()))
+        for (std::string& line : sources.quotaLines(counted))
             tooltip.notices.push_back(std::move(line));
     if (const QString problem = sources.saveNotices.tooltipLine(); !problem.isEmpty())
         tooltip.notices.push_back(problem.toStdString());

@@ -14,6 +14,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct TrayStatusSources {
     const DisplaySettings& display; // the graph's colours, which the bars have too
     // The tooltip's quota lines for the counted profile (quota_watch.h).
     std::function<std::vector<std::string>(const std::string& profile)> quotaLines;
+    // The days left of the counted profile's month quota, none without one (quota_watch.h).
+    std::function<std::optional<int>(const std::string& profile)> quotaDaysLeft;
 };
 
 // The tray menu's commands that are the window's.

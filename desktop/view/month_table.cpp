@@ -21,20 +21,20 @@ int monthIndexOf(const std::string& text)
     for (std::size_t i = 0; i < kMonthNames.size(); ++i)
         if (text == kMonthNames[i])
             return static_cast<int>(i);
-    return 0;
+    return text == kWholeYearText ? -1 : 0;
 }
 
 std::vector<MonthTableRow> monthTable(const CProfile& profile, int year, int month, double divisor)
 {
     std::vector<MonthTableRow> rows;
-    if (month < 0 || month > 11)
+    if (month < -1 || month > 11)
         return rows;
     const PeriodSums sums = periodSums(profile, year, month);
     if (!sums.recorded)
         return rows;
-    for (const PeriodRow& day : sums.rows)
-        rows.push_back({std::to_string(day.index), cellText(day.down, divisor), cellText(day.up, divisor),
-                        cellText(day.down + day.up, divisor)});
+    for (const PeriodRow& row : sums.rows)
+        rows.push_back({month < 0 ? kMonthNames[std::size_t(row.index)] : std::to_string(row.index),
+                        cellText(row.down, divisor), cellText(row.up, divisor), cellText(row.down + row.up, divisor)});
     rows.push_back({});
     rows.push_back({"Total", cellText(sums.down, divisor), cellText(sums.up, divisor),
                     cellText(sums.down + sums.up, divisor)});

@@ -20,6 +20,12 @@ std::string trayTooltipText(const TrayTooltip& tooltip)
         text += "\nToday: " + formatByteAmount(tooltip.today->down) + " down, " +
                 formatByteAmount(tooltip.today->up) + " up";
     }
+    if (tooltip.month) {
+        text += "\nThis month: " + formatByteAmount(tooltip.month->down) + " down, " +
+                formatByteAmount(tooltip.month->up) + " up";
+        if (const std::optional<int> left = tooltip.quotaDaysLeft)
+            text += " (quota: " + std::to_string(*left) + (*left == 1 ? " day left)" : " days left)");
+    }
     for (const std::string& notice : tooltip.notices)
         text += "\n" + notice;
     return text;

@@ -1,10 +1,13 @@
 #include "desktop/ui/history/history_dlg.h"
 
+#include "desktop/ui/history/history_chart.h"
 #include "desktop/widgets/dialog_builder.h"
 #include "desktop/widgets/layouts/history_layout.h"
 #include "desktop/view/month_table.h"
+#include "quota/quota_period.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
@@ -48,6 +51,11 @@ CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent, QuotaLine
         table->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     table->setStyleSheet(table->styleSheet() + QLatin1String(kGridStyle)); // after the frame's rule
     fitColumns();
+    QWidget* chartFrame = control(this, kHistoryChartId);
+    chart = new HistoryChart(chartFrame);
+    auto* chartLayout = new QHBoxLayout(chartFrame);
+    chartLayout->setContentsMargins(1, 1, 1, 1); // inside the frame's line
+    chartLayout->addWidget(chart);
 
     // The event table: selection changes made by the user. The window's own refills block them.
     using Box = QComboBox;
@@ -84,6 +92,11 @@ void CHistoryDlg::setSizeUnit(int unit)
 {
     if (unit >= 0 && std::size_t(unit) < kSizeUnits.size())
         chosenSizeUnit = unit;
+}
+
+void CHistoryDlg::setColours(std::uint32_t download, std::uint32_t upload)
+{
+    chart->setColours(download, upload);
 }
 
 void CHistoryDlg::showEvent(QShowEvent* event)
@@ -151,8 +164,11 @@ void CHistoryDlg::refillMonths(const std::string& wantedMonth)
         return;
     for (int month : monthsWithTraffic(profile->history[std::size_t(position)]))
         monthBox->addItem(kMonthNames[std::size_t(month)]);
+    const int lastMonth = monthBox->count() - 1;
+    if (lastMonth >= 0)
+        monthBox->addItem(kWholeYearText);
     const int wanted = wantedMonth.empty() ? -1 : monthBox->findText(fromStd(wantedMonth), Qt::MatchExactly);
-    monthBox->setCurrentIndex(wanted >= 0 ? wanted : monthBox->count() - 1);
+    monthBox->setCurrentIndex(wanted >= 0 ? wanted : lastMonth);
 }
 
 void CHistoryDlg::fillTable()
@@ -165,13 +181,16 @@ void CHistoryDlg::fillTable()
     const QString selectedDay = selected != nullptr ? selected->text(0) : QString();
     const int scrolled = table->verticalScrollBar()->value();
     table->clear();
+    table->headerItem()->setText(0, month < 0 ? "Month" : "Day");
     const std::optional<CProfile> profile = profiles.profileCopy(selectedText(profileBox));
+    const int unit = sizeBox->currentIndex();
+    const std::size_t shownUnit = unit >= 0 && std::size_t(unit) < kSizeUnits.size() ? std::size_t(unit) : kDefaultSizeUnit;
+    const double divisor = kSizeUnits[shownUnit].divisor;
+    const PeriodSums sums = profile ? periodSums(*profile, year, month) : PeriodSums{};
+    chart->showPeriod(sums, month < 0 ? 12 : daysInMonth(year, month), divisor, kSizeUnits[shownUnit].symbol,
+                      (month < 0 ? std::string() : std::string(kMonthNames[std::size_t(month)]) + " ") + std::to_string(year));
     if (!profile)
         return;
-    const int unit = sizeBox->currentIndex();
-    const double divisor = unit >= 0 && std::size_t(unit) < kSizeUnits.size()
-                               ? kSizeUnits[std::size_t(unit)].divisor
-                               : kSizeUnits[kDefaultSizeUnit].divisor;
     for (const MonthTableRow& row : monthTable(*profile, year, month, divisor)) {
         QStringList cells{fromStd(row.day)};
         if (!row.downloaded.empty())

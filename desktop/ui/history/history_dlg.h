@@ -2,17 +2,20 @@
 // The Activity History window: day totals of one profile for one month, in a chosen size unit.
 // It reads copies from a ProfileSource (the engine) and follows new traffic while shown:
 // once a second the boxes and the table are brought up to date, keeping what the user chose.
-// Beside the table, the shown profile's quotas: the current period's use of each.
+// Above the table, the shown profile's quotas: the current period's use of each; beside it a
+// chart of what the table shows. The month box ends with the whole year: its months.
 
 #include "profile/profile_source.h"
 
 #include <QDialog>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+class HistoryChart;
 class QComboBox;
 class QLabel;
 class QTreeWidget;
@@ -28,6 +31,8 @@ public:
     // The size unit's position in the Size box (month_table.h), used at the next opening.
     int sizeUnit() const { return chosenSizeUnit; }
     void setSizeUnit(int unit);
+    // The chart's bars in the main window's graph colours (0xRRGGBB).
+    void setColours(std::uint32_t download, std::uint32_t upload);
 
     static constexpr int kRefreshMilliseconds = 1000;
 
@@ -60,6 +65,7 @@ private:
     QComboBox* monthBox;
     QComboBox* yearBox;
     QTreeWidget* table;
+    HistoryChart* chart;
     QuotaLines quotaLines;
     QLabel* quotaLabel;
 };

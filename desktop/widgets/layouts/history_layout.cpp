@@ -4,7 +4,7 @@ const DialogTemplate& historyLayout()
 {
     using K = ControlKind;
     static const DialogTemplate layout{
-        kHistoryDialogId, "Activity History", 248, 148,
+        kHistoryDialogId, "Activity History", 450, 148,
         {
             {-1, K::Label, "Profile:", 7, 9, 24, 8},
             {kHistoryProfileBoxId, K::ComboDropDown, "", 39, 7, 81, 50},
@@ -16,7 +16,8 @@ const DialogTemplate& historyLayout()
             {kHistoryYearBoxId, K::ComboDropDown, "", 160, 23, 81, 95},
             // A line per quota, the whole width: its text is not cut or wrapped at any scale.
             {kHistoryQuotaLabelId, K::Label, "", 7, 41, 234, 18},
-            {kHistoryTableId, K::ReportList, "", 7, 62, 234, 79},
+            {kHistoryTableId, K::ReportList, "", 7, 62, 262, 79},
+            {kHistoryChartId, K::BlackFrame, "", 277, 7, 166, 134},
         }};
     return layout;
 }

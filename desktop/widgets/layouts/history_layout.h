@@ -11,5 +11,7 @@ constexpr int kHistoryMonthBoxId = 1041;
 constexpr int kHistorySizeBoxId = 1042;
 // The shown profile's quotas: the current period's use of each, a line each.
 constexpr int kHistoryQuotaLabelId = 1043;
+// The chart beside the table: what the table shows, as bars.
+constexpr int kHistoryChartId = 1044;
 
 const DialogTemplate& historyLayout(); // 138

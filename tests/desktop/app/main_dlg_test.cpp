@@ -414,7 +414,8 @@ TEST_F(MainDlgTest, AReadoutTooWideForItsControlMovesToALargerUnitAndTheTooltipF
     EXPECT_EQ(text(window, 1002), "2000.00");
     EXPECT_EQ(text(window, 1008), "B/s");
     EXPECT_EQ(window.trayController().tooltipText().toStdString(),
-              "Velmora\nDown: 439539.84 KB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 0 B up");
+              "Velmora\nDown: 439539.84 KB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 0 B up\n"
+              "This month: 1.23 GB down, 0 B up");
 
     meter.downloadBytes = 123456;
     meter.tick();
@@ -505,6 +506,7 @@ TEST_F(MainDlgTest, TheTooltipShowsTheCountedProfilesQuotas)
     choose(window, "Work");
     EXPECT_EQ(window.trayController().tooltipText().toStdString(),
               "Velmora\nDown:  - Up: \nToday: 1.23 GB down, 0 B up\n"
+              "This month: 1.23 GB down, 0 B up (quota: 28 days left)\n" // 17 Jun to 14 Jul
               "Quota: 1.2 of 2.0 GB, 61%, month from 15 Jun\nQuota: 0.0 of 1.0 MB, 0%, today");
 }
 

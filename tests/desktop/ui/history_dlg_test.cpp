@@ -1,10 +1,13 @@
 #include "dialog_test_support.h"
 #include "profile/profile_list.h"
 #include "desktop/widgets/layouts/history_layout.h"
+#include "desktop/ui/history/history_chart.h"
 #include "desktop/ui/history/history_dlg.h"
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -84,15 +87,20 @@ TEST_F(HistoryWindowTest, MonthWithTwoDaysShowsTheirRowsSpacerAndTotal)
     EXPECT_EQ(rows(), (QStringList{"", "Total|0.00|0.00|0.00"}));
 
     yearBox->setCurrentIndex(1);
-    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May"}));
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May", "Whole year"}));
     EXPECT_EQ(monthBox->currentText(), "May");
     EXPECT_EQ(rows(), (QStringList{"3|1.50|0.25|1.75", "17|0.00|0.00|0.00", "", "Total|1.50|0.25|1.75"}));
 
+    monthBox->setCurrentIndex(2); // the year's months
+    EXPECT_EQ(table->headerItem()->text(0), "Month");
+    EXPECT_EQ(rows(), (QStringList{"March|0.00|0.00|0.00", "May|1.50|0.25|1.75", "", "Total|1.50|0.25|1.75"}));
+
     monthBox->setCurrentIndex(0);
+    EXPECT_EQ(table->headerItem()->text(0), "Day");
     EXPECT_EQ(rows(), (QStringList{"1|0.00|0.00|0.00", "", "Total|0.00|0.00|0.00"}));
 
     yearBox->setCurrentIndex(0);
-    EXPECT_EQ(itemTexts(monthBox), (QStringList{"December"}));
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"December", "Whole year"}));
     EXPECT_EQ(rows(), (QStringList{"30|1.50|0.00|1.50", "", "Total|1.50|0.00|1.50"}));
 }
 
@@ -142,7 +150,7 @@ TEST_F(HistoryWindowTest, FollowsNewTrafficWhileShownKeepingTheChoices)
     EXPECT_TRUE(QTest::qWaitFor([&] { return rows().size() == 5; }, 3 * CHistoryDlg::kRefreshMilliseconds));
     EXPECT_EQ(rows(), (QStringList{"3|1.50|0.25|1.75", "17|0.00|0.00|0.00", "20|3.00|0.00|3.00", "",
                                    "Total|4.50|0.25|4.75"}));
-    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May", "June"}));
+    EXPECT_EQ(itemTexts(monthBox), (QStringList{"March", "May", "June", "Whole year"}));
     EXPECT_EQ(monthBox->currentText(), "May");
     EXPECT_EQ(yearBox->currentText(), "2026");
     EXPECT_EQ(profileBox->currentText(), "Work");
@@ -180,4 +188,74 @@ TEST_F(HistoryWindowTest, EveryOpeningStartsAfreshButTheSizeStays)
     EXPECT_EQ(sizeBox->currentIndex(), 0);
     EXPECT_EQ(window.sizeUnit(), 0);
     EXPECT_EQ(rows(), (QStringList{"9|2000000|0|2000000", "", "Total|2000000|0|2000000"}));
+}
+
+// The chart drawn at scale 1 and 2: each bar as high as its row says on the scale the axis
+// shows (top 5 MB for a largest day of 3 MB), over its day's place, in one of the two colours
+// with nothing blended at its edges; a day of 5 bytes still shows.
+TEST(HistoryChart, BarsStandAsTheRowsSayAtScale1And2)
+{
+    CProfile profile;
+    profile.addToDayHistory(1500000, true, {2026, 4, 3});
+    profile.addToDayHistory(250000, false, {2026, 4, 3});
+    profile.addToDayHistory(5, false, {2026, 4, 17});
+    profile.addToDayHistory(3000000, true, {2026, 4, 20});
+    const PeriodSums sums = periodSums(profile, 2026, 4);
+    constexpr QRgb kDown = 0xFF00C864, kUp = 0xFF0064C8, kBlack = 0xFF000000, kWhite = 0xFFFFFFFF;
+    HistoryChart chart;
+    chart.setColours(kDown & 0xFFFFFF, kUp & 0xFFFFFF);
+    chart.showPeriod(sums, 31, 1e6, "MB", "May 2026");
+    EXPECT_TRUE(chart.accessibleDescription().contains("Day 3: 1.50 MB downloaded, 0.25 MB uploaded"));
+    for (const int ratio : {1, 2}) {
+        QImage image(QSize(320, 200) * ratio, QImage::Format_ARGB32);
+        image.setDevicePixelRatio(ratio);
+        {
+            QPainter painter(&image);
+            chart.paint(painter, QSizeF(320, 200));
+        }
+        // The axis: the longest black column run is the vertical axis, the baseline its foot.
+        int axisX = 0, axisTop = 0, axisLength = 0;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0, run = 0; y < image.height(); ++y) {
+                run = image.pixel(x, y) == kBlack ? run + 1 : 0;
+                if (run > axisLength)
+                    axisLength = run, axisX = x, axisTop = y - run + 1;
+            }
+        const int baseline = axisTop + axisLength - 1;
+        int plotRight = axisX;
+        while (plotRight + 1 < image.width() && image.pixel(plotRight + 1, baseline) == kBlack)
+            ++plotRight;
+        const double plotHeight = baseline - axisTop, slot = double(plotRight - axisX) / 31;
+        // Bars of one colour, left to right: {middle x, height}.
+        auto bars = [&](QRgb colour) {
+            std::vector<std::pair<double, int>> found;
+            int first = -1, height = 0;
+            for (int x = axisX + 1; x <= plotRight + 1; ++x) {
+                int column = 0;
+                for (int y = axisTop; x <= plotRight && y < baseline; ++y)
+                    column += image.pixel(x, y) == colour;
+                if (column > 0 && first < 0)
+                    first = x, height = 0;
+                if (column == 0 && first >= 0)
+                    found.emplace_back((first + x) / 2.0, height), first = -1;
+                height = std::max(height, column);
+            }
+            return found;
+        };
+        const auto down = bars(kDown), up = bars(kUp);
+        ASSERT_EQ(down.size(), 2u) << ratio;
+        ASSERT_EQ(up.size(), 2u) << ratio;
+        const struct { std::pair<double, int> bar; int day; double megabytes; } expected[] = {
+            {down[0], 3, 1.5}, {down[1], 20, 3}, {up[0], 3, 0.25}, {up[1], 17, 5e-6}};
+        for (const auto& e : expected) {
+            EXPECT_NEAR(e.bar.first, axisX + slot * (e.day - 0.5), slot / 2) << ratio << " day " << e.day;
+            EXPECT_NEAR(e.bar.second, std::max(1.0, e.megabytes / 5 * plotHeight), 1.0) << ratio << " day " << e.day;
+        }
+        for (int y = axisTop; y <= baseline; ++y)
+            for (int x = axisX; x <= plotRight; ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                ASSERT_TRUE(pixel == kDown || pixel == kUp || pixel == kBlack || pixel == kWhite)
+                    << ratio << " at " << x << "," << y << ": " << std::hex << pixel;
+            }
+    }
 }

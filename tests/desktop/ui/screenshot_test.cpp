@@ -105,8 +105,9 @@ TEST(Screenshots, HistoryAndOptionsWindows)
     save(&options, folder, "options-profiles.png");
 }
 
-// The history window with a quota beside the table, named by the scale it is drawn at
-// (history-quota-1x.png, history-quota-2x.png under QT_SCALE_FACTOR=2).
+// The history window with a quota above the table and the month's chart beside it, then the
+// year's, named by the scale they are drawn at (history-quota-1x.png, history-year-1x.png,
+// history-quota-2x.png under QT_SCALE_FACTOR=2).
 TEST(Screenshots, HistoryWithAQuota)
 {
     QTemporaryDir scratch;
@@ -138,6 +139,9 @@ TEST(Screenshots, HistoryWithAQuota)
     EXPECT_LE(quotaLabel->sizeHint().height(), quotaLabel->height()) << shown.toStdString();
     const int scale = qRound(history.devicePixelRatioF());
     save(&history, folder, QStringLiteral("history-quota-%1x.png").arg(scale).toUtf8().constData());
+    auto* months = byId<QComboBox>(&history, kHistoryMonthBoxId);
+    months->setCurrentIndex(months->count() - 1); // the whole year: its months
+    save(&history, folder, QStringLiteral("history-year-%1x.png").arg(scale).toUtf8().constData());
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(0); // Default: no quota
     EXPECT_EQ(byId<QLabel>(&history, kHistoryQuotaLabelId)->text(), "");
 }

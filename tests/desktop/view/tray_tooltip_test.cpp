@@ -8,9 +8,13 @@ TEST(TrayTooltip, RatesThenTodayThenNotices)
 {
     struct Case { TrayTooltip tooltip; const char* text; };
     const Case cases[] = {
-        {{{"123.46", 1000}, {"0.00", 1000}, std::nullopt, {}}, "Velmora\nDown: 123.46 KB/s - Up: 0.00 KB/s"},
-        {{{"439.54", 1000000}, {"2000.00", 1}, DayTotals{1.23e9, 2.1e8}, {"Saving failed"}},
+        {{{"123.46", 1000}, {"0.00", 1000}, std::nullopt, std::nullopt, std::nullopt, {}}, "Velmora\nDown: 123.46 KB/s - Up: 0.00 KB/s"},
+        {{{"439.54", 1000000}, {"2000.00", 1}, DayTotals{1.23e9, 2.1e8}, std::nullopt, std::nullopt, {"Saving failed"}},
          "Velmora\nDown: 439.54 MB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 210 MB up\nSaving failed"},
+        {{{"1.00", 1000}, {"2.00", 1000}, DayTotals{5e6, 0}, DayTotals{1.23e10, 2.1e9}, 9, {}},
+         "Velmora\nDown: 1.00 KB/s - Up: 2.00 KB/s\nToday: 5.00 MB down, 0 B up\nThis month: 12.3 GB down, 2.10 GB up (quota: 9 days left)"},
+        {{{"1.00", 1000}, {"2.00", 1000}, std::nullopt, DayTotals{0, 0}, 1, {}},
+         "Velmora\nDown: 1.00 KB/s - Up: 2.00 KB/s\nThis month: 0 B down, 0 B up (quota: 1 day left)"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(trayTooltipText(c.tooltip), c.text);

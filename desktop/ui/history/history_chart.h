@@ -1,0 +1,36 @@
+#pragma once
+// The Activity History chart: the rows the table shows as bars, download and upload side by
+// side in the window's colours, on a scale in the chosen size unit. Painted with QPainter from
+// the geometry of desktop/view/history_chart_geometry.h, on the device pixels of the screen.
+// A screen reader reads its name (what it shows) and description (a line per bar, as the
+// table's rows say it).
+
+#include "desktop/view/history_chart_geometry.h"
+#include "desktop/widgets/display_settings.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+class HistoryChart : public QWidget {
+public:
+    explicit HistoryChart(QWidget* parent = nullptr);
+
+    // `title` names the period ("May 2026"), `unit` the size unit's symbol ("MB").
+    void showPeriod(const PeriodSums& sums, int slotCount, double divisor, const std::string& unit, const std::string& title);
+    void setColours(std::uint32_t download, std::uint32_t upload);
+
+    // Paints the chart as it is now on `painter`'s device, an area of `size` logical pixels.
+    void paint(QPainter& painter, QSizeF size) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    PeriodSums sums;
+    int periodSlots = 31; // days of the month, or 12 months
+    double divisor = 1e6;
+    std::string unit = "MB";
+    std::uint32_t downloadColour = DisplaySettings::kDefaultDownloadColour;
+    std::uint32_t uploadColour = DisplaySettings::kDefaultUploadColour;
+};
