@@ -3,6 +3,7 @@
 #include "desktop/app/main_dlg.h"
 #include "desktop/app/manual_window.h"
 #include "desktop/ui/history/history_dlg.h"
+#include "desktop/ui/history/usage_hours.h"
 #include "desktop/ui/options/options_dlg.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,8 @@ void CMainDlg::openHistory()
     if (const std::optional<int> unit = memory.historySizeUnit())
         historyDialog.setSizeUnit(*unit);
     historyDialog.setColours(settings.downloadColour.load(), settings.uploadColour.load());
+    historyDialog.setDayHours(usageDayHours(std::filesystem::absolute(options.profileDirectory).parent_path() /
+                                            kUsageDatabaseName));
     historyDialog.exec();
     if (historyDialog.sizeUnit() != memory.historySizeUnit()) {
         memory.setHistorySizeUnit(historyDialog.sizeUnit());

@@ -35,7 +35,7 @@ Picture layOut(const Period& period, double width, double height, const Margins&
     picture.plot = {left, top, snapped(std::max(0.0, width - left - margins.right), ratio),
                     snapped(std::max(0.0, height - top - margins.bottom), ratio)};
     const int slots = std::max(1, period.slotCount);
-    const bool months = slots == 12;
+    const int first = period.kind == Slots::Days ? 1 : 0;
     double largest = 0;
     if (period.sums != nullptr)
         for (const PeriodRow& row : period.sums->rows)
@@ -54,23 +54,35 @@ Picture layOut(const Period& period, double width, double height, const Margins&
     };
     if (period.sums != nullptr) {
         for (const PeriodRow& row : period.sums->rows) {
-            const int position = months ? row.index : row.index - 1;
+            const int position = row.index - first;
             if (position < 0 || position >= slots)
                 continue;
             // A fifth of the slot free on each side, the rest split between the two bars.
             const double start = snapped(plot.x + slot * position + slot / 5, ratio);
             const double middle = snapped(plot.x + slot * position + slot / 2, ratio);
             const double end = std::max(middle + pixel, snapped(plot.x + slot * (position + 1) - slot / 5, ratio));
-            const double first = std::min(start, middle - pixel);
-            picture.bars.push_back({row.index, bar(first, middle - first, row.down), bar(middle, end - middle, row.up)});
+            const double left = std::min(start, middle - pixel);
+            picture.bars.push_back({row.index, bar(left, middle - left, row.down), bar(middle, end - middle, row.up)});
         }
     }
     for (int position = 0; position < slots; ++position) {
-        const int index = months ? position : position + 1;
-        if (months || index == 1 || index % 5 == 0)
+        const int index = position + first;
+        const bool labelled = period.kind == Slots::Months   ? true
+                              : period.kind == Slots::Hours ? index % 6 == 0
+                                                             : index == 1 || index % 5 == 0;
+        if (labelled)
             picture.slotLabels.emplace_back(index, plot.x + slot * (position + 0.5));
     }
     return picture;
+}
+
+std::optional<int> slotAt(const Period& period, const Box& plot, double x)
+{
+    const int slots = std::max(1, period.slotCount);
+    if (!(plot.width > 0) || x < plot.x || x >= plot.x + plot.width)
+        return std::nullopt;
+    const int position = std::min(slots - 1, int((x - plot.x) / (plot.width / slots)));
+    return position + (period.kind == Slots::Days ? 1 : 0);
 }
 
 } // namespace chart

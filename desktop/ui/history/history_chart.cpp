@@ -1,6 +1,7 @@
 #include "desktop/ui/history/history_chart.h"
 
 #include <QFontMetricsF>
+#include <QMouseEvent>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPaintEvent>
@@ -24,22 +25,25 @@ HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent)
     setAccessibleName(QStringLiteral("Chart"));
 }
 
-void HistoryChart::showPeriod(const PeriodSums& shown, int slotCount, double unitDivisor, const std::string& unitSymbol,
-                              const std::string& title)
+void HistoryChart::showPeriod(const PeriodSums& shown, int slotCount, chart::Slots kind, double unitDivisor,
+                              const std::string& unitSymbol, const std::string& title)
 {
     sums = shown;
     periodSlots = slotCount;
+    slotKind = kind;
     divisor = unitDivisor;
     unit = unitSymbol;
-    const bool months = periodSlots == 12;
-    setAccessibleName(QString::fromStdString("Chart of " + title + ", downloaded and uploaded " +
-                                             (months ? "per month" : "per day") + " in " + unit));
+    periodTitle = title;
+    const char* per = kind == chart::Slots::Months ? "per month" : kind == chart::Slots::Hours ? "per hour" : "per day";
+    setAccessibleName(QString::fromStdString("Chart of " + title + ", downloaded and uploaded " + per + " in " + unit));
     QStringList lines;
-    for (const PeriodRow& row : sums.rows)
-        lines << QString::fromStdString((months ? std::string(kMonthNames[std::size_t(row.index)])
-                                                : "Day " + std::to_string(row.index)) +
-                                        ": " + amountText(row.down, divisor) + " " + unit + " downloaded, " +
+    for (const PeriodRow& row : sums.rows) {
+        const std::string name = kind == chart::Slots::Months ? std::string(kMonthNames[std::size_t(row.index)])
+                                 : kind == chart::Slots::Hours ? "Hour " + std::to_string(row.index)
+                                                                : "Day " + std::to_string(row.index);
+        lines << QString::fromStdString(name + ": " + amountText(row.down, divisor) + " " + unit + " downloaded, " +
                                         amountText(row.up, divisor) + " " + unit + " uploaded");
+    }
     setAccessibleDescription(lines.isEmpty() ? QStringLiteral("No traffic") : lines.join(QStringLiteral("; ")));
     update();
 }
@@ -55,7 +59,7 @@ void HistoryChart::paint(QPainter& painter, QSizeF size) const
 {
     const double ratio = painter.device()->devicePixelRatioF();
     const QFontMetricsF metrics(painter.font());
-    const chart::Period period{&sums, periodSlots, divisor};
+    const chart::Period period{&sums, periodSlots, divisor, slotKind};
     // The scale labels' room: the wider of the top's text and the unit's; half the top label
     // stands above the plot.
     const QString topText = scaleText(chart::layOut(period, size.width(), size.height(), {}, ratio).top);
@@ -65,6 +69,7 @@ void HistoryChart::paint(QPainter& painter, QSizeF size) const
         std::ceil(metrics.ascent() / 2) + 2, 4, std::ceil(metrics.height()) + 2};
     const chart::Picture picture = chart::layOut(period, size.width(), size.height(), margins, ratio);
     const chart::Box& plot = picture.plot;
+    lastPlot = plot;
 
     painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
     const QColor download = QColor::fromRgb(QRgb(downloadColour));
@@ -88,11 +93,24 @@ void HistoryChart::paint(QPainter& painter, QSizeF size) const
     rightAligned(unitText, plot.y + metrics.ascent() * 1.6);
     rightAligned(QStringLiteral("0"), plot.bottom());
     painter.fillRect(QRectF(plot.x - 3, plot.y, 3 - pixel, pixel), Qt::black); // the top's tick
+    if (slotKind == chart::Slots::Hours) { // a day's hours are not what the table shows: say whose
+        const QString title = QString::fromStdString(periodTitle + ", by hour");
+        painter.drawText(QPointF(plot.x + plot.width - metrics.horizontalAdvance(title), plot.y + metrics.ascent()), title);
+    }
     const double labelBaseline = plot.bottom() + 2 + metrics.ascent();
     for (const auto& [index, middle] : picture.slotLabels) {
-        const QString text = periodSlots == 12 ? QString(QLatin1Char(kMonthLetters[index])) : QString::number(index);
+        const QString text = slotKind == chart::Slots::Months ? QString(QLatin1Char(kMonthLetters[index]))
+                                                               : QString::number(index);
         painter.drawText(QPointF(middle - metrics.horizontalAdvance(text) / 2, labelBaseline), text);
     }
+}
+
+void HistoryChart::mousePressEvent(QMouseEvent* event)
+{
+    const chart::Period period{&sums, periodSlots, divisor, slotKind};
+    if (const std::optional<int> index = chart::slotAt(period, lastPlot, event->position().x()); index && onSlotClicked)
+        onSlotClicked(*index);
+    QWidget::mousePressEvent(event);
 }
 
 void HistoryChart::paintEvent(QPaintEvent*)

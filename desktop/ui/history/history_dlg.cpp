@@ -56,6 +56,7 @@ CHistoryDlg::CHistoryDlg(const ProfileSource& source, QWidget* parent, QuotaLine
     auto* chartLayout = new QHBoxLayout(chartFrame);
     chartLayout->setContentsMargins(1, 1, 1, 1); // inside the frame's line
     chartLayout->addWidget(chart);
+    chart->onSlotClicked = [this](int index) { slotClicked(index); };
 
     // The event table: selection changes made by the user. The window's own refills block them.
     using Box = QComboBox;
@@ -186,9 +187,20 @@ void CHistoryDlg::fillTable()
     const int unit = sizeBox->currentIndex();
     const std::size_t shownUnit = unit >= 0 && std::size_t(unit) < kSizeUnits.size() ? std::size_t(unit) : kDefaultSizeUnit;
     const double divisor = kSizeUnits[shownUnit].divisor;
-    const PeriodSums sums = profile ? periodSums(*profile, year, month) : PeriodSums{};
-    chart->showPeriod(sums, month < 0 ? 12 : daysInMonth(year, month), divisor, kSizeUnits[shownUnit].symbol,
-                      (month < 0 ? std::string() : std::string(kMonthNames[std::size_t(month)]) + " ") + std::to_string(year));
+    const char* symbol = kSizeUnits[shownUnit].symbol;
+    const std::string monthTitle = std::string(kMonthNames[std::size_t(std::max(month, 0))]) + " " + std::to_string(year);
+    HoursOfDay hours;
+    if (shownDay && month >= 0 && dayHours)
+        hours = dayHours(selectedText(profileBox), {year, month, *shownDay});
+    if (hours.hourCount > 0)
+        chart->showPeriod(hours.sums, hours.hourCount, chart::Slots::Hours, divisor, symbol,
+                          std::to_string(*shownDay) + " " + monthTitle);
+    else if (month < 0)
+        chart->showPeriod(profile ? periodSums(*profile, year, month) : PeriodSums{}, 12, chart::Slots::Months, divisor,
+                          symbol, std::to_string(year));
+    else
+        chart->showPeriod(profile ? periodSums(*profile, year, month) : PeriodSums{}, daysInMonth(year, month),
+                          chart::Slots::Days, divisor, symbol, monthTitle);
     if (!profile)
         return;
     for (const MonthTableRow& row : monthTable(*profile, year, month, divisor)) {
@@ -242,9 +254,24 @@ void CHistoryDlg::yearChanged()
     showMonth();
 }
 
+// A click on a day's bars shows its hours where they are kept; a click on the hours, the month.
+void CHistoryDlg::slotClicked(int index)
+{
+    const int month = monthIndexOf(selectedText(monthBox));
+    if (shownDay || month < 0 || !dayHours) {
+        shownDay.reset();
+    } else {
+        const int year = static_cast<int>(readDecimalInteger(selectedText(yearBox)));
+        if (dayHours(selectedText(profileBox), {year, month, index}).hourCount > 0)
+            shownDay = index;
+    }
+    fillTable();
+}
+
 // Another month (or year, or profile) begins at its last days, nothing selected.
 void CHistoryDlg::showMonth()
 {
+    shownDay.reset();
     table->clear();
     fillTable();
     table->scrollToBottom();

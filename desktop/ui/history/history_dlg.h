@@ -3,8 +3,11 @@
 // It reads copies from a ProfileSource (the engine) and follows new traffic while shown:
 // once a second the boxes and the table are brought up to date, keeping what the user chose.
 // Above the table, the shown profile's quotas: the current period's use of each; beside it a
-// chart of what the table shows. The month box ends with the whole year: its months.
+// chart of what the table shows; a click on a day's bars shows that day's hours, where the
+// usage database keeps them, and another click the month again. The month box ends with the
+// whole year: its months.
 
+#include "profile/day_history.h"
 #include "profile/profile_source.h"
 
 #include <QDialog>
@@ -31,6 +34,14 @@ public:
     // The size unit's position in the Size box (month_table.h), used at the next opening.
     int sizeUnit() const { return chosenSizeUnit; }
     void setSizeUnit(int unit);
+    // A day's hours: the rows by hour (0 from midnight) and the day's hour count (23 to 25);
+    // no hours (0) where none are kept for that day.
+    struct HoursOfDay {
+        PeriodSums sums;
+        int hourCount = 0;
+    };
+    using DayHours = std::function<HoursOfDay(const std::string& profile, const LocalDate& date)>;
+    void setDayHours(DayHours hours) { dayHours = std::move(hours); }
     // The chart's bars in the main window's graph colours (0xRRGGBB).
     void setColours(std::uint32_t download, std::uint32_t upload);
 
@@ -49,6 +60,7 @@ private:
     void followTraffic();
     void fitColumns();
     void showQuotas();
+    void slotClicked(int index);
 
     void profileChanged();
     void yearChanged();
@@ -66,6 +78,8 @@ private:
     QComboBox* yearBox;
     QTreeWidget* table;
     HistoryChart* chart;
+    DayHours dayHours;
+    std::optional<int> shownDay; // the day whose hours the chart shows, in the month shown
     QuotaLines quotaLines;
     QLabel* quotaLabel;
 };

@@ -3,6 +3,8 @@
 #include "desktop/widgets/layouts/history_layout.h"
 #include "desktop/ui/history/history_chart.h"
 #include "desktop/ui/history/history_dlg.h"
+#include "desktop/ui/history/usage_hours.h"
+#include "support/temp_dir.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -190,6 +192,39 @@ TEST_F(HistoryWindowTest, EveryOpeningStartsAfreshButTheSizeStays)
     EXPECT_EQ(rows(), (QStringList{"9|2000000|0|2000000", "", "Total|2000000|0|2000000"}));
 }
 
+// A click on a day's bars shows its hours from the usage database, a day without hours stays
+// the month, and a click on the hours shows the month again.
+TEST_F(HistoryWindowTest, AClickOnADaysBarsShowsItsHours)
+{
+    TempDir data;
+    {
+        UsageDatabase usage;
+        ASSERT_TRUE(usage.open(data / kUsageDatabaseName)) << usage.lastError();
+        ProfileDayHours day{"Work", {2026, 4, 3}, DayHourCounts(24), {1500000, 250000}, 23};
+        day.added[14] = {1500000, 250000};
+        ASSERT_TRUE(usage.save({{day}, {}, {}, std::nullopt})) << usage.lastError();
+    }
+    window.setDayHours(usageDayHours(data / kUsageDatabaseName));
+    open();
+    profileBox->setCurrentIndex(1);
+    yearBox->setCurrentIndex(1); // May 2026
+    auto* chart = window.findChild<HistoryChart*>();
+    ASSERT_NE(chart, nullptr);
+    auto clickDay = [&](int day) {
+        (void)chart->grab(); // painted: the plot is placed
+        const chart::Box plot = chart->plot();
+        QTest::mouseClick(chart, Qt::LeftButton, {},
+                          QPoint(int(plot.x + plot.width / 31 * (day - 0.5)), int(plot.y + plot.height / 2)));
+    };
+    clickDay(17);
+    EXPECT_EQ(chart->accessibleName(), "Chart of May 2026, downloaded and uploaded per day in MB");
+    clickDay(3);
+    EXPECT_EQ(chart->accessibleName(), "Chart of 3 May 2026, downloaded and uploaded per hour in MB");
+    EXPECT_EQ(chart->accessibleDescription(), "Hour 14: 1.50 MB downloaded, 0.25 MB uploaded");
+    clickDay(3);
+    EXPECT_EQ(chart->accessibleName(), "Chart of May 2026, downloaded and uploaded per day in MB");
+}
+
 // The chart drawn at scale 1 and 2: each bar as high as its row says on the scale the axis
 // shows (top 5 MB for a largest day of 3 MB), over its day's place, in one of the two colours
 // with nothing blended at its edges; a day of 5 bytes still shows.
@@ -204,7 +239,7 @@ TEST(HistoryChart, BarsStandAsTheRowsSayAtScale1And2)
     constexpr QRgb kDown = 0xFF00C864, kUp = 0xFF0064C8, kBlack = 0xFF000000, kWhite = 0xFFFFFFFF;
     HistoryChart chart;
     chart.setColours(kDown & 0xFFFFFF, kUp & 0xFFFFFF);
-    chart.showPeriod(sums, 31, 1e6, "MB", "May 2026");
+    chart.showPeriod(sums, 31, chart::Slots::Days, 1e6, "MB", "May 2026");
     EXPECT_TRUE(chart.accessibleDescription().contains("Day 3: 1.50 MB downloaded, 0.25 MB uploaded"));
     for (const int ratio : {1, 2}) {
         QImage image(QSize(320, 200) * ratio, QImage::Format_ARGB32);

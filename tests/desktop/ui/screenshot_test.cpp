@@ -7,7 +7,9 @@
 #include "desktop/view/quota_texts.h"
 #include "desktop/widgets/layouts/history_layout.h"
 #include "desktop/widgets/layouts/options_layouts.h"
+#include "desktop/ui/history/history_chart.h"
 #include "desktop/ui/history/history_dlg.h"
+#include "desktop/ui/history/usage_hours.h"
 #include "desktop/ui/options/options_dlg.h"
 
 #include <QComboBox>
@@ -106,8 +108,8 @@ TEST(Screenshots, HistoryAndOptionsWindows)
 }
 
 // The history window with a quota above the table and the month's chart beside it, then the
-// year's, named by the scale they are drawn at (history-quota-1x.png, history-year-1x.png,
-// history-quota-2x.png under QT_SCALE_FACTOR=2).
+// year's, then the hours of a day clicked, named by the scale they are drawn at
+// (history-quota-1x.png, history-year-1x.png, history-day-1x.png; -2x under QT_SCALE_FACTOR=2).
 TEST(Screenshots, HistoryWithAQuota)
 {
     QTemporaryDir scratch;
@@ -128,6 +130,19 @@ TEST(Screenshots, HistoryWithAQuota)
                 lines.push_back(quotaTooltipText(status));
         return lines;
     });
+    // The hours of 30 November, as the usage database keeps them: a working day's shape.
+    QTemporaryDir data;
+    const std::filesystem::path usageFile = std::filesystem::path(data.path().toStdString()) / kUsageDatabaseName;
+    {
+        UsageDatabase usage;
+        ASSERT_TRUE(usage.open(usageFile)) << usage.lastError();
+        const DayTotals total = dayTotalsOf(shared.profiles[1], {2026, 10, 30});
+        ProfileDayHours day{"Home", {2026, 10, 30}, DayHourCounts(24), {std::uint64_t(total.down), std::uint64_t(total.up)}, 23};
+        for (int hour = 7; hour < 23; ++hour)
+            day.added[std::size_t(hour)] = {std::uint64_t(total.down) / 20 * (hour % 5 + 1) / 3, std::uint64_t(total.up) / 16};
+        ASSERT_TRUE(usage.save({{day}, {}, {}, std::nullopt})) << usage.lastError();
+    }
+    history.setDayHours(usageDayHours(usageFile));
     history.show();
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
     const QLabel* quotaLabel = byId<QLabel>(&history, kHistoryQuotaLabelId);
@@ -142,6 +157,13 @@ TEST(Screenshots, HistoryWithAQuota)
     auto* months = byId<QComboBox>(&history, kHistoryMonthBoxId);
     months->setCurrentIndex(months->count() - 1); // the whole year: its months
     save(&history, folder, QStringLiteral("history-year-%1x.png").arg(scale).toUtf8().constData());
+    months->setCurrentIndex(months->count() - 2); // November; a click on the 30th's bars
+    auto* chart = history.findChild<HistoryChart*>();
+    (void)chart->grab();
+    QTest::mouseClick(chart, Qt::LeftButton, {},
+                      QPoint(int(chart->plot().x + chart->plot().width / 30 * 29.5), int(chart->plot().bottom() - 2)));
+    EXPECT_TRUE(chart->accessibleName().contains("30 November 2026")) << chart->accessibleName().toStdString();
+    save(&history, folder, QStringLiteral("history-day-%1x.png").arg(scale).toUtf8().constData());
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(0); // Default: no quota
     EXPECT_EQ(byId<QLabel>(&history, kHistoryQuotaLabelId)->text(), "");
 }
