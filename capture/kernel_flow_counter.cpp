@@ -45,7 +45,8 @@ std::uint8_t linkHeaderOf(int interfaceIndex)
     ifreq request{};
     if (if_indextoname(unsigned(interfaceIndex), request.ifr_name) == nullptr)
         return 0;
-    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // Any socket serves the interface ioctls; a local one, as the service may open no IP socket.
+    const int probe = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const bool ethernet =
         probe >= 0 && ::ioctl(probe, SIOCGIFHWADDR, &request) == 0 && request.ifr_hwaddr.sa_family == ARPHRD_ETHER;
     if (probe >= 0)

@@ -1,6 +1,7 @@
 #include "capture/privilege.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include <linux/capability.h>
@@ -66,5 +67,33 @@ bool dropAllCapabilities(std::string* failure)
                 *failure = "capabilities remain after capset";
             return false;
         }
+    return true;
+}
+
+bool keepOnlyCapabilities(std::initializer_list<int> kept, std::string* failure)
+{
+    const auto fail = [failure](std::string text) {
+        if (failure != nullptr)
+            *failure = std::move(text);
+        return false;
+    };
+    std::uint64_t mask = 0;
+    for (int capability : kept)
+        mask |= std::uint64_t(1) << capability;
+    const int last = lastCapability();
+    for (int capability = 0; capability <= last; ++capability)
+        if ((mask & (std::uint64_t(1) << capability)) == 0 && prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0 &&
+            errno != EPERM && errno != EINVAL)
+            return fail(describe("PR_CAPBSET_DROP"));
+    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 && errno != EINVAL)
+        return fail(describe("PR_CAP_AMBIENT_CLEAR_ALL"));
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return fail(describe("PR_SET_NO_NEW_PRIVS"));
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
+    for (int word = 0; word < _LINUX_CAPABILITY_U32S_3; ++word)
+        sets[word].permitted = sets[word].effective = std::uint32_t(mask >> (32 * word));
+    if (syscall(SYS_capset, &header, sets) != 0)
+        return fail(describe("capset"));
     return true;
 }

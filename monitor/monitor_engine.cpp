@@ -1,5 +1,6 @@
 #include "monitor/monitor_engine.h"
 
+#include "base/program_log.h"
 #include "capture/address_watcher.h"
 #include "capture/packet_capture.h"
 #include "capture/packet_flow.h"
@@ -27,6 +28,7 @@ std::string firstIpv4Address()
 } // namespace
 
 struct CMonitorEngine::Workers {
+    std::unique_ptr<KernelSource> kernel; // the kernel source; the capture stays closed then
     std::unique_ptr<CPacketCapture> capture;
     std::unique_ptr<CAddressWatcher> watcher; // points to the capture: destroyed first
     std::unique_ptr<CPeriodicTask> saver;
@@ -45,7 +47,7 @@ CMonitorEngine::~CMonitorEngine()
     stop();
 }
 
-void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket captureSocket)
+void CMonitorEngine::start(const MonitorOptions& startOptions, CountingSource source)
 {
     options = startOptions;
     ProfileList loaded;
@@ -60,12 +62,14 @@ void CMonitorEngine::start(const MonitorOptions& startOptions, CaptureSocket cap
     }
     trafficMeter->selectedProfile = 0;
     started = true;
-    startWorkers(std::move(captureSocket));
+    startWorkers(std::move(source));
 }
 
-void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
+void CMonitorEngine::startWorkers(CountingSource source)
 {
+    choice = source.choice;
     if (options.startWorkers) {
+        logLine(choice.line());
         trafficMeter->start("velmora-meter");
         CTrafficMeter* target = trafficMeter.get();
         // The ring's packets reach the accounting as one flow record each.
@@ -75,9 +79,16 @@ void CMonitorEngine::startWorkers(CaptureSocket captureSocket)
             if (packetFlow(packet, key, count))
                 target->countFlow(key, count);
         });
-        // A refused socket leaves the capture off and the rates at 0; main has already said on
-        // stderr how to grant the capability.
-        workers->capture->open(std::move(captureSocket));
+        // The kernel's flows, read once a second by its helper, reach the accounting as they are.
+        // Otherwise the ring; a refused socket leaves the capture off and the rates at 0 (main
+        // has already said on stderr how to grant the capability). The capture object holds
+        // the counted interfaces for both.
+        if (source.kernel != nullptr) {
+            workers->kernel = std::move(source.kernel);
+            workers->kernel->run([target](const FlowKey& key, const FlowCount& count) { target->countFlow(key, count); });
+        } else {
+            workers->capture->open(std::move(source.ringSocket));
+        }
         workers->watcher = std::make_unique<CAddressWatcher>(workers->capture.get());
         // The first pass before start() returns: the machine's addresses are known, and
         // counted, from the start on.
@@ -96,6 +107,12 @@ void CMonitorEngine::stopWorkers()
 {
     workers->saver.reset();
     workers->quotaTimer.reset();
+    if (workers->kernel != nullptr) {
+        // What the programs counted since the last read, then the helper's end.
+        if (!workers->kernel->drainNow())
+            logLine("the kernel counting helper did not hand over the last second's flows");
+        workers->kernel->close();
+    }
     if (workers->capture != nullptr)
         workers->capture->close();
     trafficMeter->stopAndWait();
@@ -245,16 +262,22 @@ std::uint64_t CMonitorEngine::kernelDrops() const
 
 bool CMonitorEngine::captureUp() const
 {
+    if (workers->kernel != nullptr)
+        return workers->kernel->isUp();
     return workers->capture != nullptr && workers->capture->isOpen() && !workers->capture->hasFailed();
 }
 
 std::string CMonitorEngine::captureFailure() const
 {
+    if (workers->kernel != nullptr)
+        return workers->kernel->failure();
     return workers->capture != nullptr ? workers->capture->failureText() : std::string();
 }
 
 std::string CMonitorEngine::captureProblem() const
 {
+    if (workers->kernel != nullptr)
+        return workers->kernel->failure();
     return workers->capture != nullptr ? workers->capture->failureReason() : std::string();
 }
 

@@ -15,7 +15,7 @@
 // that calls stop(), which joins them. Every other call comes from one thread, the owner's.
 
 #include "accounting/traffic_meter.h"
-#include "capture/capture_socket.h"
+#include "capture/counting_source.h"
 #include "monitor/quota_check.h"
 #include "profile/profile_file.h"
 #include "profile/profile_editor.h"
@@ -72,10 +72,10 @@ public:
 
     // Loads every profile of the directory (Default created, bound to the first local address,
     // when none has that name), gives each a record of this year, and starts the meter, the
-    // capture on `captureSocket` (opened by main while it could: capture_socket.h; without one
-    // the capture stays off and the rates stay 0), the address watcher and the periodic save.
-    // Call once.
-    void start(const MonitorOptions& options, CaptureSocket captureSocket = {});
+    // counting from `source` (opened by main while it could: counting_source.h; the kernel's
+    // flows drained once a second, or the ring's packets; without either the rates stay 0),
+    // the address watcher and the periodic save. Says the source and why in one line. Call once.
+    void start(const MonitorOptions& options, CountingSource source = {});
 
     // Copies the profiles under the guard and writes them without it, so a slow disk never
     // stalls a capture thread; the files of removed profiles are set aside once all is written.
@@ -99,6 +99,8 @@ public:
     // The names of the profiles, in list order.
     std::vector<std::string> profileNames() const;
 
+    // Which source counts and why (what start() said).
+    const CountingChoice& countingChoice() const { return choice; }
     // The interfaces whose packets are counted now, by name; none while the capture is off
     // or failing.
     std::vector<std::string> countedInterfaces() const;
@@ -143,7 +145,7 @@ public:
 
 private:
     struct Workers; // the capture, the address watcher, the saver and the quota thread
-    void startWorkers(CaptureSocket captureSocket);
+    void startWorkers(CountingSource source);
     void stopWorkers();
     void keepSelection(); // with the guard held exclusively
 
@@ -156,6 +158,7 @@ private:
     std::unique_ptr<QuotaCheck> quotaCheck;
     std::mutex saveMutex; // one save at a time: two would write the same temporaries
     std::string selectedName; // what selectedProfile points at; owner's thread only
+    CountingChoice choice;
     bool started = false;
     bool stopped = false;
 };

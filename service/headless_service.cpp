@@ -136,7 +136,7 @@ private:
 
 } // namespace
 
-int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
+int runHeadless(const HeadlessOptions& options, CountingSource source)
 {
     // Before the engine starts a thread: every thread inherits the mask, so the stop signals
     // reach only the loop below.
@@ -154,7 +154,7 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
     SaveRecord saves;
     QuotaFigureRecord quotaFigures;
     CMonitorEngine engine({}, [&saves](const SaveOutcome& outcome) { saves.record(outcome); });
-    engine.start(engineOptions, std::move(captureSocket));
+    engine.start(engineOptions, std::move(source));
     const std::size_t profileCount = engine.profileNames().size();
     logLine("started, counting into " + profileDirectory.string() + " (" + std::to_string(profileCount) +
             (profileCount == 1 ? " profile)" : " profiles)"));
@@ -185,6 +185,7 @@ int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket)
             return;
         ProgramFigures program;
         program.captureUp = engine.captureUp();
+        program.countingSource = engine.countingChoice().name();
         program.interfacesCaptured = interfaces.size();
         program.kernelDrops = engine.kernelDrops();
         saves.fill(program);

@@ -3,7 +3,7 @@
 // minute and when a stop signal arrives, with one line on standard error for each event worth
 // a log line, and the metrics file when asked for.
 
-#include "capture/capture_socket.h"
+#include "capture/counting_source.h"
 
 #include <filesystem>
 #include <functional>
@@ -16,8 +16,8 @@ struct HeadlessOptions {
     std::function<void()> started;
 };
 
-// Counts on `captureSocket` (opened by main; without one nothing is counted) until SIGTERM or
+// Counts from `source` (opened by main; without one nothing is counted) until SIGTERM or
 // SIGINT; returns the exit status, 1 when the last save failed. Reads the quotas of the data
 // directory (quotas.json) at the start and again on SIGHUP, and tells each crossing once.
 // Call it while the process has one thread.
-int runHeadless(const HeadlessOptions& options, CaptureSocket captureSocket);
+int runHeadless(const HeadlessOptions& options, CountingSource source);

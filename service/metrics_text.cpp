@@ -96,6 +96,11 @@ std::string metricsText(const std::vector<ProfileFigures>& profiles, const Progr
                         &ProfileFigures::sentToday);
     appendFamily(out, "velmora_capture_up", "gauge", "1 while packets are being counted, 0 while the capture is off or failing.");
     appendSample(out, "velmora_capture_up", program.captureUp ? 1.0 : 0.0);
+    appendFamily(out, "velmora_counting_source", "gauge",
+                 "1 for the source that counts: the kernel's programs, the packet ring, or none.");
+    for (const char* source : {"kernel", "ring", "none"})
+        out += std::string("velmora_counting_source{source=\"") + source + "\"} " +
+               (program.countingSource == source ? "1" : "0") + '\n';
     if (!quotas.empty()) {
         appendQuotaFamily(out, quotas, "velmora_quota_limit_bytes",
                           "The profile's quota for the period (quotas.json).", &QuotaFigures::limit);

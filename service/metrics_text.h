@@ -23,6 +23,7 @@ struct ProfileFigures {
 
 struct ProgramFigures {
     bool captureUp = false;                          // packets are being counted
+    std::string countingSource = "none";             // "kernel", "ring" or "none"
     std::uint64_t interfacesCaptured = 0;            // 0 while the capture is off
     std::uint64_t kernelDrops = 0;                   // packets the kernel dropped since start
     std::optional<double> lastSuccessfulSave;        // seconds since the epoch

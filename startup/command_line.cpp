@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class Id { Help, Version, Report, Headless, Data, Profile, Month, Year, Unit, Format, MetricsFile, Qt };
+enum class Id { Help, Version, Report, Headless, Data, Profile, Month, Year, Unit, Format, MetricsFile, Counting, Qt };
 
 enum Programs : unsigned { kWindowOnly = 1, kDaemonOnly = 2, kBoth = 3 };
 
@@ -39,6 +39,9 @@ constexpr Option kOptions[] = {
      "With --headless: write metrics for node exporter's textfile collector to PATH every 15 s."},
     {Id::MetricsFile, kDaemonOnly, "metrics-file", "PATH",
      "While counting: write metrics for node exporter's textfile collector to PATH every 15 s."},
+    {Id::Counting, kBoth, "counting", "SOURCE",
+     "auto: count with the kernel's programs where the kernel loads them, else with the packet ring "
+     "(the default); ring: with the packet ring only."},
 };
 
 // Qt's standard options, read by QApplication itself from the same arguments; the window's
@@ -256,6 +259,10 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
             return usageError("--" + std::string(longName(id)) + " needs --report");
     if (given(Id::MetricsFile) && line.mode != RunMode::Headless)
         return usageError("--metrics-file needs --headless");
+    if (given(Id::Counting) && line.mode == RunMode::Report)
+        return usageError("--counting needs a run that counts, not --report");
+    if (given(Id::Counting) && *given(Id::Counting) != "auto" && *given(Id::Counting) != "ring")
+        return usageError("unknown counting source \"" + *given(Id::Counting) + "\" (auto or ring)");
     if (given(Id::Data) && line.mode == RunMode::Window)
         return usageError("--data needs --report or --headless");
     if (!qtOption.empty() && line.mode != RunMode::Window)
@@ -264,6 +271,8 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
         line.dataDirectory = *given(Id::Data);
     if (given(Id::MetricsFile))
         line.metricsFile = *given(Id::MetricsFile);
+    if (given(Id::Counting) == "ring")
+        line.counting = CountingRequest::Ring;
     line.report.dataDirectory = line.dataDirectory;
     line.report.profile = given(Id::Profile);
     line.report.month = given(Id::Month);

@@ -3,6 +3,7 @@
 // options (the window's binary knows a few more: Qt's own, passed on to it), the rules
 // between them, and the --help text written from the same table.
 
+#include "capture/counting_source.h"
 #include "report/report_command.h"
 
 #include <filesystem>
@@ -28,6 +29,7 @@ struct CommandLine {
     ReportRequest report; // for Report
     std::filesystem::path dataDirectory = "."; // for Report and Headless: holds profiles/
     std::optional<std::filesystem::path> metricsFile; // for Headless
+    CountingRequest counting = CountingRequest::Automatic; // for Window and Headless
 };
 
 // `today` is the month a report covers when neither --month nor --year is given. Usage errors

@@ -15,11 +15,12 @@ int startProgram(const ProgramStart& start, int argc, char** argv)
     // 1. The command line: the arguments only; no file read, no library code loaded.
     const CommandLine command = parseCommandLine(start.program, argc, argv, DayClock::system().today());
 
-    // 2. What needs a capability, and nothing else: the packet socket (CAP_NET_RAW), opened
-    // only by a run that counts. Qt loads plugins from paths the user names, the profile
+    // 2. What needs a capability, and nothing else, only for a run that counts: the kernel
+    // source's helper (forked with CAP_BPF and CAP_NET_ADMIN, which it keeps) or else the
+    // packet socket (CAP_NET_RAW). Qt loads plugins from paths the user names, the profile
     // parser reads files, and none of that code may find a capability left to use.
     const bool counts = command.mode == RunMode::Window || command.mode == RunMode::Headless;
-    CaptureSocket captureSocket = counts ? CaptureSocket::open() : CaptureSocket();
+    CountingSource source = counts ? CountingSource::open(command.counting) : CountingSource();
 
     // 3. Every capability given up; a run that cannot is not started.
     std::string failure;
@@ -36,9 +37,9 @@ int startProgram(const ProgramStart& start, int argc, char** argv)
     case RunMode::Report:
         return runReport(command.report, std::cout, std::cerr);
     case RunMode::Headless:
-        return runHeadless({command.dataDirectory, command.metricsFile, start.started}, std::move(captureSocket));
+        return runHeadless({command.dataDirectory, command.metricsFile, start.started}, std::move(source));
     case RunMode::Window:
         break;
     }
-    return start.runWindow(argc, argv, std::move(captureSocket));
+    return start.runWindow(argc, argv, std::move(source));
 }

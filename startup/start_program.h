@@ -1,10 +1,11 @@
 #pragma once
-// The start both programs share, in this order: read the command line; open the packet
-// socket (the one use of CAP_NET_RAW, only for a run that counts); give up every capability;
+// The start both programs share, in this order: read the command line; open the packet source
+// (only for a run that counts: the kernel source's helper, which keeps CAP_BPF and
+// CAP_NET_ADMIN, or the packet socket, CAP_NET_RAW's one use); give up every capability;
 // then print, report, count without a window, or open the window. Nothing that reads a file
 // or loads a plugin runs before the capabilities are gone.
 
-#include "capture/capture_socket.h"
+#include "capture/counting_source.h"
 #include "startup/command_line.h"
 
 #include <functional>
@@ -12,8 +13,8 @@
 struct ProgramStart {
     Program program = Program::Daemon;
     // The window's binary: runs the window until it ends and returns the exit status. It
-    // takes over the packet socket; argc and argv still hold Qt's options for QApplication.
-    std::function<int(int& argc, char** argv, CaptureSocket captureSocket)> runWindow;
+    // takes over the packet source; argc and argv still hold Qt's options for QApplication.
+    std::function<int(int& argc, char** argv, CountingSource counting)> runWindow;
     // Called once a headless run counts (profiles loaded, capture open).
     std::function<void()> started;
 };

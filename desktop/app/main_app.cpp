@@ -30,8 +30,8 @@ bool hasNoScreen()
 
 } // namespace
 
-CMainApp::CMainApp(int& argc, char** argv, CaptureSocket socket)
-    : QApplication(choosePlatformFirst(argc), argv), captureSocket(std::move(socket))
+CMainApp::CMainApp(int& argc, char** argv, CountingSource source)
+    : QApplication(choosePlatformFirst(argc), argv), counting(std::move(source))
 {
     setApplicationName(QStringLiteral("Velmora"));
     setApplicationVersion(QStringLiteral(VELMORA_VERSION));
@@ -56,7 +56,7 @@ int CMainApp::run()
     }
 
     SignalWaker waker;
-    CMainDlg window({}, std::move(captureSocket));
+    CMainDlg window({}, std::move(counting));
     InstanceBeacon beacon;
     if (lock.isHeld())
         beacon.listen(dataDirectory);

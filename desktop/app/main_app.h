@@ -4,19 +4,19 @@
 // signal, then shuts it down (stops every worker, then saves the profiles).
 // run() returns 1 when that last save failed or another copy already runs, 0 otherwise.
 
-#include "capture/capture_socket.h"
+#include "capture/counting_source.h"
 
 #include <QApplication>
 
 class CMainApp : public QApplication {
     Q_OBJECT
 public:
-    // `captureSocket`: the packet socket main opened before giving up its privileges; the
-    // window's capture takes it over.
-    CMainApp(int& argc, char** argv, CaptureSocket captureSocket = {});
+    // `counting`: the packet source main opened before giving up its privileges; the window's
+    // engine takes it over.
+    CMainApp(int& argc, char** argv, CountingSource counting = {});
     int run();
 
 private:
     int refuseSecondCopy(const QString& dataDirectory);
-    CaptureSocket captureSocket; // until run() hands it to the window
+    CountingSource counting; // until run() hands it to the window
 };

@@ -13,7 +13,7 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 
-CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWidget* parent)
+CMainDlg::CMainDlg(MainDlgOptions mainOptions, CountingSource counting, QWidget* parent)
     : QDialog(parent), options(std::move(mainOptions)), memory(options.settingsFile),
       // The engine's threads only post to the window; they never wait for this thread, so the
       // window can stop and join them at any time. Queued calls die with the window.
@@ -33,7 +33,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CaptureSocket captureSocket, QWid
     buildWindow();
     const StoredSettings stored = memory.restore(*this, settings, *panel);
 
-    engine.start(options, std::move(captureSocket));
+    engine.start(options, std::move(counting));
     profiles->refill();
     tray = new TrayController(this,
                               {engine, *options.dayClock, saveNotices, panel->history(), settings,

@@ -37,9 +37,9 @@ struct MainDlgOptions : MonitorOptions {
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
-    // `captureSocket` is the packet socket opened at start (capture_socket.h), which the
-    // engine's capture takes over; without one (the default) the capture stays off.
-    explicit CMainDlg(MainDlgOptions options = {}, CaptureSocket captureSocket = {}, QWidget* parent = nullptr);
+    // `counting` is the packet source opened at start (counting_source.h), which the engine
+    // takes over; without one (the default) nothing is counted.
+    explicit CMainDlg(MainDlgOptions options = {}, CountingSource counting = {}, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // Readout handling on the GUI thread: texts, history, graph repaint, tooltip.

@@ -1,10 +1,11 @@
 // Giving up privilege: after dropAllCapabilities() the process holds no capability and cannot
 // open a packet socket, while a socket opened before keeps working. Run in a child process,
 // since the drop cannot be undone. The kernel source's programs: refused without privilege,
-// and attached only as long as the process that attached them lives.
+// following interfaces made later, and attached only as long as the program lives.
 
 #include "capture/capture_socket.h"
 #include "capture/kernel_flow_counter.h"
+#include "capture/kernel_source.h"
 #include "capture/net_socket.h"
 #include "capture/privilege.h"
 #include "support/network_namespace.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -124,33 +126,35 @@ TEST(Privilege, KernelProgramsAreRefusedWithoutCapabilities)
     EXPECT_NE(report.find("Operation not permitted"), std::string::npos) << report;
 }
 
-// The programs end with the process that attached them, however it ends: nothing of ours stays
-// attached to an interface after kill -9 (bpf links) nor after a normal end.
-TEST(Privilege, KernelProgramsDetachWhenTheirProcessEnds)
+// The programs live in the helper the program forks at start (kernel_source.h): they count on
+// an interface made after the program gave up every capability, and they end with the program
+// however it ends: nothing of ours stays attached after kill -9 nor after a normal end.
+TEST(Privilege, KernelProgramsFollowNewInterfacesAndDetachWhenTheProgramEnds)
 {
     if (!canUseNamespaces())
         GTEST_SKIP() << "needs root (network namespaces, BPF)";
     removeAbandonedNamespaces();
-    const NetworkNamespace side("bpfkill");
-    ASSERT_TRUE(side.isCreated());
+    const NetworkNamespace side("bpfkill"), far("bpffar");
+    ASSERT_TRUE(side.isCreated() && far.isCreated());
     ASSERT_TRUE(side.run("ip link add d0 type veth peer name d1") && side.run("ip addr add 192.0.2.1/24 dev d0") &&
                 side.run("ip link set d0 up"));
-    const auto attached = [&] {
+    const auto attached = [&](const char* interface) {
         std::uint32_t total = 0;
         side.runInside([&] {
             for (int type : {46, 47}) { // tcx ingress, egress (linux/bpf.h of Linux 6.6)
                 std::uint32_t ids[8] = {}, count = 8, flags = 0;
-                if (bpf_prog_query(int(if_nametoindex("d0")), bpf_attach_type(type), 0, &flags, ids, &count) == 0)
+                if (bpf_prog_query(int(if_nametoindex(interface)), bpf_attach_type(type), 0, &flags, ids, &count) == 0)
                     total += count;
             }
         });
         return total;
     };
-    const auto attachAndWait = [](int channel) {
+    // The program: the helper started, every capability given up, then waiting to be killed.
+    const auto startAndWait = [](int channel) {
         std::string failure;
-        std::unique_ptr<KernelFlowCounter> counter = KernelFlowCounter::load(failure);
-        if (counter == nullptr || !counter->setMachineAddresses(listMachineAddresses().value_or(MachineAddresses()))) {
-            say(channel, "not attached: " + (counter ? counter->lastError() : failure) + "\n");
+        std::unique_ptr<KernelSource> source = KernelSource::launch(failure);
+        if (source == nullptr || !dropAllCapabilities(&failure)) {
+            say(channel, "not started: " + failure + "\n");
             return;
         }
         say(channel, "attached\n");
@@ -158,23 +162,36 @@ TEST(Privilege, KernelProgramsDetachWhenTheirProcessEnds)
     };
     pid_t child = -1;
     std::string report;
-    side.runInside([&] { report = inChild(attachAndWait, &child); });
+    side.runInside([&] { report = inChild(startAndWait, &child); });
     ASSERT_EQ(report, "attached\n");
-    EXPECT_EQ(attached(), 2u) << "ingress and egress";
+    EXPECT_EQ(attached("d0"), 2u) << "ingress and egress";
     ::kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    EXPECT_TRUE(waitFor([&] { return attached() == 0; })) << attached() << " programs left attached after kill -9";
-    // A normal end: the counter's destruction detaches them.
-    std::unique_ptr<KernelFlowCounter> counter;
+    EXPECT_TRUE(waitFor([&] { return attached("d0") == 0; })) << attached("d0") << " programs left attached after kill -9";
+
+    // This process as the program: a link made after the start counts, to the byte.
+    std::unique_ptr<KernelSource> source;
+    std::atomic<std::uint64_t> received{0};
     side.runInside([&] {
         std::string failure;
-        counter = KernelFlowCounter::load(failure);
-        ASSERT_NE(counter, nullptr) << failure;
-        EXPECT_TRUE(counter->setMachineAddresses(*listMachineAddresses())) << counter->lastError();
+        source = KernelSource::launch(failure);
+        ASSERT_NE(source, nullptr) << failure;
     });
-    EXPECT_EQ(attached(), 2u);
-    counter.reset();
-    EXPECT_EQ(attached(), 0u) << "left attached after a normal end";
+    ASSERT_NE(source, nullptr);
+    source->run([&](const FlowKey& key, const FlowCount& count) {
+        if (key.direction == PacketWay::Received && key.local == *parseIpAddress("203.0.113.1"))
+            received += count.bytes;
+    });
+    ASSERT_TRUE(linkNamespaces(side, "late0", "203.0.113.1/24", far, "late1", "203.0.113.2/24"));
+    ASSERT_TRUE(waitFor([&] { return attached("late0") == 2; })) << "the new interface was not followed";
+    const LinkBytes before = ipBytes(side, "late0");
+    ASSERT_TRUE(far.run("ping -q -c 20 -i 0.01 -s 500 -W 2 203.0.113.1"));
+    ASSERT_TRUE(source->drainNow());
+    EXPECT_EQ(received.load(), ipBytes(side, "late0").down - before.down);
+    EXPECT_EQ(received.load(), 20u * 528u);
+    // A normal end: the helper is gone, and its programs with it, when close() returns.
+    source->close();
+    EXPECT_EQ(attached("d0") + attached("late0"), 0u) << "left attached after a normal end";
 }
 
 } // namespace

@@ -46,8 +46,9 @@ wait_until() {
   "$@"
 }
 
-# The program's capture thread runs: from now on its packets are counted.
-capture_running() { grep -qx velmora-capture "/proc/$velmora_pid"/task/*/comm 2>/dev/null; }
+# The program's capture thread runs, or the thread that takes the kernel source's flows: from
+# now on its packets are counted.
+capture_running() { grep -qxE 'velmora-(capture|kernel)' "/proc/$velmora_pid"/task/*/comm 2>/dev/null; }
 
 # start_velmora DIR LOG [OPTION...]: the program in DIR, in the meter's namespace, its output in
 # LOG; returns once it counts (at most 30 s).

@@ -5,6 +5,8 @@
 # when loaded. The plugin must be refused, /proc/PID/status of every thread must show empty
 # capability sets, and the program must still count every IPv4 byte of the link exactly,
 # also across a SIGSTOP of 2 s while 200 echo requests a second (and their replies) go by.
+# Without CAP_BPF the kernel refuses the counting programs: the program counts with the packet
+# ring and says why in its first line.
 # Usage: privilege.sh /path/to/velmora /path/to/probe_plugins     Exit 77 = skipped (not root).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -50,6 +52,8 @@ for status in /proc/"$velmora_pid"/task/*/status; do
     fail "a thread holds capabilities: $(grep ^Cap "$status" | tr '\n' ' ')"
 done
 grep -E '^Cap(Prm|Eff):' "/proc/$velmora_pid/status"
+grep -q "counting with the packet ring: the kernel refused the counting programs: Operation not permitted; they need CAP_BPF and CAP_NET_ADMIN" \
+  "$velmora_log" || fail "the choice of the packet ring and its reason were not said"
 
 # Traffic while the program is stopped for 2 s: the ring holds it.
 read -r rx0 tx0 < <(rx_tx)

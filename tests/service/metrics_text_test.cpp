@@ -34,6 +34,7 @@ TEST(MetricsText, WholeTextOfTwoProfiles)
     program.lastSuccessfulSave = 1796640000;
     program.saveFailures = 1;
     program.captureUp = true;
+    program.countingSource = "kernel";
     EXPECT_EQ(metricsText(profiles, program),
               "# HELP velmora_received_bytes_total Bytes the profile counted as received since Velmora started.\n"
               "# TYPE velmora_received_bytes_total counter\n"
@@ -54,6 +55,11 @@ TEST(MetricsText, WholeTextOfTwoProfiles)
               "# HELP velmora_capture_up 1 while packets are being counted, 0 while the capture is off or failing.\n"
               "# TYPE velmora_capture_up gauge\n"
               "velmora_capture_up 1\n"
+              "# HELP velmora_counting_source 1 for the source that counts: the kernel's programs, the packet ring, or none.\n"
+              "# TYPE velmora_counting_source gauge\n"
+              "velmora_counting_source{source=\"kernel\"} 1\n"
+              "velmora_counting_source{source=\"ring\"} 0\n"
+              "velmora_counting_source{source=\"none\"} 0\n"
               "# HELP velmora_interfaces_captured Interfaces whose packets are counted.\n"
               "# TYPE velmora_interfaces_captured gauge\n"
               "velmora_interfaces_captured 2\n"

@@ -43,7 +43,8 @@ write_profile "$work/data/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*
 (cd "$work/data" && exec ip netns exec "$METER_NS" strace -f -qq -o "$work/trace" "$binary" \
     --metrics-file "$work/data/velmora.prom" >"$work/log" 2>&1) &
 tracer=$!
-velmorad_pid() { ip netns pids "$METER_NS" | while read -r p; do [ "$(cat "/proc/$p/comm" 2>/dev/null)" = velmorad ] && echo "$p"; done | head -n1; }
+# (Its kernel counting helper, velmora-bpf, runs in the namespace too.)
+velmorad_pid() { ip netns pids "$METER_NS" | while read -r p; do if [ "$(cat "/proc/$p/comm" 2>/dev/null)" = velmorad ]; then echo "$p"; fi; done | head -n1; }
 wait_until 30 eval '[ -n "$(velmorad_pid)" ] && [ -s "$work/data/velmora.prom" ]' || fail "velmorad did not start"
 velmora_pid=$(velmorad_pid)
 wait_until 30 capture_running || fail "velmorad did not start counting"
