@@ -9,7 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-AboutDlg::AboutDlg(const QString& captureProblem, QWidget* parent) : QDialog(parent)
+AboutDlg::AboutDlg(const QString& captureProblem, const CountingChoice& counting, QWidget* parent)
+    : QDialog(parent)
 {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     buildDialog(this, aboutLayout());
@@ -17,6 +18,22 @@ AboutDlg::AboutDlg(const QString& captureProblem, QWidget* parent) : QDialog(par
     QLabel* capture = control<QLabel>(this, 2);
     capture->setText(captureLossText(processKernelDrops(), captureProblem));
     capture->setToolTip(captureProblem); // the whole reason, where the line has room for its start
+    QLabel* source = control<QLabel>(this, 3);
+    source->setText(countingText(counting));
+    source->setToolTip(QString::fromStdString(counting.line()));
+}
+
+QString countingText(const CountingChoice& counting)
+{
+    switch (counting.kind) {
+    case CountingKind::Kernel:
+        return QStringLiteral("in the kernel (eBPF)");
+    case CountingKind::Ring:
+        return QStringLiteral("with the packet ring");
+    case CountingKind::None:
+        break;
+    }
+    return QStringLiteral("nothing");
 }
 
 QString captureLossText(std::uint64_t droppedPackets, const QString& captureProblem)

@@ -29,7 +29,7 @@ QWidget* CMainDlg::manual() const
 
 void CMainDlg::showAbout()
 {
-    AboutDlg about(QString::fromStdString(engine.captureProblem()), this);
+    AboutDlg about(QString::fromStdString(engine.captureProblem()), engine.countingChoice(), this);
     about.exec();
 }
 

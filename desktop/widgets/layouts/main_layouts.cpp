@@ -51,7 +51,7 @@ const DialogTemplate& mainDialogLayout()
 
 const DialogTemplate& aboutLayout()
 {
-    static const DialogTemplate layout{kAboutDialogId, "Velmora v" VELMORA_VERSION, 232, 55, {
+    static const DialogTemplate layout{kAboutDialogId, "Velmora v" VELMORA_VERSION, 232, 66, {
         {-1, K::Icon, "", 14, 12, 21, 20},
         {1, K::DefaultButton, "OK", 175, 7, 50, 14},
         {-1, K::Label, "Version:", 46, 7, 34, 8},
@@ -62,6 +62,8 @@ const DialogTemplate& aboutLayout()
         {-1, K::Label, "Meters this computer's traffic", 81, 29, 145, 8},
         {-1, K::Label, "Capture:", 46, 40, 34, 8},
         {2, K::Label, "", 81, 40, 145, 8}, // the packets it lost, filled in by the about box
+        {-1, K::Label, "Counting:", 46, 51, 34, 8},
+        {3, K::Label, "", 81, 51, 145, 8}, // the packet source, filled in by the about box
     }};
     return layout;
 }

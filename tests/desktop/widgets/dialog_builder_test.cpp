@@ -71,7 +71,7 @@ TEST(DialogBuilder, AboutBoxHasIconAndDefaultOk)
 {
     QWidget dialog;
     buildDialog(&dialog, aboutLayout());
-    EXPECT_EQ(dialog.size(), QSize(348, 89));
+    EXPECT_EQ(dialog.size(), QSize(348, 107));
     auto* ok = control<QPushButton>(&dialog, 1);
     ASSERT_NE(ok, nullptr);
     EXPECT_TRUE(ok->isDefault());
