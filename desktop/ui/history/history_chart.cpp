@@ -35,7 +35,9 @@ void HistoryChart::showPeriod(const PeriodSums& shown, int slotCount, chart::Slo
     unit = unitSymbol;
     periodTitle = title;
     const char* per = kind == chart::Slots::Months ? "per month" : kind == chart::Slots::Hours ? "per hour" : "per day";
-    setAccessibleName(QString::fromStdString("Chart of " + title + ", downloaded and uploaded " + per + " in " + unit));
+    setAccessibleName(title.empty() ? QStringLiteral("Chart: no traffic recorded")
+                                    : QString::fromStdString("Chart of " + title + ", downloaded and uploaded " + per +
+                                                             " in " + unit));
     QStringList lines;
     for (const PeriodRow& row : sums.rows) {
         const std::string name = kind == chart::Slots::Months ? std::string(kMonthNames[std::size_t(row.index)])

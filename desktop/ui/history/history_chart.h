@@ -19,7 +19,8 @@ class HistoryChart : public QWidget {
 public:
     explicit HistoryChart(QWidget* parent = nullptr);
 
-    // `title` names the period ("May 2026"), `unit` the size unit's symbol ("MB").
+    // `title` names the period ("May 2026"; empty: no period recorded), `unit` the size unit's
+    // symbol ("MB").
     void showPeriod(const PeriodSums& sums, int slotCount, chart::Slots kind, double divisor, const std::string& unit,
                     const std::string& title);
     // Called with the day (month, hour) clicked.

@@ -188,7 +188,9 @@ void CHistoryDlg::fillTable()
     const std::size_t shownUnit = unit >= 0 && std::size_t(unit) < kSizeUnits.size() ? std::size_t(unit) : kDefaultSizeUnit;
     const double divisor = kSizeUnits[shownUnit].divisor;
     const char* symbol = kSizeUnits[shownUnit].symbol;
-    const std::string monthTitle = std::string(kMonthNames[std::size_t(std::max(month, 0))]) + " " + std::to_string(year);
+    const std::string monthTitle = selectedText(yearBox).empty() // a profile without any year: nothing to name
+                                       ? std::string()
+                                       : std::string(kMonthNames[std::size_t(std::max(month, 0))]) + " " + std::to_string(year);
     HoursOfDay hours;
     if (shownDay && month >= 0 && dayHours)
         hours = dayHours(selectedText(profileBox), {year, month, *shownDay});

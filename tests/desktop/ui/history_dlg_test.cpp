@@ -76,6 +76,7 @@ TEST_F(HistoryWindowTest, OpensOnTheFirstProfileInMegabytes)
     EXPECT_EQ(yearBox->count(), 0);
     EXPECT_EQ(monthBox->count(), 0);
     EXPECT_EQ(table->topLevelItemCount(), 0);
+    EXPECT_EQ(window.findChild<HistoryChart*>()->accessibleName(), "Chart: no traffic recorded");
 }
 
 TEST_F(HistoryWindowTest, MonthWithTwoDaysShowsTheirRowsSpacerAndTotal)
