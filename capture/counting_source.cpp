@@ -42,9 +42,10 @@ CountingSource CountingSource::open(CountingRequest request)
 {
     CountingSource source;
     std::string refused;
-    if (request == CountingRequest::Automatic) {
+    if (request != CountingRequest::Ring) {
         std::string failure;
-        source.kernel = KernelSource::launch(failure);
+        source.kernel = KernelSource::launch(
+            failure, request == CountingRequest::ClassicTc ? KernelHooks::ClassicTc : KernelHooks::Tcx);
         if (source.kernel != nullptr) {
             source.choice = {CountingKind::Kernel, "eBPF programs at each interface (" + source.kernel->hooks() + ")"};
             return source;

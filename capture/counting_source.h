@@ -15,6 +15,7 @@ enum class CountingKind { Kernel, Ring, None };
 enum class CountingRequest {
     Automatic, // the kernel source where it loads, else the ring
     Ring,      // the ring only (--counting ring): for comparison and bug reports
+    ClassicTc, // the kernel's programs attached with classic tc, as before Linux 6.6 (--counting tc)
 };
 
 struct CountingChoice {

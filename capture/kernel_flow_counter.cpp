@@ -19,6 +19,12 @@ namespace {
 constexpr int kTcxIngress = 46;
 constexpr int kTcxEgress = 47;
 
+// Our classic tc filters' handle and priority at both hooks: how a later start recognises the
+// ones a killed process left behind (a filter's program cannot be read without CAP_SYS_ADMIN).
+constexpr std::uint32_t kClassicHandle = 0x564d;   // "VM"
+constexpr std::uint32_t kClassicPriority = 0xc0de; // after the usual low priorities of tc users
+constexpr bpf_tc_attach_point kClassicPoints[] = {BPF_TC_INGRESS, BPF_TC_EGRESS};
+
 std::string errnoText(const char* what, int error)
 {
     return std::string(what) + ": " + std::strerror(error);
@@ -56,10 +62,11 @@ std::uint8_t linkHeaderOf(int interfaceIndex)
 
 } // namespace
 
-std::unique_ptr<KernelFlowCounter> KernelFlowCounter::load(std::string& failure)
+std::unique_ptr<KernelFlowCounter> KernelFlowCounter::load(std::string& failure, KernelHooks hooks)
 {
     libbpf_set_print(quietPrint);
     std::unique_ptr<KernelFlowCounter> counter(new KernelFlowCounter);
+    counter->hooks = hooks;
     counter->skeleton = flow_counter::open_and_load();
     if (counter->skeleton == nullptr) {
         failure = errnoText("the kernel refused the counting programs", errno);
@@ -70,17 +77,14 @@ std::unique_ptr<KernelFlowCounter> KernelFlowCounter::load(std::string& failure)
         failure = counter->error;
         return nullptr;
     }
+    removeAbandonedClassic();
     return counter;
 }
 
 KernelFlowCounter::~KernelFlowCounter()
 {
-    for (auto& [index, pair] : links) {
-        if (pair.ingress >= 0)
-            ::close(pair.ingress);
-        if (pair.egress >= 0)
-            ::close(pair.egress);
-    }
+    while (!links.empty())
+        detach(links.begin()->first);
     if (skeleton != nullptr)
         flow_counter::destroy(skeleton);
 }
@@ -109,6 +113,19 @@ bool KernelFlowCounter::resetTable(int table)
 
 bool KernelFlowCounter::attach(int interfaceIndex)
 {
+    if (hooks == KernelHooks::ClassicTc)
+        return attachClassic(interfaceIndex);
+    if (attachTcx(interfaceIndex))
+        return true;
+    // A kernel before 6.6 does not know the tcx attach types and refuses them as invalid.
+    if (errno != EINVAL || !links.empty())
+        return false;
+    hooks = KernelHooks::ClassicTc;
+    return attachClassic(interfaceIndex);
+}
+
+bool KernelFlowCounter::attachTcx(int interfaceIndex)
+{
     Links pair;
     pair.ingress = bpf_link_create(bpf_program__fd(skeleton->progs.velmora_ingress), interfaceIndex,
                                    static_cast<bpf_attach_type>(kTcxIngress), nullptr);
@@ -125,13 +142,69 @@ bool KernelFlowCounter::attach(int interfaceIndex)
     return true;
 }
 
+// A clsact qdisc (made when missing, left in place: other filters may use it) and our filter
+// at its ingress and egress, replacing one of ours a killed process left there.
+bool KernelFlowCounter::attachClassic(int interfaceIndex)
+{
+    const int programs[2] = {bpf_program__fd(skeleton->progs.velmora_ingress),
+                             bpf_program__fd(skeleton->progs.velmora_egress)};
+    for (int i = 0; i < 2; ++i) {
+        LIBBPF_OPTS(bpf_tc_hook, hook, .ifindex = interfaceIndex, .attach_point = kClassicPoints[i]);
+        int result = bpf_tc_hook_create(&hook);
+        LIBBPF_OPTS(bpf_tc_opts, filter, .prog_fd = programs[i], .flags = BPF_TC_F_REPLACE,
+                    .handle = kClassicHandle, .priority = kClassicPriority);
+        if (result == 0 || result == -EEXIST)
+            result = bpf_tc_attach(&hook, &filter);
+        if (result != 0) {
+            error = errnoText(("attaching to interface " + std::to_string(interfaceIndex) + " (classic tc)").c_str(),
+                              -result);
+            removeClassic(interfaceIndex);
+            return false;
+        }
+    }
+    links[interfaceIndex] = Links{};
+    return true;
+}
+
+void KernelFlowCounter::removeClassic(int interfaceIndex)
+{
+    for (bpf_tc_attach_point point : kClassicPoints) {
+        LIBBPF_OPTS(bpf_tc_hook, hook, .ifindex = interfaceIndex, .attach_point = point);
+        LIBBPF_OPTS(bpf_tc_opts, filter, .handle = kClassicHandle, .priority = kClassicPriority);
+        bpf_tc_detach(&hook, &filter);
+    }
+}
+
+// Filters of ours on any interface of the machine, left by a process that was killed before
+// it could remove them.
+void KernelFlowCounter::removeAbandonedClassic()
+{
+    struct if_nameindex* interfaces = if_nameindex();
+    if (interfaces == nullptr)
+        return;
+    for (const struct if_nameindex* entry = interfaces; entry->if_index != 0; ++entry)
+        for (bpf_tc_attach_point point : kClassicPoints) {
+            LIBBPF_OPTS(bpf_tc_hook, hook, .ifindex = int(entry->if_index), .attach_point = point);
+            LIBBPF_OPTS(bpf_tc_opts, filter, .handle = kClassicHandle, .priority = kClassicPriority);
+            if (bpf_tc_query(&hook, &filter) == 0) {
+                filter.prog_id = 0;
+                bpf_tc_detach(&hook, &filter);
+            }
+        }
+    if_freenameindex(interfaces);
+}
+
 void KernelFlowCounter::detach(int interfaceIndex)
 {
     const auto found = links.find(interfaceIndex);
     if (found == links.end())
         return;
-    ::close(found->second.ingress);
-    ::close(found->second.egress);
+    if (found->second.ingress >= 0) {
+        ::close(found->second.ingress);
+        ::close(found->second.egress);
+    } else {
+        removeClassic(interfaceIndex); // gone with its interface already when that went away
+    }
     links.erase(found);
 }
 

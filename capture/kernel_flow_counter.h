@@ -6,6 +6,10 @@
 //
 // Attachments are bpf links (tcx, Linux 6.6 and later): they belong to this object's file
 // descriptors, so they end with it, and with the process however it ends (kill -9 included).
+// Where the kernel has no tcx hook (Debian 12's 6.1) the programs are attached with classic tc
+// (a clsact qdisc and a bpf filter of our own handle and priority), which outlives its process:
+// this object removes its filters when destroyed, and load() removes any left by a process that
+// could not (killed with SIGKILL).
 //
 // Loading needs CAP_BPF and CAP_NET_ADMIN (or root), attaching CAP_NET_ADMIN; reading and
 // replacing the tables needs nothing more than the descriptors on this kernel (Linux 6.5 and
@@ -23,13 +27,16 @@
 
 struct flow_counter; // the skeleton bpftool generates from the programs
 
+enum class KernelHooks { Tcx, ClassicTc };
+
 using FlowVisitor = std::function<void(const velmora_flow_key& key, const velmora_flow_count& count)>;
 
 class KernelFlowCounter {
 public:
     // Loads the programs and creates their tables; null, with the reason in `failure`, when
-    // the kernel refuses (no privilege, no BPF, a verifier that rejects them).
-    static std::unique_ptr<KernelFlowCounter> load(std::string& failure);
+    // the kernel refuses (no privilege, no BPF, a verifier that rejects them). Attaches with
+    // `hooks`; tcx falls back to classic tc on a kernel without it.
+    static std::unique_ptr<KernelFlowCounter> load(std::string& failure, KernelHooks hooks = KernelHooks::Tcx);
     ~KernelFlowCounter(); // detaches every program (closes the links)
     KernelFlowCounter(const KernelFlowCounter&) = delete;
     KernelFlowCounter& operator=(const KernelFlowCounter&) = delete;
@@ -47,6 +54,8 @@ public:
     std::size_t drain(const FlowVisitor& visit);
 
     std::string lastError() const { return error; }
+    // "tcx" or "classic tc": how the programs are attached (tcx until a kernel refused it).
+    const char* hooksName() const { return hooks == KernelHooks::Tcx ? "tcx" : "classic tc"; }
 
     // Runs of both programs and the nanoseconds they took, as the kernel keeps them while
     // kernel.bpf_stats_enabled is 1 (for the benchmarks; zeros otherwise).
@@ -59,6 +68,10 @@ public:
 private:
     KernelFlowCounter() = default;
     bool attach(int interfaceIndex);
+    bool attachTcx(int interfaceIndex);
+    bool attachClassic(int interfaceIndex);
+    static void removeClassic(int interfaceIndex);
+    static void removeAbandonedClassic();
     void detach(int interfaceIndex);
     bool resetTable(int tableHandle);
 
@@ -69,6 +82,7 @@ private:
     };
     std::map<int, Links> links; // by interface index
     MachineAddresses current;
+    KernelHooks hooks = KernelHooks::Tcx;
     int activeTable = 0; // 0: flows_a, 1: flows_b
     std::string error;
 };

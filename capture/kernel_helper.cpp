@@ -118,7 +118,7 @@ private:
 
 } // namespace
 
-void runKernelHelper(int channel, pid_t program)
+void runKernelHelper(int channel, pid_t program, KernelHooks hooks)
 {
     // SIGTERM: what the kernel sends when the program dies. A stop request of the terminal or
     // the service manager (SIGINT, SIGHUP, SIGTERM to the group) is the program's to handle:
@@ -138,7 +138,7 @@ void runKernelHelper(int channel, pid_t program)
     std::string failure;
     if (!keepOnlyCapabilities({CAP_BPF, CAP_NET_ADMIN}, &failure))
         dropAllCapabilities(); // not held: the kernel refuses the programs below and says why
-    std::unique_ptr<KernelFlowCounter> counter = KernelFlowCounter::load(failure);
+    std::unique_ptr<KernelFlowCounter> counter = KernelFlowCounter::load(failure, hooks);
     if (counter == nullptr) {
         sendText(channel, HelperMessage::Refused, failure);
         _exit(0);
@@ -146,7 +146,7 @@ void runKernelHelper(int channel, pid_t program)
     Helper helper(channel, *counter);
     const int watch = openRouteWatch();
     helper.follow();
-    if (!sendText(channel, HelperMessage::Loaded, "tcx")) {
+    if (!sendText(channel, HelperMessage::Loaded, counter->hooksName())) {
         counter.reset();
         _exit(0);
     }

@@ -14,6 +14,7 @@
 // flows read.
 
 #include "capture/counting_rules.h"
+#include "capture/kernel_flow_counter.h"
 
 #include <cstdint>
 #include <sys/types.h>
@@ -41,5 +42,6 @@ struct KernelFlowRecord {
 // Flows sent in one message at most.
 constexpr std::uint32_t kHelperBatch = 512;
 
-// The helper's life after fork(); `program` is the pid of the program it serves. Never returns.
-[[noreturn]] void runKernelHelper(int channel, pid_t program);
+// The helper's life after fork(); `program` is the pid of the program it serves, `hooks` how
+// the programs are attached (kernel_flow_counter.h). Never returns.
+[[noreturn]] void runKernelHelper(int channel, pid_t program, KernelHooks hooks);

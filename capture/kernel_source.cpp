@@ -61,7 +61,7 @@ FlowCount flowCountOf(const velmora_flow_count& count)
     return {count.bytes, count.overhead, count.packets};
 }
 
-std::unique_ptr<KernelSource> KernelSource::launch(std::string& failure)
+std::unique_ptr<KernelSource> KernelSource::launch(std::string& failure, KernelHooks hooks)
 {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
@@ -78,7 +78,7 @@ std::unique_ptr<KernelSource> KernelSource::launch(std::string& failure)
     }
     if (helper == 0) {
         ::close(ends[0]);
-        runKernelHelper(ends[1], program);
+        runKernelHelper(ends[1], program, hooks);
     }
     ::close(ends[1]);
     // The helper's first message: loaded, or refused and why.

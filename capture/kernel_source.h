@@ -34,7 +34,7 @@ public:
     // Forks the helper and waits until it has loaded and attached the programs. Null, with
     // the kernel's reason in `failure`, when it refused them. Call while the process has one
     // thread (fork) and still holds CAP_BPF and CAP_NET_ADMIN (or is root).
-    static std::unique_ptr<KernelSource> launch(std::string& failure);
+    static std::unique_ptr<KernelSource> launch(std::string& failure, KernelHooks hooks = KernelHooks::Tcx);
     ~KernelSource() override; // close()
 
     // Starts the thread that hands each flow the helper sends to `handler`.

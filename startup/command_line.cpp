@@ -41,7 +41,8 @@ constexpr Option kOptions[] = {
      "While counting: write metrics for node exporter's textfile collector to PATH every 15 s."},
     {Id::Counting, kBoth, "counting", "SOURCE",
      "auto: count with the kernel's programs where the kernel loads them, else with the packet ring "
-     "(the default); ring: with the packet ring only."},
+     "(the default); ring: with the packet ring only; tc: with the kernel's programs attached by "
+     "classic tc, as on kernels before 6.6."},
 };
 
 // Qt's standard options, read by QApplication itself from the same arguments; the window's
@@ -261,8 +262,9 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
         return usageError("--metrics-file needs --headless");
     if (given(Id::Counting) && line.mode == RunMode::Report)
         return usageError("--counting needs a run that counts, not --report");
-    if (given(Id::Counting) && *given(Id::Counting) != "auto" && *given(Id::Counting) != "ring")
-        return usageError("unknown counting source \"" + *given(Id::Counting) + "\" (auto or ring)");
+    if (given(Id::Counting) && *given(Id::Counting) != "auto" && *given(Id::Counting) != "ring" &&
+        *given(Id::Counting) != "tc")
+        return usageError("unknown counting source \"" + *given(Id::Counting) + "\" (auto, ring or tc)");
     if (given(Id::Data) && line.mode == RunMode::Window)
         return usageError("--data needs --report or --headless");
     if (!qtOption.empty() && line.mode != RunMode::Window)
@@ -273,6 +275,8 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
         line.metricsFile = *given(Id::MetricsFile);
     if (given(Id::Counting) == "ring")
         line.counting = CountingRequest::Ring;
+    if (given(Id::Counting) == "tc")
+        line.counting = CountingRequest::ClassicTc;
     line.report.dataDirectory = line.dataDirectory;
     line.report.profile = given(Id::Profile);
     line.report.month = given(Id::Month);

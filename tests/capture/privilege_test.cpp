@@ -20,6 +20,7 @@
 #include <string>
 
 #include <bpf/bpf.h>
+#include <bpf/libbpf.h>
 #include <net/if.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -129,10 +130,15 @@ TEST(Privilege, KernelProgramsAreRefusedWithoutCapabilities)
 // The programs live in the helper the program forks at start (kernel_source.h): they count on
 // an interface made after the program gave up every capability, and they end with the program
 // however it ends: nothing of ours stays attached after kill -9 nor after a normal end.
-TEST(Privilege, KernelProgramsFollowNewInterfacesAndDetachWhenTheProgramEnds)
+// Both ways of attaching: tcx links, and classic tc filters (Linux before 6.6), which the helper
+// removes itself when the program dies.
+class KernelHooksTest : public ::testing::TestWithParam<KernelHooks> {};
+
+TEST_P(KernelHooksTest, KernelProgramsFollowNewInterfacesAndDetachWhenTheProgramEnds)
 {
     if (!canUseNamespaces())
         GTEST_SKIP() << "needs root (network namespaces, BPF)";
+    const KernelHooks hooks = GetParam();
     removeAbandonedNamespaces();
     const NetworkNamespace side("bpfkill"), far("bpffar");
     ASSERT_TRUE(side.isCreated() && far.isCreated());
@@ -141,18 +147,25 @@ TEST(Privilege, KernelProgramsFollowNewInterfacesAndDetachWhenTheProgramEnds)
     const auto attached = [&](const char* interface) {
         std::uint32_t total = 0;
         side.runInside([&] {
+            const int index = int(if_nametoindex(interface));
             for (int type : {46, 47}) { // tcx ingress, egress (linux/bpf.h of Linux 6.6)
                 std::uint32_t ids[8] = {}, count = 8, flags = 0;
-                if (bpf_prog_query(int(if_nametoindex(interface)), bpf_attach_type(type), 0, &flags, ids, &count) == 0)
+                if (bpf_prog_query(index, bpf_attach_type(type), 0, &flags, ids, &count) == 0)
                     total += count;
+            }
+            for (bpf_tc_attach_point point : {BPF_TC_INGRESS, BPF_TC_EGRESS}) { // classic tc: ours
+                LIBBPF_OPTS(bpf_tc_hook, hook, .ifindex = index, .attach_point = point);
+                LIBBPF_OPTS(bpf_tc_opts, filter, .handle = 0x564d, .priority = 0xc0de);
+                if (bpf_tc_query(&hook, &filter) == 0)
+                    ++total;
             }
         });
         return total;
     };
     // The program: the helper started, every capability given up, then waiting to be killed.
-    const auto startAndWait = [](int channel) {
+    const auto startAndWait = [hooks](int channel) {
         std::string failure;
-        std::unique_ptr<KernelSource> source = KernelSource::launch(failure);
+        std::unique_ptr<KernelSource> source = KernelSource::launch(failure, hooks);
         if (source == nullptr || !dropAllCapabilities(&failure)) {
             say(channel, "not started: " + failure + "\n");
             return;
@@ -174,9 +187,10 @@ TEST(Privilege, KernelProgramsFollowNewInterfacesAndDetachWhenTheProgramEnds)
     std::atomic<std::uint64_t> received{0};
     side.runInside([&] {
         std::string failure;
-        source = KernelSource::launch(failure);
+        source = KernelSource::launch(failure, hooks);
         ASSERT_NE(source, nullptr) << failure;
     });
+    EXPECT_EQ(source->hooks(), hooks == KernelHooks::Tcx ? "tcx" : "classic tc");
     ASSERT_NE(source, nullptr);
     source->run([&](const FlowKey& key, const FlowCount& count) {
         if (key.direction == PacketWay::Received && key.local == *parseIpAddress("203.0.113.1"))
@@ -193,5 +207,8 @@ TEST(Privilege, KernelProgramsFollowNewInterfacesAndDetachWhenTheProgramEnds)
     source->close();
     EXPECT_EQ(attached("d0") + attached("late0"), 0u) << "left attached after a normal end";
 }
+
+INSTANTIATE_TEST_SUITE_P(Privilege, KernelHooksTest, ::testing::Values(KernelHooks::Tcx, KernelHooks::ClassicTc),
+                         [](const auto& info) { return info.param == KernelHooks::Tcx ? "Tcx" : "ClassicTc"; });
 
 } // namespace

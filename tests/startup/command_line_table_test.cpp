@@ -144,7 +144,7 @@ TEST(CommandLineTable, EveryOptionOfBothPrograms)
         {kBoth, {"--year", "2026", "--data", "/"}, 2, "", "NAME: --year needs --report\n"},
         {kBoth, {"--report", "--metrics-file", "m.prom"}, 2, "", "NAME: --metrics-file needs --headless\n"},
         {kBoth, {"--report", "--counting", "ring"}, 2, "", "NAME: --counting needs a run that counts, not --report\n"},
-        {kBoth, {"--headless", "--counting=bpf"}, 2, "", "NAME: unknown counting source \"bpf\" (auto or ring)\n"},
+        {kBoth, {"--headless", "--counting=bpf"}, 2, "", "NAME: unknown counting source \"bpf\" (auto, ring or tc)\n"},
         {kWindow, {"--data", "/tmp"}, 2, "", "NAME: --data needs --report or --headless\n"},
         {kBoth, {"--report", "--headless"}, 2, "", "NAME: --report and --headless exclude each other\n"},
         {kBoth, {"--report", "profiles"}, 2, "", "NAME: unexpected argument \"profiles\"\n"},
