@@ -17,6 +17,8 @@
 #        offloads or a VPN's tunnel delivers them), and compares the Default profile's upload
 #        with the IP bytes the interface sent.
 #        BUSY=1 keeps both cores busy meanwhile (one CPU-bound process on each).
+#        COUNTING=ring|tc passes --counting to the program (default: the kernel source where it
+#        loads); with the kernel source the helper's resident memory and CPU are printed too.
 #        CHECK=1 exits non-zero when a target is missed (CI runs it so, for a shorter time):
 #        resident memory more than 256 kB above the 70 s sample later on, more than 10% of one
 #        core, or packets the program did not count.
@@ -50,21 +52,25 @@ write_profile "$work/profiles" Default.xml Default "$METER_ADDR" "1:*.*.*.*" "1:
 write_profile "$work/profiles" Web.xml Web "$METER_ADDR" "0:10.*.*.* 1:*.*.*.*" "0:80 1:0"
 
 # `ip netns exec` and `env` both exec, so $! is the program itself; checked below all the same.
-(cd "$work" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen "$program_binary" >"$work/log" 2>&1) &
+(cd "$work" && exec ip netns exec "$METER_NS" env QT_QPA_PLATFORM=offscreen "$program_binary" \
+   ${COUNTING:+--counting "$COUNTING"} >"$work/log" 2>&1) &
 pid=$!
 capture_up=
 for _ in $(seq 100); do
   sleep 0.1
   if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" != "$program" ]; then
-    pid=$(ip netns pids "$METER_NS" | while read -r p; do [ "$(cat "/proc/$p/comm")" = "$program" ] && echo "$p"; done | head -n1)
+    pid=$(ip netns pids "$METER_NS" | while read -r p; do if [ "$(cat "/proc/$p/comm")" = "$program" ]; then echo "$p"; fi; done | head -n1)
     [ -n "$pid" ] || continue
   fi
-  if grep -qx velmora-capture "/proc/$pid"/task/*/comm 2>/dev/null; then capture_up=1; break; fi
+  if grep -qxE 'velmora-(capture|kernel)' "/proc/$pid"/task/*/comm 2>/dev/null; then capture_up=1; break; fi
 done
 [ -n "$capture_up" ] || { cat "$work/log"; echo "load_soak: the program did not open its capture" >&2; exit 1; }
 
 rss() { awk '/VmRSS/ { print $2 }' "/proc/${1:-$pid}/status"; }
-ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$pid/stat"; } # utime + stime
+ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/${1:-$pid}/stat"; } # utime + stime
+# The kernel source's helper process, when the program counts with it.
+helper=$(pgrep -P "$pid" -x velmora-bpf | head -n1 || true)
+helper_ticks0=${helper:+$(ticks "$helper")}
 # One line per thread: "tid name ticks" (the name may hold spaces: it sits between the parentheses).
 thread_ticks() {
   for stat in "/proc/$pid"/task/*/stat; do
@@ -124,6 +130,7 @@ if [ -n "$beside" ]; then
 fi
 ticks1=$(ticks)
 thread_ticks >"$work/threads1"
+if [ -n "$helper" ]; then helper_rss=$(rss "$helper"); helper_ticks1=$(ticks "$helper"); fi
 rx_packets1=$(counter rx_packets)
 tx_bytes=$(($(tx_ip_bytes) - tx_bytes0))
 rx_bytes=$(in_meter sh -c "echo \$(( \$(cat /sys/class/net/vm0/statistics/rx_bytes) - 14 * \$(cat /sys/class/net/vm0/statistics/rx_packets) ))")
@@ -147,6 +154,10 @@ fi
 if [ -n "$rss1" ]; then
   awk '$1 >= 70 { if (min == "" || $2 < min) min = $2; if ($2 > max) max = $2 }
        END { printf "resident memory from 70 s on: min %d kB, max %d kB\n", min, max }' "$work/rss"
+fi
+echo "counting: $(grep -m1 -oE 'counting (in the kernel|with the packet ring|nothing).*' "$work/log")"
+if [ -n "$helper" ]; then
+  echo "kernel counting helper (velmora-bpf): resident memory ${helper_rss} kB, CPU $(awk -v a="$helper_ticks0" -v b="$helper_ticks1" -v hz="$hz" 'BEGIN { printf "%.2f", (b - a) / hz }') s"
 fi
 echo "CPU: $used s in $elapsed s = $(awk -v u="$used" -v s="$elapsed" 'BEGIN { printf "%.1f", 100 * u / s }')% of one core"
 echo "CPU per thread (s):"
