@@ -15,4 +15,5 @@ struct CapturedPacket {
     std::size_t captured = 0; // bytes at `data`: fewer than delivered past the snap length
     OffloadHeader offload;    // how the kernel's offloads cut it on the wire
     PacketWay way = PacketWay::Received;
+    int interfaceIndex = 0;
 };

@@ -110,8 +110,13 @@ struct velmora_flow_key {
     velmora_u16 remotePort;
     velmora_u8 protocol;   /* IPv4 protocol, IPv6 transport header (59: none known) */
     velmora_u8 direction;  /* VELMORA_RECEIVED, VELMORA_SENT */
-    velmora_u8 family;     /* 4 or 6; 0 in the overflow entry of its direction */
+    velmora_u8 family;     /* 4 or 6; 0 in the overflow entries */
     velmora_u8 reserved;
+    velmora_u32 interfaceIndex; /* where the packet was counted; 0 in the overflow entries */
+    velmora_u32 unused;         /* zero: the key has no padding the hash could see */
+    /* The cgroup (v2) of the packet's socket, its directory's inode number; 0 for traffic no
+     * socket of the machine sent or receives (the kernel's own answers, a socket gone). */
+    velmora_u64 cgroup;
 };
 
 struct velmora_flow_count {

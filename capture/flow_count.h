@@ -22,6 +22,11 @@ struct FlowKey {
     // addresses and ports mean nothing, and only the profiles that count every address and
     // port of the machine can take it.
     std::uint8_t family = 4;
+    int interfaceIndex = 0; // where it was counted; 0 without its ends
+    // The cgroup (v2) of the packet's socket, its directory's inode number: the program that
+    // sent or receives it. 0: the system's (no socket: the kernel's own answers, a socket
+    // gone), and everything the ring counts, which cannot see sockets.
+    std::uint64_t cgroup = 0;
 };
 
 struct FlowCount {

@@ -287,7 +287,8 @@ std::size_t CPacketCapture::handOverBlocks(MachineAddresses& countedCopy, std::u
                          packet.linkSource);
         if (!way)
             return;
-        handler(CapturedPacket{packet.data, std::int32_t(packet.length), packet.captured, packet.offload, *way});
+        handler(CapturedPacket{packet.data, std::int32_t(packet.length), packet.captured, packet.offload, *way,
+                               packet.interfaceIndex});
         ++handed;
     });
     packetCount.fetch_add(handed, std::memory_order_relaxed);

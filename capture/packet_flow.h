@@ -29,5 +29,6 @@ inline bool packetFlow(const CapturedPacket& captured, FlowKey& key, FlowCount& 
     key.remotePort = received ? packet.sourcePort : packet.destinationPort;
     key.protocol = packet.protocol;
     key.direction = captured.way;
+    key.interfaceIndex = captured.interfaceIndex;
     return true;
 }

@@ -6,10 +6,13 @@
 #include <linux/bpf.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
+#include <bpf/bpf_core_read.h>
 #include <bpf/bpf_endian.h>
 #include <bpf/bpf_helpers.h>
 
 #include "capture/counting_rules.h"
+
+#define VELMORA_ICMP 1
 
 /* Let the next program and the stack have the packet: never decide its fate (TCX_NEXT, and
  * TC_ACT_UNSPEC for a classic tc filter). */
@@ -79,6 +82,69 @@ static __always_inline void add(struct velmora_flow_key* key, const struct velmo
     __sync_fetch_and_add(&count->bytes, wire->bytes);
     __sync_fetch_and_add(&count->overhead, wire->overhead);
     __sync_fetch_and_add(&count->packets, wire->packets);
+}
+
+/* ICMP messages only the kernel sends: answers to echo requests and timestamps, errors, and
+ * for IPv6 the neighbour and multicast listener messages. The kernel sends them through its
+ * own control sockets, which belong to the cgroup of whatever made the network namespace:
+ * such a packet is the system's, never a program's. */
+static __always_inline int kernel_message(__u8 protocol, __u8 type)
+{
+    if (protocol == VELMORA_ICMP)
+        return type == 0 || type == 3 || type == 4 || type == 5 || type == 11 || type == 12 || type == 14;
+    if (protocol == VELMORA_ICMPV6)
+        return (type >= 1 && type <= 4) || (type >= 129 && type <= 133) || (type >= 135 && type <= 137) ||
+               type == 143;
+    return 0;
+}
+
+/* The cgroup of the socket that sent a packet: the sending socket travels with it to the
+ * interface (a connection being opened: its listener's). 0 without a full socket. */
+static __always_inline __u64 sender_cgroup(struct __sk_buff* skb, __u8 protocol, __u8 icmpType)
+{
+    if (kernel_message(protocol, icmpType))
+        return 0;
+    return bpf_skb_cgroup_id(skb);
+}
+
+/* The kernel's own structures, as far as the programs read them: a socket's cgroup and the
+ * cgroup's directory, whose inode number is the cgroup's id. The loader finds the fields'
+ * places in the running kernel's type information (BTF). */
+struct kernfs_node {
+    __u64 id;
+} __attribute__((preserve_access_index));
+struct cgroup {
+    struct kernfs_node* kn;
+} __attribute__((preserve_access_index));
+struct sock_cgroup_data {
+    struct cgroup* cgroup;
+} __attribute__((preserve_access_index));
+struct sock {
+    struct sock_cgroup_data sk_cgrp_data;
+} __attribute__((preserve_access_index));
+
+/* Reads a kernel object as the given type (a kernel function, Linux 6.2 and later). */
+extern void* bpf_rdonly_cast(const void* object, __u32 typeId) __ksym __weak;
+
+/* The cgroup of the socket that will take a received TCP or UDP packet, looked up as the
+ * stack will look it up (a connection being opened: its listener's; a connection in TIME_WAIT
+ * has no full socket and counts as the system's). 0 when none does. */
+static __always_inline __u64 receiver_cgroup(struct __sk_buff* skb, struct bpf_sock_tuple* tuple, __u32 size,
+                                             __u8 protocol)
+{
+    struct bpf_sock* socket = 0;
+    if (protocol == VELMORA_TCP)
+        socket = bpf_sk_lookup_tcp(skb, tuple, size, BPF_F_CURRENT_NETNS, 0);
+    else if (protocol == VELMORA_UDP)
+        socket = bpf_sk_lookup_udp(skb, tuple, size, BPF_F_CURRENT_NETNS, 0);
+    if (!socket)
+        return 0;
+    /* The helper that reads a socket's cgroup is not offered to programs at an interface;
+     * the socket's own fields are. */
+    const struct sock* owner = bpf_rdonly_cast(socket, bpf_core_type_id_kernel(struct sock));
+    const __u64 cgroup = owner->sk_cgrp_data.cgroup->kn->id;
+    bpf_sk_release(socket);
+    return cgroup;
 }
 
 /* Whether the packet is the machine's own and which way it went (own_traffic.h): sent from
@@ -167,6 +233,17 @@ static __always_inline void count_ipv4(struct __sk_buff* skb, const struct velmo
     key.remotePort = key.direction == VELMORA_SENT ? destinationPort : sourcePort;
     key.protocol = ip[9];
     key.family = 4;
+    key.interfaceIndex = skb->ifindex;
+    if (key.direction == VELMORA_SENT) {
+        key.cgroup = sender_cgroup(skb, key.protocol, ipHeader == VELMORA_IPV4_HEADER ? ip[20] : 0xff);
+    } else if (ipHeader == VELMORA_IPV4_HEADER && !fragment) {
+        struct bpf_sock_tuple tuple = {};
+        __builtin_memcpy(&tuple.ipv4.saddr, ip + 12, 4);
+        __builtin_memcpy(&tuple.ipv4.daddr, ip + 16, 4);
+        __builtin_memcpy(&tuple.ipv4.sport, ip + 20, 2);
+        __builtin_memcpy(&tuple.ipv4.dport, ip + 22, 2);
+        key.cgroup = receiver_cgroup(skb, &tuple, sizeof tuple.ipv4, key.protocol);
+    }
     add(&key, &wire);
 }
 
@@ -241,6 +318,20 @@ static __always_inline void count_ipv6(struct __sk_buff* skb, const struct velmo
     key.remotePort = key.direction == VELMORA_SENT ? destinationPort : sourcePort;
     key.protocol = transport;
     key.family = 6;
+    key.interfaceIndex = skb->ifindex;
+    if (key.direction == VELMORA_SENT) {
+        __u8 icmpType = 0xff;
+        if (transport == VELMORA_ICMPV6 && available >= offset + 1)
+            bpf_skb_load_bytes(skb, net + (offset & 0x7ff), &icmpType, 1);
+        key.cgroup = sender_cgroup(skb, transport, icmpType);
+    } else if (sourcePort != 0 || destinationPort != 0) {
+        struct bpf_sock_tuple tuple = {};
+        __builtin_memcpy(tuple.ipv6.saddr, ip + 8, 16);
+        __builtin_memcpy(tuple.ipv6.daddr, ip + 24, 16);
+        tuple.ipv6.sport = bpf_htons(sourcePort);
+        tuple.ipv6.dport = bpf_htons(destinationPort);
+        key.cgroup = receiver_cgroup(skb, &tuple, sizeof tuple.ipv6, transport);
+    }
     add(&key, &wire);
 }
 
