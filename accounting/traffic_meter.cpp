@@ -90,6 +90,8 @@ bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& 
         }
         DayTotals& slot = year->days[std::size_t(slotIndex)];
         addAtomically(isDownload ? slot.down : slot.up, double(count.bytes));
+        if (attributed != nullptr)
+            attributed->add(profile.name, date, key.cgroup, key.interfaceIndex, isDownload, count.bytes);
         if (index == selected)
             accountSelected(count, isDownload);
     }

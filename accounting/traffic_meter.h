@@ -3,6 +3,7 @@
 // counters of the selected profile, and the once-a-period sampling loop that turns the
 // counters into readouts.
 
+#include "accounting/attributed_totals.h"
 #include "accounting/readout.h"
 #include "capture/flow_count.h"
 #include "capture/worker_thread.h"
@@ -25,6 +26,9 @@ public:
     void setProfiles(SharedProfiles* list) { profiles = list; }
     void setClock(const DayClock* dayClock) { clock = dayClock; }
     void setPeriod(std::chrono::milliseconds value) { periodMs.store(value.count()); }
+    // Where each profile's bytes also go by program and interface (none: not kept). Set
+    // before counting starts.
+    void setAttributedTotals(AttributedTotals* totals) { attributed = totals; }
 
     // Accounts one flow record of the machine's own traffic (from any packet source, any
     // thread) for every profile: received is a download, sent an upload. The Default profile
@@ -62,6 +66,7 @@ private:
     alignas(64) ReadoutCallback callback;
     SharedProfiles* profiles = nullptr;
     const DayClock* clock = &DayClock::system();
+    AttributedTotals* attributed = nullptr;
 
     // Meter-thread state: touched by tick() only.
     std::array<std::array<float, kRingLength>, 4> sampleRing{};

@@ -1,12 +1,17 @@
 // Which program sent and received what, on real traffic: three programs, each in a cgroup of its
 // own under a parent the test makes, talk to namespace `far` while `far` pings `near`, which
-// answers from the kernel. The kernel source's flows carry each packet's cgroup; nftables in
-// `near` counts what each cgroup's sockets sent and received (`socket cgroupv2`), and the
-// pings are the only traffic no socket of `near` sent or took.
+// answers from the kernel. The kernel source's flows carry each packet's cgroup and interface;
+// the meter accounts them for the profiles, and their names come from the cgroup tree. The
+// references: nftables counts what each cgroup's sockets received (`socket cgroupv2`) and
+// what each program's port sent, and the pings are the only traffic no socket took or sent.
 
+#include "accounting/traffic_meter.h"
+#include "attribution/attribution_names.h"
 #include "capture/kernel_flow_counter.h"
 #include "capture/kernel_flow_key.h"
+#include "profile/profile_store.h"
 #include "support/network_namespace.h"
+#include "support/packet_builder.h"
 #include "support/wait_for.h"
 
 #include <gtest/gtest.h>
@@ -34,17 +39,6 @@ constexpr int kPings = 20;
 constexpr int kPingPayload = 500;
 constexpr int kDatagrams = 40;
 constexpr int kDatagramPayload = 1000;
-
-// The cgroup v2 hierarchy's mount point, from the mount table.
-std::string cgroupRoot()
-{
-    std::ifstream mounts("/proc/self/mounts");
-    std::string device, point, type, rest;
-    while (mounts >> device >> point >> type && std::getline(mounts, rest))
-        if (type == "cgroup2")
-            return point;
-    return {};
-}
 
 std::uint64_t inodeOf(const std::string& path)
 {
@@ -93,7 +87,7 @@ protected:
     {
         if (!canUseNamespaces())
             GTEST_SKIP() << "attribution tests need root (network namespaces, cgroups, BPF)";
-        root = cgroupRoot();
+        root = findCgroupRoot();
         if (root.empty())
             GTEST_SKIP() << "no cgroup v2 hierarchy is mounted";
         ASSERT_TRUE(makeNearAndFar(near, far));
@@ -200,38 +194,75 @@ TEST_F(AttributionTest, EachProgramCountsItsOwnSocketsAndTheKernelsAnswersAreThe
                          " -W 2 198.51.100.1"));
     ASSERT_TRUE(waitFor([&] { return nftBytes(*near, "listener") >= kDatagrams * (kDatagramPayload + 28ull); }));
 
-    std::map<std::uint64_t, LinkBytes> counted;
-    LinkBytes everything;
-    kernel->drain([&](const velmora_flow_key& entry, const velmora_flow_count& count) {
-        const FlowKey key = flowKeyOf(entry);
-        const bool down = key.direction == PacketWay::Received;
-        (down ? counted[key.cgroup].down : counted[key.cgroup].up) += count.bytes;
-        (down ? everything.down : everything.up) += count.bytes;
+    // Default and a profile of the uploads only (remote port 5001), as the engine accounts
+    // the kernel's flows.
+    SharedProfiles profiles;
+    CProfile uploads = makeDefaultProfile("198.51.100.1");
+    uploads.setName("Uploads");
+    uploads.portFilter.clear();
+    uploads.addPortFilter(true, 5001);
+    profiles.profiles = {makeDefaultProfile("198.51.100.1"), uploads};
+    CTrafficMeter meter{{}, &profiles};
+    AttributedTotals attributed;
+    meter.setAttributedTotals(&attributed);
+    kernel->drain([&](const velmora_flow_key& key, const velmora_flow_count& count) {
+        meter.countFlow(flowKeyOf(key), flowCountOf(count));
     });
     const LinkBytes link = ipBytes(*near, "vm0");
 
+    // Named as the engine names them, inside `near` for its interfaces.
+    AttributionNames names(root, ApplicationNamer(std::vector<std::string>{}));
+    std::map<std::string, std::map<std::string, LinkBytes>> byApplication, byInterface; // by profile
+    near->runInside([&] {
+        for (const AttributedBytes& entry : attributed.take()) {
+            LinkBytes& application = byApplication[entry.profile][names.application(entry.cgroup).name];
+            application.down += entry.down;
+            application.up += entry.up;
+            LinkBytes& interface = byInterface[entry.profile][names.interface(entry.interfaceIndex).name];
+            interface.down += entry.down;
+            interface.up += entry.up;
+        }
+    });
+
     std::ostringstream table;
-    table << "program     counted down/up    reference down/up\n";
-    LinkBytes programs;
+    table << "application                  counted down/up   reference down/up\n";
+    std::map<std::string, LinkBytes>& defaults = byApplication["Default"];
     for (const Program& program : kPrograms) {
-        const LinkBytes mine = counted[cgroups->id(program.name)];
+        const std::string name = "/" + cgroups->parent + "/" + program.name;
+        const LinkBytes mine = defaults[name];
         const LinkBytes reference{nftBytes(*near, program.name), nftBytes(*far, program.name)};
-        table << program.name << "  " << mine.down << "/" << mine.up << "  " << reference.down << "/" << reference.up
-              << "\n";
-        EXPECT_EQ(mine.down, reference.down) << program.name;
-        EXPECT_EQ(mine.up, reference.up) << program.name;
-        EXPECT_GT(mine.down, 0u) << program.name;
-        programs.down += mine.down;
-        programs.up += mine.up;
+        table << name << "  " << mine.down << "/" << mine.up << "  " << reference.down << "/" << reference.up << "\n";
+        EXPECT_EQ(mine.down, reference.down) << name;
+        EXPECT_EQ(mine.up, reference.up) << name;
+        EXPECT_GT(mine.down, 0u) << name;
     }
-    const LinkBytes system = counted[0];
     const unsigned long long pingBytes = kPings * (kPingPayload + 28ull);
+    const LinkBytes system = defaults["System"];
     table << "System  " << system.down << "/" << system.up << "  " << pingBytes << "/" << pingBytes << "\n";
     std::printf("%s", table.str().c_str());
     EXPECT_EQ(system.down, pingBytes);
     EXPECT_EQ(system.up, pingBytes);
-    EXPECT_EQ(programs.down + system.down, link.down);
-    EXPECT_EQ(programs.up + system.up, link.up);
-    EXPECT_EQ(everything.down, link.down);
-    EXPECT_EQ(everything.up, link.up);
+    EXPECT_EQ(defaults.size(), std::size(kPrograms) + 1);
+    EXPECT_EQ(byInterface["Default"].size(), 1u);
+    EXPECT_EQ(byInterface["Default"].count("vm0"), 1u);
+
+    // For each profile the applications, and the interfaces, add up to its total; Default's
+    // is everything the interface carried.
+    const std::vector<CProfile> counted = profiles.snapshot();
+    for (const CProfile& profile : counted) {
+        const DayTotals total = historyTotals(profile);
+        for (const auto* rows : {&byApplication[profile.name], &byInterface[profile.name]}) {
+            LinkBytes sum;
+            for (const auto& [name, bytes] : *rows) {
+                sum.down += bytes.down;
+                sum.up += bytes.up;
+            }
+            EXPECT_EQ(sum.down, static_cast<unsigned long long>(total.down)) << profile.name;
+            EXPECT_EQ(sum.up, static_cast<unsigned long long>(total.up)) << profile.name;
+        }
+    }
+    EXPECT_EQ(static_cast<unsigned long long>(historyTotals(counted[0]).down), link.down);
+    EXPECT_EQ(static_cast<unsigned long long>(historyTotals(counted[0]).up), link.up);
+    EXPECT_EQ(byApplication["Uploads"].size(), 1u); // the uploader's connection only
+    EXPECT_EQ(byApplication["Uploads"].count("/" + cgroups->parent + "/uploader"), 1u);
 }
