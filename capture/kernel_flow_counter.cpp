@@ -67,7 +67,22 @@ std::unique_ptr<KernelFlowCounter> KernelFlowCounter::load(std::string& failure,
     libbpf_set_print(quietPrint);
     std::unique_ptr<KernelFlowCounter> counter(new KernelFlowCounter);
     counter->hooks = hooks;
-    counter->skeleton = flow_counter::open_and_load();
+    // With the receiving sockets' cgroups where the kernel lets the programs read sockets
+    // (CAP_PERFMON), else without them.
+    for (const bool readSockets : {true, false}) {
+        counter->skeleton = flow_counter::open();
+        if (counter->skeleton == nullptr)
+            break;
+        counter->skeleton->rodata->read_receiving_sockets = readSockets ? 1 : 0;
+        if (flow_counter::load(counter->skeleton) == 0) {
+            counter->receivingSockets = readSockets;
+            break;
+        }
+        const int refusal = errno;
+        flow_counter::destroy(counter->skeleton);
+        counter->skeleton = nullptr;
+        errno = refusal;
+    }
     if (counter->skeleton == nullptr) {
         failure = errnoText("the kernel refused the counting programs", errno);
         return nullptr;

@@ -56,6 +56,10 @@ public:
     std::string lastError() const { return error; }
     // "tcx" or "classic tc": how the programs are attached (tcx until a kernel refused it).
     const char* hooksName() const { return hooks == KernelHooks::Tcx ? "tcx" : "classic tc"; }
+    // Whether received packets carry their socket's cgroup: the kernel lets the programs read
+    // sockets only with CAP_PERFMON; without it received packets are the system's (sent ones
+    // carry theirs either way).
+    bool readsReceivingSockets() const { return receivingSockets; }
 
     // Runs of both programs and the nanoseconds they took, as the kernel keeps them while
     // kernel.bpf_stats_enabled is 1 (for the benchmarks; zeros otherwise).
@@ -85,4 +89,5 @@ private:
     KernelHooks hooks = KernelHooks::Tcx;
     int activeTable = 0; // 0: flows_a, 1: flows_b
     std::string error;
+    bool receivingSockets = false;
 };

@@ -53,6 +53,8 @@ FlowKey flowKeyOf(const velmora_flow_key& key)
     flow.protocol = key.protocol;
     flow.direction = key.direction == VELMORA_SENT ? PacketWay::Sent : PacketWay::Received;
     flow.family = key.family;
+    flow.interfaceIndex = int(key.interfaceIndex);
+    flow.cgroup = key.cgroup;
     return flow;
 }
 

@@ -123,6 +123,11 @@ struct sock {
     struct sock_cgroup_data sk_cgrp_data;
 } __attribute__((preserve_access_index));
 
+/* Whether the programs read the socket of a received packet (set before loading): reading a
+ * kernel structure needs CAP_PERFMON besides CAP_BPF. Without it the verifier never sees that
+ * code, and received packets count as the system's. */
+const volatile __u8 read_receiving_sockets = 1;
+
 /* Reads a kernel object as the given type (a kernel function, Linux 6.2 and later). */
 extern void* bpf_rdonly_cast(const void* object, __u32 typeId) __ksym __weak;
 
@@ -133,6 +138,8 @@ static __always_inline __u64 receiver_cgroup(struct __sk_buff* skb, struct bpf_s
                                              __u8 protocol)
 {
     struct bpf_sock* socket = 0;
+    if (!read_receiving_sockets)
+        return 0;
     if (protocol == VELMORA_TCP)
         socket = bpf_sk_lookup_tcp(skb, tuple, size, BPF_F_CURRENT_NETNS, 0);
     else if (protocol == VELMORA_UDP)

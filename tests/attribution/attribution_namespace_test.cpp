@@ -8,7 +8,7 @@
 #include "accounting/traffic_meter.h"
 #include "attribution/attribution_names.h"
 #include "capture/kernel_flow_counter.h"
-#include "capture/kernel_flow_key.h"
+#include "capture/kernel_source.h"
 #include "profile/profile_store.h"
 #include "support/network_namespace.h"
 #include "support/packet_builder.h"
