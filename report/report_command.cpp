@@ -2,6 +2,7 @@
 
 #include "base/program_log.h"
 #include "profile/profile_store.h"
+#include "report/report_by_name.h"
 #include "report/report_format.h"
 
 #include <algorithm>
@@ -95,6 +96,29 @@ std::vector<ProfileReport> selectedReports(const ProfileList& profiles, const Re
     return reports;
 }
 
+// Each selected profile's applications or interfaces over the period, from the usage database
+// of the data directory; a database that cannot be read is named on `err`, and `complete` is
+// cleared (the profiles are listed without rows).
+std::vector<NamedReport> namedReports(const std::vector<ProfileReport>& profiles, const ReportRequest& request,
+                                      ReportBy by, const ReportPeriod& period, std::ostream& err, bool& complete)
+{
+    UsageDatabase usage;
+    if (!usage.openForReading(request.dataDirectory / kUsageDatabaseName)) {
+        err << logText((request.dataDirectory / kUsageDatabaseName).string() + ": " + usage.lastError(),
+                       LogBytes::Escaped);
+        complete = false;
+    }
+    std::vector<NamedReport> reports;
+    for (const ProfileReport& profile : profiles) {
+        NamedReport& report = reports.emplace_back(NamedReport{profile.name, {}});
+        if (usage.isOpen())
+            report.rows = by == ReportBy::Application
+                              ? usage.applicationTotals(profile.name, firstDayOf(period), lastDayOf(period))
+                              : usage.interfaceTotals(profile.name, firstDayOf(period), lastDayOf(period));
+    }
+    return reports;
+}
+
 } // namespace
 
 int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err)
@@ -107,8 +131,18 @@ int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err
         const std::optional<ReportFormat> format = parseReportFormat(request.format);
         if (!format)
             throw ReportError{"unknown format \"" + request.format + "\" (table, csv or json)"};
+        std::optional<ReportBy> by;
+        if (request.by && !(by = parseReportBy(*request.by)))
+            throw ReportError{"unknown --by \"" + *request.by + "\" (app or interface)"};
         bool complete = true;
         const ProfileList profiles = loadProfiles(request, err, complete);
+        if (by) {
+            const std::vector<ProfileReport> selected = selectedReports(profiles, request, period, {});
+            out << formatNamedReport(*format, *by, namedReports(selected, request, *by, period, err, complete), period,
+                                     *unit);
+            out.flush();
+            return !out ? 1 : complete ? 0 : kReportIncomplete;
+        }
         const std::vector<QuotaStatus> quotas = readQuotas(request, profiles, err, complete);
         out << formatReport(*format, selectedReports(profiles, request, period, quotas), period, *unit);
         out.flush();

@@ -16,6 +16,7 @@ struct ReportRequest {
     std::optional<std::string> year;           // "YYYY"
     std::string unit = "MB";
     std::string format = "table";
+    std::optional<std::string> by;             // "app", "interface": from usage.sqlite
     LocalDate today; // the month reported when neither month nor year is given
 };
 

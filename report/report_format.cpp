@@ -40,15 +40,47 @@ std::string periodTitle(const ReportPeriod& period)
     return std::string(kMonthNames[period.month]) + " " + std::to_string(period.year);
 }
 
-using TableLine = std::array<std::string, 4>;
+void appendJsonAmounts(std::string& out, double down, double up)
+{
+    out += "\"downloaded\": " + wholeBytes(down) + ", \"uploaded\": " + wholeBytes(up) +
+           ", \"total\": " + wholeBytes(down + up);
+}
 
-void appendAligned(std::string& out, const std::vector<TableLine>& lines)
+std::string quotaSpanText(const QuotaStatus& status)
+{
+    return isoDate(status.span.start) + " to " + isoDate(status.span.end);
+}
+
+// "Quota: 45.0 of 50.0 GB (90%), month 2026-12-15 to 2027-01-14, total, projected 61.0 GB".
+std::string quotaTableLine(const QuotaStatus& status)
+{
+    const std::string projected = quotaAmountText(status.projected, status.quota.limitBytes);
+    return std::string("Quota: ") + quotaAmountText(status.used, status.quota.limitBytes) + " (" +
+           std::to_string(shownPercent(status)) + "%), " + periodName(status.quota.period) + " " +
+           quotaSpanText(status) + ", " + directionName(status.quota.direction) + ", projected " +
+           projected.substr(0, projected.find(" of ")) + projected.substr(projected.rfind(' ')) + "\n";
+}
+
+void appendJsonQuota(std::string& out, const char* key, const QuotaStatus& status)
+{
+    out += ",\n      \"";
+    out += key;
+    out += "\": {\"period\": \"" + std::string(periodName(status.quota.period)) + "\", \"start\": \"" +
+           isoDate(status.span.start) + "\", \"end\": \"" + isoDate(status.span.end) + "\", \"direction\": \"" +
+           directionName(status.quota.direction) + "\", \"limit\": " + std::to_string(status.quota.limitBytes) +
+           ", \"used\": " + wholeBytes(std::nearbyint(status.used)) + ", \"projected\": " +
+           wholeBytes(status.projected) + "}";
+}
+
+} // namespace
+
+void appendReportTable(std::string& out, const std::vector<ReportTableLine>& lines)
 {
     std::array<std::size_t, 4> widths{};
-    for (const TableLine& line : lines)
+    for (const ReportTableLine& line : lines)
         for (std::size_t column = 0; column < widths.size(); ++column)
             widths[column] = std::max(widths[column], line[column].size());
-    for (const TableLine& line : lines) {
+    for (const ReportTableLine& line : lines) {
         out += line[0];
         out.append(widths[0] - line[0].size(), ' ');
         for (std::size_t column = 1; column < widths.size(); ++column) {
@@ -92,40 +124,6 @@ void appendJsonString(std::string& out, const std::string& text)
     out += '"';
 }
 
-void appendJsonAmounts(std::string& out, double down, double up)
-{
-    out += "\"downloaded\": " + wholeBytes(down) + ", \"uploaded\": " + wholeBytes(up) +
-           ", \"total\": " + wholeBytes(down + up);
-}
-
-std::string quotaSpanText(const QuotaStatus& status)
-{
-    return isoDate(status.span.start) + " to " + isoDate(status.span.end);
-}
-
-// "Quota: 45.0 of 50.0 GB (90%), month 2026-12-15 to 2027-01-14, total, projected 61.0 GB".
-std::string quotaTableLine(const QuotaStatus& status)
-{
-    const std::string projected = quotaAmountText(status.projected, status.quota.limitBytes);
-    return std::string("Quota: ") + quotaAmountText(status.used, status.quota.limitBytes) + " (" +
-           std::to_string(shownPercent(status)) + "%), " + periodName(status.quota.period) + " " +
-           quotaSpanText(status) + ", " + directionName(status.quota.direction) + ", projected " +
-           projected.substr(0, projected.find(" of ")) + projected.substr(projected.rfind(' ')) + "\n";
-}
-
-void appendJsonQuota(std::string& out, const char* key, const QuotaStatus& status)
-{
-    out += ",\n      \"";
-    out += key;
-    out += "\": {\"period\": \"" + std::string(periodName(status.quota.period)) + "\", \"start\": \"" +
-           isoDate(status.span.start) + "\", \"end\": \"" + isoDate(status.span.end) + "\", \"direction\": \"" +
-           directionName(status.quota.direction) + "\", \"limit\": " + std::to_string(status.quota.limitBytes) +
-           ", \"used\": " + wholeBytes(std::nearbyint(status.used)) + ", \"projected\": " +
-           wholeBytes(status.projected) + "}";
-}
-
-} // namespace
-
 std::optional<ReportUnit> parseReportUnit(const std::string& text)
 {
     for (const SizeUnit& unit : kSizeUnits)
@@ -153,7 +151,7 @@ std::string reportTable(const std::vector<ProfileReport>& reports, const ReportP
         if (!out.empty())
             out += '\n';
         out += report.name + ", " + periodTitle(period) + " (" + unit.name + ")\n";
-        std::vector<TableLine> lines{
+        std::vector<ReportTableLine> lines{
             {period.isWholeYear() ? "Month" : "Day", "Total Downloaded", "Total Uploaded", "Total"}};
         for (const ReportRow& row : report.rows) {
             lines.push_back({period.isWholeYear() ? kMonthNames[row.index] : std::to_string(row.index),
@@ -162,7 +160,7 @@ std::string reportTable(const std::vector<ProfileReport>& reports, const ReportP
         }
         lines.push_back({"Total", amountText(report.down, unit), amountText(report.up, unit),
                          amountText(report.down + report.up, unit)});
-        appendAligned(out, lines);
+        appendReportTable(out, lines);
         for (const QuotaStatus& status : report.quotas)
             out += quotaTableLine(status);
     }

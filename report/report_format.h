@@ -5,6 +5,7 @@
 
 #include "report/report_period.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,13 @@ std::string reportCsv(const std::vector<ProfileReport>& reports, const ReportPer
                       const ReportUnit& unit);
 // Amounts as whole bytes whatever the unit: each day rounded, sums of the rounded days.
 std::string reportJson(const std::vector<ProfileReport>& reports, const ReportPeriod& period);
+
+// Pieces the other reports share: an aligned table of four columns (the first left-aligned,
+// the numbers right-aligned), a CSV field quoted when it must be, a JSON string escaped.
+using ReportTableLine = std::array<std::string, 4>;
+void appendReportTable(std::string& out, const std::vector<ReportTableLine>& lines);
+void appendCsvField(std::string& out, const std::string& field);
+void appendJsonString(std::string& out, const std::string& text);
 
 std::string formatReport(ReportFormat format, const std::vector<ProfileReport>& reports,
                          const ReportPeriod& period, const ReportUnit& unit);

@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class Id { Help, Version, Report, Headless, Data, Profile, Month, Year, Unit, Format, MetricsFile, Counting, Qt };
+enum class Id { Help, Version, Report, Headless, Data, Profile, Month, Year, Unit, Format, By, MetricsFile, Counting, Qt };
 
 enum Programs : unsigned { kWindowOnly = 1, kDaemonOnly = 2, kBoth = 3 };
 
@@ -35,6 +35,7 @@ constexpr Option kOptions[] = {
     {Id::Year, kBoth, "year", "YYYY", "Report this year, month by month."},
     {Id::Unit, kBoth, "unit", "UNIT", "Size unit of the table and CSV: B, KB, MB or GB (default: MB)."},
     {Id::Format, kBoth, "format", "FORMAT", "table, csv or json (default: table)."},
+    {Id::By, kBoth, "by", "WHAT", "Report each profile's applications (app) or interfaces (interface)."},
     {Id::MetricsFile, kWindowOnly, "metrics-file", "PATH",
      "With --headless: write metrics for node exporter's textfile collector to PATH every 15 s."},
     {Id::MetricsFile, kDaemonOnly, "metrics-file", "PATH",
@@ -255,7 +256,7 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
     line.mode = report ? RunMode::Report
                 : headless || program == Program::Daemon ? RunMode::Headless
                                                           : RunMode::Window;
-    for (const Id id : {Id::Profile, Id::Month, Id::Year, Id::Unit, Id::Format})
+    for (const Id id : {Id::Profile, Id::Month, Id::Year, Id::Unit, Id::Format, Id::By})
         if (given(id) && line.mode != RunMode::Report)
             return usageError("--" + std::string(longName(id)) + " needs --report");
     if (given(Id::MetricsFile) && line.mode != RunMode::Headless)
@@ -283,6 +284,7 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
     line.report.year = given(Id::Year);
     line.report.unit = given(Id::Unit).value_or("MB");
     line.report.format = given(Id::Format).value_or("table");
+    line.report.by = given(Id::By);
     line.report.today = today;
     return line;
 }

@@ -3,6 +3,7 @@
 
 #include "support/profile_files.h"
 #include "report/report_command.h"
+#include "usage/usage_database.h"
 
 #include <gtest/gtest.h>
 
@@ -170,4 +171,66 @@ TEST(ReportCommand, ShowsEachQuotaInEveryFormat)
     EXPECT_EQ(outcome.out.find("quota"), std::string::npos) << outcome.out;
     EXPECT_EQ(outcome.err, "velmora: " + (data.path / "quotas.json").string() +
                                ": quotas[0].period: must be \"day\" or \"month\"; running without quotas\n");
+}
+
+// --by app and --by interface: the period's totals of each name from usage.sqlite, busiest
+// first, in every format; without a database the profiles are listed empty and the report
+// ends incomplete.
+TEST(ReportCommand, ListsApplicationsAndInterfacesFromTheUsageDatabase)
+{
+    DataDirectory data;
+    ReportRequest json = request(data);
+    json.format = "json";
+    json.by = "app";
+    json.profile = "Office";
+    Outcome outcome = run(json);
+    EXPECT_EQ(outcome.status, kReportIncomplete);
+    EXPECT_NE(outcome.out.find(R"("name": "Office",
+      "applications": []
+    })"), std::string::npos) << outcome.out;
+
+    {
+        UsageDatabase usage;
+        ASSERT_TRUE(usage.open(data.path / kUsageDatabaseName)) << usage.lastError();
+        UsageBatch batch;
+        batch.applications = {{"Office", "Firefox Web Browser", "", LocalDate{2026, 2, 3}, 1000000, 200},
+                              {"Office", "System", "", LocalDate{2026, 2, 3}, 500000, 5},
+                              {"Office", "Firefox Web Browser", "", LocalDate{2026, 2, 17}, 0, 0},
+                              {"Office", "sshd", "", LocalDate{2026, 3, 1}, 7, 7}}; // April: another period
+        batch.interfaces = {{"Office", "eth0", "52:54:00:12:34:56", LocalDate{2026, 2, 3}, 1500000, 205}};
+        ASSERT_TRUE(usage.save(batch)) << usage.lastError();
+    }
+    outcome = run(json);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, R"({
+  "period": "2026-03",
+  "profiles": [
+    {
+      "name": "Office",
+      "applications": [
+        {"application": "Firefox Web Browser", "downloaded": 1000000, "uploaded": 200, "total": 1000200},
+        {"application": "System", "downloaded": 500000, "uploaded": 5, "total": 500005}
+      ]
+    }
+  ]
+}
+)");
+    ReportRequest table = request(data);
+    table.by = "interface";
+    table.profile = "Office";
+    outcome = run(table);
+    EXPECT_EQ(outcome.out, "Office, March 2026 (MB)\n"
+                           "Interface                 Downloaded  Uploaded  Total\n"
+                           "eth0 (52:54:00:12:34:56)        1.50      0.00   1.50\n"
+                           "Total                           1.50      0.00   1.50\n");
+    ReportRequest csv = request(data);
+    csv.format = "csv";
+    csv.by = "app";
+    csv.unit = "B";
+    outcome = run(csv);
+    EXPECT_EQ(outcome.out, "profile,period,application,unit,downloaded,uploaded,total\r\n"
+                           "Office,2026-03,Firefox Web Browser,B,1000000.00,200.00,1000200.00\r\n"
+                           "Office,2026-03,System,B,500000.00,5.00,500005.00\r\n");
+    csv.by = "program";
+    EXPECT_EQ(run(csv).status, kReportUsageError);
 }
