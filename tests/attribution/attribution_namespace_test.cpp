@@ -1,7 +1,8 @@
 // Which program sent and received what, on real traffic: three programs, each in a cgroup of its
 // own under a parent the test makes, talk to namespace `far` while `far` pings `near`, which
 // answers from the kernel. The kernel source's flows carry each packet's cgroup and interface;
-// the meter accounts them for the profiles, and their names come from the cgroup tree. The
+// the meter accounts them for the profiles, their names come from the cgroup tree, and they
+// go through usage.sqlite as the day totals of applications and interfaces. The
 // references: nftables counts what each cgroup's sockets received (`socket cgroupv2`) and
 // what each program's port sent, and the pings are the only traffic no socket took or sent.
 
@@ -9,9 +10,11 @@
 #include "attribution/attribution_names.h"
 #include "capture/kernel_flow_counter.h"
 #include "capture/kernel_source.h"
+#include "monitor/usage_attribution.h"
 #include "profile/profile_store.h"
 #include "support/network_namespace.h"
 #include "support/packet_builder.h"
+#include "support/temp_dir.h"
 #include "support/wait_for.h"
 
 #include <gtest/gtest.h>
@@ -203,26 +206,29 @@ TEST_F(AttributionTest, EachProgramCountsItsOwnSocketsAndTheKernelsAnswersAreThe
     uploads.addPortFilter(true, 5001);
     profiles.profiles = {makeDefaultProfile("198.51.100.1"), uploads};
     CTrafficMeter meter{{}, &profiles};
-    AttributedTotals attributed;
-    meter.setAttributedTotals(&attributed);
+    UsageAttribution attribution(AttributionNames(root, ApplicationNamer(std::vector<std::string>{})));
+    meter.setAttributedTotals(&attribution.totals());
     kernel->drain([&](const velmora_flow_key& key, const velmora_flow_count& count) {
         meter.countFlow(flowKeyOf(key), flowCountOf(count));
     });
     const LinkBytes link = ipBytes(*near, "vm0");
 
-    // Named as the engine names them, inside `near` for its interfaces.
-    AttributionNames names(root, ApplicationNamer(std::vector<std::string>{}));
+    // Named inside `near` (its interfaces), written to a usage database and read back from it.
+    TempDir data;
+    UsageDatabase usage;
+    ASSERT_TRUE(usage.open(data / kUsageDatabaseName)) << usage.lastError();
+    UsageBatch batch;
+    near->runInside([&] { attribution.addTo(batch); });
+    ASSERT_TRUE(usage.save(batch)) << usage.lastError();
+    attribution.saved(true);
+    const LocalDate today = DayClock::system().today();
     std::map<std::string, std::map<std::string, LinkBytes>> byApplication, byInterface; // by profile
-    near->runInside([&] {
-        for (const AttributedBytes& entry : attributed.take()) {
-            LinkBytes& application = byApplication[entry.profile][names.application(entry.cgroup).name];
-            application.down += entry.down;
-            application.up += entry.up;
-            LinkBytes& interface = byInterface[entry.profile][names.interface(entry.interfaceIndex).name];
-            interface.down += entry.down;
-            interface.up += entry.up;
-        }
-    });
+    for (const CProfile& profile : profiles.snapshot()) {
+        for (const NamedTotals& row : usage.applicationTotals(profile.name, today, today))
+            byApplication[profile.name][row.name] = {row.down, row.up};
+        for (const NamedTotals& row : usage.interfaceTotals(profile.name, today, today))
+            byInterface[profile.name][row.name] = {row.down, row.up};
+    }
 
     std::ostringstream table;
     table << "application                  counted down/up   reference down/up\n";
