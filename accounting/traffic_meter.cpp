@@ -1,5 +1,6 @@
 #include "accounting/traffic_meter.h"
 
+#include <algorithm>
 #include <limits>
 #include <shared_mutex>
 
@@ -41,33 +42,40 @@ void CTrafficMeter::countFlow(const FlowKey& key, const FlowCount& count)
 {
     if (profiles == nullptr)
         return;
-    const LocalDate date = clock->today();
+    const LocalHour hour = clock->hourNow();
+    const LocalDate& date = hour.date;
     for (;;) {
         {
             // Shared: other capture threads account at the same time; day totals are added
-            // atomically. Nothing is counted until the year is known to be prepared, so the
-            // walk never has to give up the guard half-way through a flow.
+            // atomically. Nothing is counted until the year and the day's hours are known to
+            // be prepared, so the walk never has to give up the guard half-way through a flow.
             std::shared_lock lock(profiles->guard);
-            if (profiles->preparedYear == date.year) {
-                if (!accountForEveryProfile(key, count, date))
+            if (profiles->preparedYear == date.year && profiles->hoursPrepared(date)) {
+                if (!accountForEveryProfile(key, count, hour))
                     break; // a profile added without its record: give it one below
                 return;
             }
         }
-        // The date entered another year: every profile gets its record before anything of
-        // that year is counted.
+        // The date entered another year, or another day: every profile gets its record and its
+        // hours before anything of that day is counted. (A flow of the day before, read just
+        // before midnight, may come back to a day the save has already handed over: it gets
+        // pending hours again.)
         std::unique_lock lock(profiles->guard);
-        profiles->prepareYear(date.year);
+        if (profiles->preparedYear != date.year)
+            profiles->prepareYear(date.year);
+        profiles->prepareHours(hour);
     }
     std::unique_lock lock(profiles->guard);
     profiles->prepareYear(date.year);
+    profiles->prepareHours(hour);
 }
 
 // The one walk over the profiles for one flow record; the caller holds the guard shared.
 // Returns false when a profile the flow counts for had no record for the year (its share is lost:
 // only a profile put in the list without addProfile can lack one).
-bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& count, const LocalDate& date)
+bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& count, const LocalHour& hour)
 {
+    const LocalDate& date = hour.date;
     const bool isDownload = key.direction == PacketWay::Received;
     const bool knownEnds = key.family != 0;
     // Read once: the vector shares a cache line with the guard, which other capture threads
@@ -83,13 +91,17 @@ bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& 
                                      : profile.countsEveryAddress();
         if (!takes)
             continue;
+        // The day and its hour together or neither: a day's hours add up to the day.
         YearHistory* year = profile.findYear(date.year);
-        if (year == nullptr) {
+        PendingHours* hours = profile.findPendingHours(date);
+        if (year == nullptr || hours == nullptr) {
             everyRecordFound = false;
             continue;
         }
         DayTotals& slot = year->days[std::size_t(slotIndex)];
+        DayTotals& hourSlot = hours->hours[std::size_t(std::min(hour.hour, hours->hourCount - 1))];
         addAtomically(isDownload ? slot.down : slot.up, double(count.bytes));
+        addAtomically(isDownload ? hourSlot.down : hourSlot.up, double(count.bytes));
         if (attributed != nullptr)
             attributed->add(profile.name, date, key.cgroup, key.interfaceIndex, isDownload, count.bytes);
         if (index == selected)

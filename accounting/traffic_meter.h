@@ -60,7 +60,7 @@ protected:
     void wake() override;
 
 private:
-    bool accountForEveryProfile(const FlowKey& key, const FlowCount& count, const LocalDate& date);
+    bool accountForEveryProfile(const FlowKey& key, const FlowCount& count, const LocalHour& hour);
     void accountSelected(const FlowCount& count, bool isDownload);
 
     alignas(64) ReadoutCallback callback;

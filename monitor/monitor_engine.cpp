@@ -5,6 +5,7 @@
 #include "capture/packet_capture.h"
 #include "capture/packet_flow.h"
 #include "monitor/periodic_task.h"
+#include "monitor/usage_hours.h"
 #include "profile/profile_store.h"
 #include "profile/save_episode.h"
 
@@ -50,15 +51,20 @@ CMonitorEngine::~CMonitorEngine()
 void CMonitorEngine::start(const MonitorOptions& startOptions, CountingSource source)
 {
     options = startOptions;
+    trafficMeter->setClock(options.dayClock);
     ProfileList loaded;
     loadAllProfiles(loaded, options.profileDirectory, firstIpv4Address(), LoadMode::Owner);
     {
         std::unique_lock lock(shared.guard);
         shared.profiles = std::move(loaded);
-        shared.prepareYear(DayClock::system().today().year);
+        shared.prepareYear(options.dayClock->today().year);
         if (options.onLoaded)
             options.onLoaded(shared.profiles);
         selectedName = shared.profiles.empty() ? std::string() : shared.profiles.front().name;
+    }
+    if (!options.usageDatabase.empty()) {
+        usageRecorder = std::make_unique<UsageRecorder>(options.usageDatabase, *options.dayClock, options.keepHoursDays);
+        usageRecorder->start(shared.profiles); // no capture runs yet: the list holds still
     }
     trafficMeter->selectedProfile = 0;
     started = true;
@@ -126,12 +132,21 @@ SaveOutcome CMonitorEngine::save()
         std::lock_guard saving(saveMutex);
         ProfileList copy;
         std::vector<std::string> removed;
+        const LocalDate copyDay = options.dayClock->today();
         {
             std::unique_lock lock(shared.guard);
             copy = shared.profiles;
             removed = shared.removedNames;
         }
         outcome.saved = saveAllProfiles(copy, removed, options.profileDirectory, &outcome.failures);
+        // The hours from the same copy (monitor/usage_hours.h); without a database they are
+        // simply let go.
+        if (usageRecorder) {
+            usageRecorder->save(shared, copy, copyDay, outcome);
+        } else {
+            std::unique_lock lock(shared.guard);
+            forgetCommittedHours(shared, copy, options.dayClock->today());
+        }
         if (outcome.saved && !removed.empty()) {
             std::unique_lock lock(shared.guard);
             auto& names = shared.removedNames;

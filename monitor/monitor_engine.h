@@ -21,6 +21,7 @@
 #include "profile/profile_editor.h"
 #include "profile/profile_list.h"
 #include "profile/profile_source.h"
+#include "usage/usage_database.h"
 
 #include <chrono>
 #include <cstdint>
@@ -40,6 +41,13 @@ struct MonitorOptions {
     std::chrono::milliseconds saveInterval = std::chrono::minutes(1);
     // How long the last save, in stop(), is retried before the engine gives up on it.
     std::chrono::milliseconds exitSavePatience = std::chrono::seconds(5);
+    // The usage database that keeps every profile's hours (usage.sqlite in the data directory);
+    // empty: no hours are kept. The profile files never depend on it.
+    std::filesystem::path usageDatabase;
+    // Days of hours kept, today's included; older ones are dropped at start and once a day.
+    int keepHoursDays = kDefaultKeepHoursDays;
+    // The local date and hour the traffic is counted in (the meter's clock too).
+    const DayClock* dayClock = &DayClock::system();
     // Called once by start() with the profiles as loaded, before any packet is counted (the
     // metrics count from there). Runs under the guard: it must not call back into the engine.
     std::function<void(const ProfileList&)> onLoaded;
@@ -60,6 +68,8 @@ struct SaveOutcome {
     bool saved = true;
     SaveFailures failures;
 };
+
+class UsageRecorder;
 
 class CMonitorEngine {
 public:
@@ -156,6 +166,7 @@ private:
     std::unique_ptr<CTrafficMeter> trafficMeter;
     std::unique_ptr<Workers> workers;
     std::unique_ptr<QuotaCheck> quotaCheck;
+    std::unique_ptr<UsageRecorder> usageRecorder; // with options.usageDatabase only
     std::mutex saveMutex; // one save at a time: two would write the same temporaries
     std::string selectedName; // what selectedProfile points at; owner's thread only
     CountingChoice choice;

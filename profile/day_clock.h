@@ -11,6 +11,15 @@ struct LocalDate {
     int month = 0; // 0 = January
     int day = 1;   // 1..31
     bool operator==(const LocalDate&) const = default;
+    auto operator<=>(const LocalDate&) const = default;
+};
+
+// A local clock hour: the n-th hour since the day's local midnight, so that a day that sets the
+// clocks back has 25 (its 01:00 hour twice) and one that sets them forward 23.
+struct LocalHour {
+    LocalDate date;
+    int hour = 0;       // 0 to hourCount - 1
+    int hourCount = 24; // hours in that day
 };
 
 // Gives the local date at the current moment. localtime_r costs 40-60 ns a call (microseconds
@@ -28,7 +37,14 @@ public:
 
     std::time_t now() const;
     LocalDate today() const;
+    // Today and the hour of it, as cheap as today().
+    LocalHour hourNow() const;
     static LocalDate dateAt(std::time_t when); // uncached, straight from localtime_r
+    // The hours of a date (23 to 25), the clock hour (0 to 23) its n-th hour reads, and the date
+    // `days` later (earlier when negative).
+    static int hoursInDay(const LocalDate& date);
+    static int clockHourOf(const LocalDate& date, int hour);
+    static LocalDate shiftedDate(const LocalDate& date, int days);
 
     static const DayClock& system();
 

@@ -49,6 +49,14 @@ struct YearHistory {
     bool hasTraffic() const;
 };
 
+// Bytes of one day by local clock hour that the usage database has not taken yet: the meter
+// adds here and to the day slot together; a save hands them over (monitor/usage_hours.h).
+struct PendingHours {
+    LocalDate date;
+    int hourCount = 24;
+    std::array<DayTotals, 25> hours{};
+};
+
 using AddressParts = std::array<std::int16_t, 4>;
 
 // The profile the store creates when none of that name was loaded; it cannot be removed and
@@ -74,6 +82,19 @@ public:
     std::vector<PortFilterEntry> portFilter;
     std::string name;
     std::vector<YearHistory> history; // one entry per year, in order of creation
+    std::vector<PendingHours> pendingHours; // never in the profile file
+
+    PendingHours* findPendingHours(const LocalDate& date)
+    {
+        for (PendingHours& day : pendingHours)
+            if (day.date == date)
+                return &day;
+        return nullptr;
+    }
+    const PendingHours* findPendingHours(const LocalDate& date) const
+    {
+        return const_cast<CProfile*>(this)->findPendingHours(date);
+    }
 
     void setName(std::string value);
     std::string getName() const { return name; }

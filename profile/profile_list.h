@@ -34,6 +34,31 @@ struct SharedProfiles {
     std::vector<std::string> removedNames;
     // The year every profile holds a record for; 0 until the first prepareYear.
     int preparedYear = 0;
+    // The days every profile holds pending hours for (CProfile::pendingHours): today's, and
+    // earlier ones until the usage database has taken them.
+    std::vector<LocalHour> hourDays;
+
+    bool hoursPrepared(const LocalDate& date) const
+    {
+        for (const LocalHour& day : hourDays)
+            if (day.date == date)
+                return true;
+        return false;
+    }
+    // Gives every profile pending hours for the day. The caller holds the guard exclusively.
+    void prepareHours(const LocalHour& day)
+    {
+        if (!hoursPrepared(day.date))
+            hourDays.push_back(day);
+        for (CProfile& profile : profiles)
+            givePendingHours(profile);
+    }
+    void givePendingHours(CProfile& profile) const
+    {
+        for (const LocalHour& day : hourDays)
+            if (profile.findPendingHours(day.date) == nullptr)
+                profile.pendingHours.push_back({day.date, day.hourCount, {}});
+    }
 
     // Gives every profile a (reserved) record for `year`. The caller holds the guard exclusively.
     void prepareYear(int year)
@@ -48,6 +73,7 @@ struct SharedProfiles {
     {
         if (preparedYear != 0)
             profile.reserveYear(preparedYear);
+        givePendingHours(profile);
         profiles.push_back(std::move(profile));
     }
 

@@ -177,3 +177,14 @@ std::string profileDocument(const CProfile& profile)
     out += "\t</Profile>\r\n</Profiles>";
     return out;
 }
+
+double amountAsSaved(double amount)
+{
+    if (!(amount > 0.0) || !std::isfinite(amount))
+        return 0.0;
+    std::string text;
+    appendAmount(text, amount);
+    double value = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}

@@ -12,6 +12,9 @@ std::string profileDocument(const CProfile& profile);
 // An amount in general notation with 6 significant digits and a three-digit exponent
 // ("1536", "52428.8", "1.23457e+006"), the form the profile files have always used.
 void appendAmount(std::string& out, double amount);
+// The amount a later load reads back for `amount` as a save writes it (six significant digits;
+// 0 for what is not written at all).
+double amountAsSaved(double amount);
 std::string formatAmount(double amount);
 
 // Text as it can stand in an XML document and be read back unchanged: "&", "<", ">" and CR

@@ -17,6 +17,8 @@ struct ReportRequest {
     std::string unit = "MB";
     std::string format = "table";
     std::optional<std::string> by;             // "app", "interface": from usage.sqlite
+    std::optional<std::string> hours;   // "YYYY-MM-DD": that day's hours instead of the period's days
+    std::optional<std::string> topDays; // "N": the period's N busiest days, busiest first
     LocalDate today; // the month reported when neither month nor year is given
 };
 

@@ -149,6 +149,8 @@ int runHeadless(const HeadlessOptions& options, CountingSource source)
     std::optional<ProfileCounters> counters;
     MonitorOptions engineOptions;
     engineOptions.profileDirectory = profileDirectory;
+    engineOptions.usageDatabase = options.dataDirectory / kUsageDatabaseName;
+    engineOptions.keepHoursDays = options.keepHoursDays.value_or(kDefaultKeepHoursDays);
     engineOptions.onLoaded = [&counters](const ProfileList& loaded) { counters.emplace(loaded); };
 
     SaveRecord saves;

@@ -14,6 +14,8 @@ struct HeadlessOptions {
     std::optional<std::filesystem::path> metricsFile;
     // Called once, on the main thread, when the profiles are loaded and the capture runs.
     std::function<void()> started;
+    // Days of hours the usage database keeps; its default when not given.
+    std::optional<int> keepHoursDays;
 };
 
 // Counts from `source` (opened by main; without one nothing is counted) until SIGTERM or

@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class Id { Help, Version, Report, Headless, Data, Profile, Month, Year, Unit, Format, By, MetricsFile, Counting, Qt };
+enum class Id { Help, Version, Report, Headless, Data, Profile, Month, Year, Unit, Format, By, MetricsFile, Counting, KeepHours, Hours, TopDays, Qt };
 
 enum Programs : unsigned { kWindowOnly = 1, kDaemonOnly = 2, kBoth = 3 };
 
@@ -33,6 +33,8 @@ constexpr Option kOptions[] = {
     {Id::Profile, kBoth, "profile", "NAME", "Report only this profile (default: all)."},
     {Id::Month, kBoth, "month", "YYYY-MM", "Report this month (default: this month)."},
     {Id::Year, kBoth, "year", "YYYY", "Report this year, month by month."},
+    {Id::Hours, kBoth, "hours", "YYYY-MM-DD", "Report the hours of this day."},
+    {Id::TopDays, kBoth, "top-days", "N", "Report the N busiest days of the period, busiest first."},
     {Id::Unit, kBoth, "unit", "UNIT", "Size unit of the table and CSV: B, KB, MB or GB (default: MB)."},
     {Id::Format, kBoth, "format", "FORMAT", "table, csv or json (default: table)."},
     {Id::By, kBoth, "by", "WHAT", "Report each profile's applications (app) or interfaces (interface)."},
@@ -44,6 +46,8 @@ constexpr Option kOptions[] = {
      "auto: count with the kernel's programs where the kernel loads them, else with the packet ring "
      "(the default); ring: with the packet ring only; tc: with the kernel's programs attached by "
      "classic tc, as on kernels before 6.6."},
+    {Id::KeepHours, kBoth, "keep-hours", "DAYS",
+     "While counting: keep the hours of the last DAYS days in usage.sqlite (default: 400)."},
 };
 
 // Qt's standard options, read by QApplication itself from the same arguments; the window's
@@ -256,7 +260,7 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
     line.mode = report ? RunMode::Report
                 : headless || program == Program::Daemon ? RunMode::Headless
                                                           : RunMode::Window;
-    for (const Id id : {Id::Profile, Id::Month, Id::Year, Id::Unit, Id::Format, Id::By})
+    for (const Id id : {Id::Profile, Id::Month, Id::Year, Id::Unit, Id::Format, Id::By, Id::Hours, Id::TopDays})
         if (given(id) && line.mode != RunMode::Report)
             return usageError("--" + std::string(longName(id)) + " needs --report");
     if (given(Id::MetricsFile) && line.mode != RunMode::Headless)
@@ -266,6 +270,18 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
     if (given(Id::Counting) && *given(Id::Counting) != "auto" && *given(Id::Counting) != "ring" &&
         *given(Id::Counting) != "tc")
         return usageError("unknown counting source \"" + *given(Id::Counting) + "\" (auto, ring or tc)");
+    if (given(Id::KeepHours) && line.mode == RunMode::Report)
+        return usageError("--keep-hours needs a run that counts, not --report");
+    if (given(Id::KeepHours)) {
+        const std::string& days = *given(Id::KeepHours);
+        const bool digits = !days.empty() && days.size() <= 6 &&
+                            std::all_of(days.begin(), days.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits || std::stoi(days) < 1)
+            return usageError("--keep-hours takes a number of days from 1 to 999999, not \"" + days + "\"");
+        line.keepHoursDays = std::stoi(days);
+    }
+    if (given(Id::Hours) && (given(Id::Month) || given(Id::Year) || given(Id::TopDays)))
+        return usageError("--hours reports one day: not with --month, --year or --top-days");
     if (given(Id::Data) && line.mode == RunMode::Window)
         return usageError("--data needs --report or --headless");
     if (!qtOption.empty() && line.mode != RunMode::Window)
@@ -285,6 +301,8 @@ CommandLine parseCommandLine(Program program, int argc, char** argv, const Local
     line.report.unit = given(Id::Unit).value_or("MB");
     line.report.format = given(Id::Format).value_or("table");
     line.report.by = given(Id::By);
+    line.report.hours = given(Id::Hours);
+    line.report.topDays = given(Id::TopDays);
     line.report.today = today;
     return line;
 }

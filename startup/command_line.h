@@ -30,6 +30,7 @@ struct CommandLine {
     std::filesystem::path dataDirectory = "."; // for Report and Headless: holds profiles/
     std::optional<std::filesystem::path> metricsFile; // for Headless
     CountingRequest counting = CountingRequest::Automatic; // for Window and Headless
+    std::optional<int> keepHoursDays; // for Headless and Window: --keep-hours
 };
 
 // `today` is the month a report covers when neither --month nor --year is given. Usage errors

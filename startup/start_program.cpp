@@ -37,7 +37,8 @@ int startProgram(const ProgramStart& start, int argc, char** argv)
     case RunMode::Report:
         return runReport(command.report, std::cout, std::cerr);
     case RunMode::Headless:
-        return runHeadless({command.dataDirectory, command.metricsFile, start.started}, std::move(source));
+        return runHeadless({command.dataDirectory, command.metricsFile, start.started, command.keepHoursDays},
+                           std::move(source));
     case RunMode::Window:
         break;
     }

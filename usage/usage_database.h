@@ -25,6 +25,8 @@ struct sqlite3;
 class SqliteStatement;
 
 inline constexpr const char* kUsageDatabaseName = "usage.sqlite";
+// How many days of hours are kept unless told otherwise (--keep-hours, Options).
+inline constexpr int kDefaultKeepHoursDays = 400;
 
 // One profile's day in a save: the bytes counted since the last save by hour, and the day's
 // totals as the profile file holds them. The stored hours, added to, are fitted to those

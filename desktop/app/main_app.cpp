@@ -56,7 +56,9 @@ int CMainApp::run()
     }
 
     SignalWaker waker;
-    CMainDlg window({}, std::move(counting));
+    MainDlgOptions options;
+    options.usageDatabase = kUsageDatabaseName; // in the data directory, the working one
+    CMainDlg window(options, std::move(counting));
     InstanceBeacon beacon;
     if (lock.isHeld())
         beacon.listen(dataDirectory);

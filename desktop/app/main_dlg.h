@@ -30,8 +30,7 @@ struct MainDlgOptions : MonitorOptions {
     // Where the unit, graph length, counted profile and window position are kept between
     // runs; empty: the desktop's configuration directory.
     QString settingsFile;
-    // The local date of "today" in the tray tooltip's totals.
-    const DayClock* dayClock = &DayClock::system();
+    // (MonitorOptions::dayClock is also the local date of "today" in the tray tooltip's totals.)
 };
 
 class CMainDlg : public QDialog {
