@@ -42,5 +42,5 @@ int startProgram(const ProgramStart& start, int argc, char** argv)
     case RunMode::Window:
         break;
     }
-    return start.runWindow(argc, argv, std::move(source));
+    return start.runWindow(argc, argv, std::move(source), command.keepHoursDays);
 }

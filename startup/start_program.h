@@ -14,7 +14,7 @@ struct ProgramStart {
     Program program = Program::Daemon;
     // The window's binary: runs the window until it ends and returns the exit status. It
     // takes over the packet source; argc and argv still hold Qt's options for QApplication.
-    std::function<int(int& argc, char** argv, CountingSource counting)> runWindow;
+    std::function<int(int& argc, char** argv, CountingSource counting, std::optional<int> keepHoursDays)> runWindow;
     // Called once a headless run counts (profiles loaded, capture open).
     std::function<void()> started;
 };

@@ -30,8 +30,8 @@ bool hasNoScreen()
 
 } // namespace
 
-CMainApp::CMainApp(int& argc, char** argv, CountingSource source)
-    : QApplication(choosePlatformFirst(argc), argv), counting(std::move(source))
+CMainApp::CMainApp(int& argc, char** argv, CountingSource source, std::optional<int> keepHours)
+    : QApplication(choosePlatformFirst(argc), argv), counting(std::move(source)), keepHoursDays(keepHours)
 {
     setApplicationName(QStringLiteral("Velmora"));
     setApplicationVersion(QStringLiteral(VELMORA_VERSION));
@@ -58,6 +58,7 @@ int CMainApp::run()
     SignalWaker waker;
     MainDlgOptions options;
     options.usageDatabase = kUsageDatabaseName; // in the data directory, the working one
+    options.keepHoursDays = keepHoursDays.value_or(kDefaultKeepHoursDays);
     CMainDlg window(options, std::move(counting));
     InstanceBeacon beacon;
     if (lock.isHeld())

@@ -8,15 +8,18 @@
 
 #include <QApplication>
 
+#include <optional>
+
 class CMainApp : public QApplication {
     Q_OBJECT
 public:
     // `counting`: the packet source main opened before giving up its privileges; the window's
     // engine takes it over.
-    CMainApp(int& argc, char** argv, CountingSource counting = {});
+    CMainApp(int& argc, char** argv, CountingSource counting = {}, std::optional<int> keepHoursDays = {});
     int run();
 
 private:
     int refuseSecondCopy(const QString& dataDirectory);
     CountingSource counting; // until run() hands it to the window
+    std::optional<int> keepHoursDays; // --keep-hours
 };

@@ -33,10 +33,10 @@ void keepOrGiveUp(QtMsgType type, const QMessageLogContext& context, const QStri
 
 } // namespace
 
-int runWindow(int& argc, char** argv, CountingSource counting)
+int runWindow(int& argc, char** argv, CountingSource counting, std::optional<int> keepHoursDays)
 {
     qtHandler = qInstallMessageHandler(keepOrGiveUp);
-    CMainApp app(argc, argv, std::move(counting));
+    CMainApp app(argc, argv, std::move(counting), keepHoursDays);
     qInstallMessageHandler(qtHandler);
     for (const KeptMessage& message : keptMessages) {
         const QMessageLogContext context(nullptr, 0, nullptr, message.category.c_str());

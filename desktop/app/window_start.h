@@ -4,7 +4,9 @@
 
 #include "capture/counting_source.h"
 
+#include <optional>
+
 // Runs the window until it ends and returns the exit status. Without a display it says so in
 // one line, naming velmorad, and returns 1 (Qt would abort). `argc` and `argv` go to
 // QApplication, which takes its own options (-platform, -style...) from them.
-int runWindow(int& argc, char** argv, CountingSource counting);
+int runWindow(int& argc, char** argv, CountingSource counting, std::optional<int> keepHoursDays);
