@@ -36,7 +36,7 @@ struct SharedProfiles {
     int preparedYear = 0;
     // The days every profile holds pending hours for (CProfile::pendingHours): today's, and
     // earlier ones until the usage database has taken them.
-    std::vector<LocalHour> hourDays;
+    std::vector<LocalHour> hourDays{};
 
     bool hoursPrepared(const LocalDate& date) const
     {
