@@ -4,6 +4,7 @@
 #include "profile/profile_store.h"
 #include "report/report_by_name.h"
 #include "report/report_format.h"
+#include "usage/usage_database.h"
 
 #include <algorithm>
 #include <set>
@@ -15,8 +16,15 @@ struct ReportError {
     std::string message;
 };
 
-ReportPeriod requestedPeriod(const ReportRequest& request)
+ReportPeriod calendarPeriod(const ReportRequest& request)
 {
+    if (request.hours) {
+        if (request.month || request.year || request.topDays)
+            throw ReportError{"--hours reports one day: not with --month, --year or --top-days"};
+        if (auto period = parseReportDay(*request.hours))
+            return *period;
+        throw ReportError{"malformed day \"" + *request.hours + "\" (expected YYYY-MM-DD)"};
+    }
     if (request.month && request.year)
         throw ReportError{"--month and --year exclude each other"};
     if (request.month) {
@@ -30,6 +38,40 @@ ReportPeriod requestedPeriod(const ReportRequest& request)
         throw ReportError{"malformed year \"" + *request.year + "\" (expected YYYY)"};
     }
     return ReportPeriod{request.today.year, request.today.month};
+}
+
+ReportPeriod requestedPeriod(const ReportRequest& request)
+{
+    ReportPeriod period = calendarPeriod(request);
+    if (request.topDays) {
+        const std::string& count = *request.topDays;
+        const bool digits = !count.empty() && count.size() <= 4 &&
+                            std::all_of(count.begin(), count.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits || std::stoi(count) < 1)
+            throw ReportError{"malformed number of days \"" + count + "\" (expected 1 to 9999)"};
+        period.topDays = std::stoi(count);
+    }
+    return period;
+}
+
+// With --hours: each report's rows become the hours of the day from usage.sqlite. No file there
+// means no hours kept yet; one that cannot be read is said, and the report is incomplete.
+void fillHours(std::vector<ProfileReport>& reports, const ReportRequest& request, const ReportPeriod& period,
+               std::ostream& err, bool& complete)
+{
+    const std::filesystem::path file = request.dataDirectory / kUsageDatabaseName;
+    UsageDatabase usage;
+    std::error_code missing;
+    if (std::filesystem::exists(file, missing) && !usage.openForReading(file)) {
+        err << logText("cannot read " + file.string() + ": " + usage.lastError(), LogBytes::Escaped);
+        complete = false;
+    }
+    const LocalDate day{period.year, period.month, period.day};
+    for (ProfileReport& report : reports) {
+        std::vector<QuotaStatus> quotas = std::move(report.quotas);
+        report = hoursReport(report.name, period, usage.dayHours(report.name, day));
+        report.quotas = std::move(quotas);
+    }
 }
 
 // The profiles that could be read; each file that could not is named on `err`, and `complete`
@@ -144,7 +186,10 @@ int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err
             return !out ? 1 : complete ? 0 : kReportIncomplete;
         }
         const std::vector<QuotaStatus> quotas = readQuotas(request, profiles, err, complete);
-        out << formatReport(*format, selectedReports(profiles, request, period, quotas), period, *unit);
+        std::vector<ProfileReport> reports = selectedReports(profiles, request, period, quotas);
+        if (period.isHours())
+            fillHours(reports, request, period, err, complete);
+        out << formatReport(*format, reports, period, *unit);
         out.flush();
         if (!out) {
             err << logText("the report could not be written");

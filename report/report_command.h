@@ -1,6 +1,7 @@
 #pragma once
 // The report command: reads the profile files of a data directory (without taking its lock
-// and without any capture right) and prints one month or one year of day totals.
+// and without any capture right) and prints one month or one year of day totals, the busiest
+// days of one, or the hours of a day (from usage.sqlite).
 
 #include "profile/day_clock.h"
 

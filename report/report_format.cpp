@@ -22,22 +22,15 @@ std::string wholeBytes(double bytes)
     return text;
 }
 
-// "2006-01-14" for a day of a month report, "2006-01" for a month of a year report.
-std::string rowDate(const ReportPeriod& period, const ReportRow& row)
-{
-    char text[48];
-    if (period.isWholeYear())
-        std::snprintf(text, sizeof text, "%04d-%02d", period.year, row.index + 1);
-    else
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", period.year, period.month + 1, row.index);
-    return text;
-}
-
 std::string periodTitle(const ReportPeriod& period)
 {
-    if (period.isWholeYear())
-        return std::to_string(period.year);
-    return std::string(kMonthNames[period.month]) + " " + std::to_string(period.year);
+    std::string title = period.isWholeYear() ? std::to_string(period.year)
+                                             : std::string(kMonthNames[period.month]) + " " + std::to_string(period.year);
+    if (period.isHours())
+        title = std::to_string(period.day) + " " + title + ", by the hour";
+    else if (period.topDays > 0)
+        title += ", the " + std::to_string(period.topDays) + " busiest days";
+    return title;
 }
 
 void appendJsonAmounts(std::string& out, double down, double up)
@@ -152,12 +145,10 @@ std::string reportTable(const std::vector<ProfileReport>& reports, const ReportP
             out += '\n';
         out += report.name + ", " + periodTitle(period) + " (" + unit.name + ")\n";
         std::vector<ReportTableLine> lines{
-            {period.isWholeYear() ? "Month" : "Day", "Total Downloaded", "Total Uploaded", "Total"}};
-        for (const ReportRow& row : report.rows) {
-            lines.push_back({period.isWholeYear() ? kMonthNames[row.index] : std::to_string(row.index),
-                             amountText(row.down, unit), amountText(row.up, unit),
+            {rowHeading(period), "Total Downloaded", "Total Uploaded", "Total"}};
+        for (const ReportRow& row : report.rows)
+            lines.push_back({row.label, amountText(row.down, unit), amountText(row.up, unit),
                              amountText(row.down + row.up, unit)});
-        }
         lines.push_back({"Total", amountText(report.down, unit), amountText(report.up, unit),
                          amountText(report.down + report.up, unit)});
         appendReportTable(out, lines);
@@ -170,11 +161,11 @@ std::string reportTable(const std::vector<ProfileReport>& reports, const ReportP
 std::string reportCsv(const std::vector<ProfileReport>& reports, const ReportPeriod& period,
                       const ReportUnit& unit)
 {
-    std::string out = "profile,date,unit,downloaded,uploaded,total\r\n";
+    std::string out = std::string("profile,") + rowDateKey(period) + ",unit,downloaded,uploaded,total\r\n";
     for (const ProfileReport& report : reports) {
         for (const ReportRow& row : report.rows) {
             appendCsvField(out, report.name);
-            out += ',' + rowDate(period, row) + ',' + unit.name + ',' + amountText(row.down, unit) +
+            out += ',' + row.date + ',' + unit.name + ',' + amountText(row.down, unit) +
                    ',' + amountText(row.up, unit) + ',' + amountText(row.down + row.up, unit) +
                    "\r\n";
         }
@@ -209,7 +200,7 @@ std::string reportJson(const std::vector<ProfileReport>& reports, const ReportPe
             const double rowDown = std::nearbyint(report.rows[r].down);
             const double rowUp = std::nearbyint(report.rows[r].up);
             out += r == 0 ? "\n" : ",\n";
-            out += "        {\"date\": \"" + rowDate(period, report.rows[r]) + "\", ";
+            out += std::string("        {\"") + rowDateKey(period) + "\": \"" + report.rows[r].date + "\", ";
             appendJsonAmounts(out, rowDown, rowUp);
             out += '}';
             down += rowDown;

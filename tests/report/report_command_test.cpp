@@ -67,6 +67,9 @@ TEST(ReportCommand, RefusesWithOneLineAndStatusTwo)
         {"binary unit", [](ReportRequest& r) { r.unit = "MiB"; }, "unknown unit \"MiB\""},
         {"format", [](ReportRequest& r) { r.format = "xml"; }, "unknown format \"xml\""},
         {"no profiles/", [](ReportRequest& r) { r.dataDirectory /= "missing"; }, "no profile directory"},
+        {"30 February", [](ReportRequest& r) { r.hours = "2026-02-30"; }, "malformed day \"2026-02-30\""},
+        {"hours of a month", [](ReportRequest& r) { r.hours = "2026-03-03"; r.month = "2026-03"; }, "one day"},
+        {"no busiest days", [](ReportRequest& r) { r.topDays = "0"; }, "malformed number of days \"0\""},
     };
     for (const Case& c : cases) {
         ReportRequest changed = request(data);
@@ -233,4 +236,31 @@ TEST(ReportCommand, ListsApplicationsAndInterfacesFromTheUsageDatabase)
                            "Office,2026-03,System,B,500000.00,5.00,500005.00\r\n");
     csv.by = "program";
     EXPECT_EQ(run(csv).status, kReportUsageError);
+
+// --hours reads the day's hours from usage.sqlite; the busiest days come from the profile files.
+TEST(ReportCommand, ReportsADaysHoursAndTheBusiestDays)
+{
+    DataDirectory data;
+    {
+        UsageDatabase usage;
+        ASSERT_TRUE(usage.open(data.path / kUsageDatabaseName));
+        DayHourCounts hours(24);
+        hours[5] = {1500000, 0};
+        ASSERT_TRUE(usage.save({{{"Office", LocalDate{2026, 2, 3}, hours, {1500000, 0}, 23}}, {}, {}, {}}));
+    }
+    ReportRequest day = request(data);
+    day.profile = "Office";
+    day.format = "json";
+    day.hours = "2026-03-03";
+    const Outcome hours = run(day);
+    EXPECT_EQ(hours.status, 0) << hours.err;
+    EXPECT_NE(hours.out.find("\"period\": \"2026-03-03\""), std::string::npos) << hours.out;
+    EXPECT_NE(hours.out.find("{\"hour\": \"2026-03-03T05\", \"downloaded\": 1500000, \"uploaded\": 0, \"total\": 1500000}"),
+              std::string::npos)
+        << hours.out;
+    ReportRequest busiest = request(data);
+    busiest.format = "csv";
+    busiest.profile = "Office";
+    busiest.topDays = "1";
+    EXPECT_EQ(run(busiest).out, "profile,date,unit,downloaded,uploaded,total\r\nOffice,2026-03-03,MB,1.50,0.00,1.50\r\n");
 }

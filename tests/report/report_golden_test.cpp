@@ -30,9 +30,40 @@ ProfileList goldenProfiles()
 
 struct GoldenReport {
     const char* file;
-    const char* period; // "YYYY-MM" or "YYYY"
+    const char* period; // "YYYY-MM", "YYYY", or "YYYY-MM-DD" for a day's hours
     const char* unit;
     ReportFormat format;
+    int topDays = 0;
+};
+
+// A day's hours for the hours reports: the day US Eastern time sets the clocks back, so it has
+// two 01:00 hours (index 1 and 2).
+const DayHourCounts kHours = [] {
+    DayHourCounts hours(25);
+    hours[0] = {1500, 20};
+    hours[1] = {2000000, 3000};
+    hours[2] = {999999, 0};
+    hours[24] = {0, 123456789};
+    return hours;
+}();
+
+class EasternTime {
+public:
+    EasternTime()
+    {
+        if (const char* zone = std::getenv("TZ"))
+            saved = zone;
+        setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+        tzset();
+    }
+    ~EasternTime()
+    {
+        saved ? setenv("TZ", saved->c_str(), 1) : unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> saved;
 };
 
 const GoldenReport kReports[] = {
@@ -42,6 +73,12 @@ const GoldenReport kReports[] = {
     {"year_2006_KB.csv", "2006", "KB", ReportFormat::Csv},
     {"month_2024_06.json", "2024-06", "MB", ReportFormat::Json},    // halves, fractions, 1e+100
     {"year_2006.json", "2006", "KB", ReportFormat::Json},           // profiles without rows
+    {"year_2024_top_3_KB.txt", "2024", "KB", ReportFormat::Table, 3}, // the busiest days of a year
+    {"month_2024_06_top_4_B.csv", "2024-06", "B", ReportFormat::Csv, 4},
+    {"month_2024_06_top_2.json", "2024-06", "MB", ReportFormat::Json, 2},
+    {"hours_2026_11_01_KB.txt", "2026-11-01", "KB", ReportFormat::Table}, // 25 hours, two 01:00
+    {"hours_2026_11_01_B.csv", "2026-11-01", "B", ReportFormat::Csv},
+    {"hours_2026_11_01.json", "2026-11-01", "MB", ReportFormat::Json},
 };
 
 } // namespace
@@ -50,14 +87,19 @@ TEST(ReportGolden, TextsAreTheGoldenFiles)
 {
     const ProfileList profiles = goldenProfiles();
     const char* regenerate = std::getenv("VELMORA_REGEN_GOLDEN");
+    const EasternTime zone;
     for (const GoldenReport& golden : kReports) {
         const std::string periodText = golden.period;
-        const std::optional<ReportPeriod> period =
-            periodText.size() == 4 ? parseReportYear(periodText) : parseReportMonth(periodText);
+        std::optional<ReportPeriod> period = periodText.size() == 4   ? parseReportYear(periodText)
+                                             : periodText.size() == 7 ? parseReportMonth(periodText)
+                                                                      : parseReportDay(periodText);
         ASSERT_TRUE(period) << golden.file;
+        period->topDays = golden.topDays;
         std::vector<ProfileReport> reports;
         for (const CProfile& profile : profiles)
-            reports.push_back(profileReport(profile, *period));
+            reports.push_back(period->isHours() ? hoursReport(profile.name, *period,
+                                                              profile.name == "Amounts" ? kHours : DayHourCounts())
+                                                : profileReport(profile, *period));
         const std::string text = formatReport(golden.format, reports, *period, *parseReportUnit(golden.unit));
         const std::filesystem::path file = kSourceDir / "tests/report/golden" / golden.file;
         if (regenerate && std::string(regenerate) == "1")

@@ -157,6 +157,11 @@ TEST(CommandLineTable, EveryOptionOfBothPrograms)
         {kBoth, {"--report", "--month"}, 2, "", "NAME: Missing value after '--month'.\n"},
         {kBoth, {"--report", "--data"}, 2, "", "NAME: Missing value after '--data'.\n"},
         {kBoth, {"-reprot"}, 2, "", "NAME: Unknown option 'reprot'.\n"},
+        {kBoth, {"--keep-hours", "0"}, 2, "", "NAME: --keep-hours takes a number of days from 1 to 999999, not \"0\"\n"},
+        {kBoth, {"--report", "--keep-hours=30"}, 2, "", "NAME: --keep-hours needs a run that counts, not --report\n"},
+        {kBoth, {"--hours", "2026-01-01"}, 2, "", "NAME: --hours needs --report\n"},
+        {kBoth, {"--report", "--top-days", "3", "--hours", "2026-01-01"}, 2, "",
+         "NAME: --hours reports one day: not with --month, --year or --top-days\n"},
     };
     for (const Row& row : rows)
         for (const auto& [program, name] : {std::pair{kWindow, std::string(VELMORA_WINDOW_BINARY)},
