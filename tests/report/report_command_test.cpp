@@ -236,6 +236,7 @@ TEST(ReportCommand, ListsApplicationsAndInterfacesFromTheUsageDatabase)
                            "Office,2026-03,System,B,500000.00,5.00,500005.00\r\n");
     csv.by = "program";
     EXPECT_EQ(run(csv).status, kReportUsageError);
+}
 
 // --hours reads the day's hours from usage.sqlite; the busiest days come from the profile files.
 TEST(ReportCommand, ReportsADaysHoursAndTheBusiestDays)
