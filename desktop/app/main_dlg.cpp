@@ -118,6 +118,7 @@ void CMainDlg::connectEvents()
         {kCmdAbout, &CMainDlg::showAbout},
         {kCmdManual, &CMainDlg::openHelp},
         {kCmdBandwidthActivity, &CMainDlg::openHistory},
+        {kCmdApplications, &CMainDlg::openApplications},
     };
     for (const auto& [id, handler] : commands) {
         connect(menuAction(menuBar, id), &QAction::triggered, this, handler);

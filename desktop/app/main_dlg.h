@@ -70,6 +70,7 @@ public:
     void storeSettings();
 
     void openHistory();
+    void openApplications();
     void openOptions();
     void openHelp();
     // Opens the manual's file on the desktop, or shows the built-in copy (manual_window.h).

@@ -1,7 +1,8 @@
-// The main window's small commands: help, about, history and options.
+// The main window's small commands: help, about, history, applications and options.
 #include "desktop/app/about_dlg.h"
 #include "desktop/app/main_dlg.h"
 #include "desktop/app/manual_window.h"
+#include "desktop/ui/applications/applications_dlg.h"
 #include "desktop/ui/history/history_dlg.h"
 #include "desktop/ui/history/usage_hours.h"
 #include "desktop/ui/options/options_dlg.h"
@@ -47,6 +48,17 @@ void CMainDlg::openHistory()
         memory.setHistorySizeUnit(historyDialog.sizeUnit());
         storeSettings();
     }
+}
+
+void CMainDlg::openApplications()
+{
+    CApplicationsDlg applications(
+        engine.profileSource(),
+        {std::filesystem::absolute(options.profileDirectory).parent_path() / kUsageDatabaseName,
+         profiles->selectedName().value_or(std::string()), engine.countingChoice().kind == CountingKind::Kernel,
+         options.dayClock},
+        this);
+    applications.exec();
 }
 
 void CMainDlg::openOptions()

@@ -72,7 +72,7 @@ const MenuTemplate& mainMenu()
 {
     static const MenuTemplate menu{kMainMenuId, {
         {0, "&File", {{kCmdExit, "E&xit", {}}}},
-        {0, "&View", {{kCmdBandwidthActivity, "&Bandwidth Activity", {}}}},
+        {0, "&View", {{kCmdBandwidthActivity, "&Bandwidth Activity", {}}, {kCmdApplications, "&Applications...", {}}}},
         {0, "&Options", {{kCmdOptionsGeneral, "&General", {}}}},
         {0, "&Help", {{kCmdManual, "&Manual", {}}, {0, nullptr, {}}, {kCmdAbout, "&About", {}}}},
     }};

@@ -16,6 +16,7 @@ constexpr int kCmdExit = 32773;
 constexpr int kCmdAbout = 32775;
 constexpr int kCmdManual = 32776;
 constexpr int kCmdBandwidthActivity = 32777;
+constexpr int kCmdApplications = 32778;
 constexpr int kCmdTrayViewActivity = 32782;
 constexpr int kCmdTrayOpen = 32783;
 constexpr int kCmdTrayExit = 32784;

@@ -1,12 +1,14 @@
-// Renders the Activity History window and both Options pages as they look with a month of
+// Renders the Activity History window, the Applications window and both Options pages as they look with a month of
 // traffic. scripts/screenshot-dialogs runs this under Xvfb and keeps the pictures in docs/;
 // otherwise they go to a temporary folder and are only checked for being drawn.
 #include "dialog_test_support.h"
 #include "profile/profile_store.h"
 #include "quota/quota_file.h"
 #include "desktop/view/quota_texts.h"
+#include "desktop/widgets/layouts/applications_layout.h"
 #include "desktop/widgets/layouts/history_layout.h"
 #include "desktop/widgets/layouts/options_layouts.h"
+#include "desktop/ui/applications/applications_dlg.h"
 #include "desktop/ui/history/history_chart.h"
 #include "desktop/ui/history/history_dlg.h"
 #include "desktop/ui/history/usage_hours.h"
@@ -191,4 +193,43 @@ TEST(Screenshots, QuotasPage)
     EXPECT_EQ(byId<QLineEdit>(&options, kQuotaLimitEditId)->text(), "50");
     const int scale = qRound(options.devicePixelRatioF());
     save(&options, folder, QStringLiteral("options-quotas-%1x.png").arg(scale).toUtf8().constData());
+}
+
+// The Applications window on a month of a desktop's programs, both tabs
+// (applications-1x.png, applications-interfaces-1x.png).
+TEST(Screenshots, ApplicationsWindow)
+{
+    QTemporaryDir scratch;
+    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
+                               : scratch.path();
+    QTemporaryDir data;
+    const std::filesystem::path usageFile = std::filesystem::path(data.path().toStdString()) / kUsageDatabaseName;
+    const LocalDate today = DayClock::system().today();
+    {
+        UsageDatabase usage;
+        ASSERT_TRUE(usage.open(usageFile)) << usage.lastError();
+        UsageBatch batch;
+        const char* names[] = {"Firefox", "Thunderbird", "Steam", "Spotify", "Konsole", "sshd",
+                               "NetworkManager", "container 3f2a9c1d0b7e", "Terminal session 3", "System"};
+        std::uint64_t bytes = 2'400'000'000;
+        for (const char* name : names) {
+            batch.applications.push_back({"Home", name, "", today, bytes, bytes / 9});
+            bytes = bytes / 3 + 1'234'567;
+        }
+        batch.interfaces = {{"Home", "wlp2s0", "52:54:00:12:34:56", today, 3'100'000'000, 310'000'000},
+                            {"Home", "enp3s0", "52:54:00:ab:cd:ef", today, 420'000'000, 61'000'000},
+                            {"Home", "docker0", "02:42:ac:11:00:02", today, 5'200'000, 1'100'000}};
+        ASSERT_TRUE(usage.save(batch)) << usage.lastError();
+    }
+    SharedProfiles shared;
+    addProfilesWithAMonthOfTraffic(shared);
+    const SharedProfileSource source(shared);
+    CApplicationsDlg applications(source, {usageFile, "Home", true});
+    applications.show();
+    EXPECT_EQ(applications.applicationTable()->topLevelItemCount(), 10);
+    const int scale = qRound(applications.devicePixelRatioF());
+    save(&applications, folder, QStringLiteral("applications-%1x.png").arg(scale).toUtf8().constData());
+    byId<QTabWidget>(&applications, kApplicationsTabsId)->setCurrentIndex(1);
+    save(&applications, folder, QStringLiteral("applications-interfaces-%1x.png").arg(scale).toUtf8().constData());
 }

@@ -1,0 +1,62 @@
+#pragma once
+// The Applications window: for one profile and one period (today, this month, a past month),
+// each application's download, upload and total, and on a second tab the same per interface,
+// as the usage database (usage/usage_database.h) keeps them, read only. A click on a column's
+// header sorts by it; another click turns the order round. Opens on the profile the main
+// window shows, the busiest first.
+
+#include "profile/day_clock.h"
+#include "profile/profile_source.h"
+#include "usage/usage_database.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QTabWidget;
+class QTreeWidget;
+
+class CApplicationsDlg : public QDialog {
+    Q_OBJECT
+public:
+    struct Setup {
+        std::filesystem::path usageFile; // usage.sqlite; a missing file shows empty tables
+        std::string shownProfile;        // the main window's; the first profile when unknown
+        bool kernelCounts = false;       // false: every byte is System, and the window says why
+        const DayClock* clock = &DayClock::system();
+    };
+    CApplicationsDlg(const ProfileSource& profiles, Setup setup, QWidget* parent = nullptr);
+
+    // An application's icon by its name. Without one, the theme's generic application icon
+    // (the computer's for System).
+    using IconOf = std::function<QIcon(const std::string& application)>;
+    void setIconOf(IconOf icons) { iconOf = std::move(icons); }
+
+    QTreeWidget* applicationTable() const { return tables[0]; }
+    QTreeWidget* interfaceTable() const { return tables[1]; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QTreeWidget* makeTable(const QString& tab);
+    void fillTables();
+    void fillTable(int which);
+    QIcon genericIcon(const std::string& application) const;
+
+    const ProfileSource& profiles;
+    Setup setup;
+    UsageDatabase usage;
+    IconOf iconOf;
+    QComboBox* profileBox;
+    QComboBox* periodBox;
+    QLabel* notice;
+    QTabWidget* tabs;
+    QTreeWidget* tables[2]{};
+    std::vector<NamedTotals> totals[2]; // what each table shows, in the order shown
+};
