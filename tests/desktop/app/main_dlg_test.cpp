@@ -328,12 +328,14 @@ TEST_F(MainDlgTest, ExitCommandsEndTheRun)
     QCoreApplication::exec();
 }
 
-TEST_F(MainDlgTest, HistoryCommandsOpenTheHistoryWindow)
+TEST_F(MainDlgTest, ViewCommandsOpenTheirWindows)
 {
-    for (int command : {32777, 32782}) {
-        CMainDlg window(options());
-        const QString opened = runCommand(window, command, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
-        EXPECT_EQ(opened, "CHistoryDlg") << command;
+    const std::pair<int, QString> commands[] = {
+        {32777, "CHistoryDlg"}, {32782, "CHistoryDlg"}, {32778, "CApplicationsDlg"}};
+    for (const auto& [command, window] : commands) {
+        CMainDlg main(options());
+        const QString opened = runCommand(main, command, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+        EXPECT_EQ(opened, window) << command;
     }
 }
 
