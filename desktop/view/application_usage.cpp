@@ -98,5 +98,5 @@ std::string attributionNotice(bool kernelCounts)
 {
     if (kernelCounts)
         return {};
-    return "Packets are not counted in the kernel here, so no socket is known: everything is System.";
+    return "Only counting in the kernel tells programs apart: here everything is System.";
 }

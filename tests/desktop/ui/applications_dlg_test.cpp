@@ -88,17 +88,17 @@ TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClicked)
         QStringList applications, interfaces;
     };
     const Case cases[] = {
-        {0, {}, {"System|500 B|4.00 KB|4.50 KB", "Firefox|3.00 KB|1000 B|4.00 KB"}, {"eth0|3.50 KB|5.00 KB|8.50 KB"}},
+        {0, {}, {"System|500 B|4.00 KB|4.50 KB", "Firefox|3.00 KB|1.00 KB|4.00 KB"}, {"eth0|3.50 KB|5.00 KB|8.50 KB"}},
         {1, {},
-         {"Firefox|2.00 MB|1000 B|2.00 MB", "sshd|0 B|25.00 KB|25.00 KB", "System|500 B|4.00 KB|4.50 KB"},
+         {"Firefox|2.00 MB|1.00 KB|2.00 MB", "sshd|0 B|25.00 KB|25.00 KB", "System|500 B|4.00 KB|4.50 KB"},
          {"wlan0|2.00 MB|30.00 KB|2.03 MB", "eth0|3.50 KB|5.00 KB|8.50 KB"}},
-        {1, {0}, {"Firefox|2.00 MB|1000 B|2.00 MB", "sshd|0 B|25.00 KB|25.00 KB", "System|500 B|4.00 KB|4.50 KB"},
+        {1, {0}, {"Firefox|2.00 MB|1.00 KB|2.00 MB", "sshd|0 B|25.00 KB|25.00 KB", "System|500 B|4.00 KB|4.50 KB"},
          {"eth0|3.50 KB|5.00 KB|8.50 KB", "wlan0|2.00 MB|30.00 KB|2.03 MB"}},
         {1, {0, 0},
-         {"System|500 B|4.00 KB|4.50 KB", "sshd|0 B|25.00 KB|25.00 KB", "Firefox|2.00 MB|1000 B|2.00 MB"},
+         {"System|500 B|4.00 KB|4.50 KB", "sshd|0 B|25.00 KB|25.00 KB", "Firefox|2.00 MB|1.00 KB|2.00 MB"},
          {"wlan0|2.00 MB|30.00 KB|2.03 MB", "eth0|3.50 KB|5.00 KB|8.50 KB"}},
         {1, {2},
-         {"sshd|0 B|25.00 KB|25.00 KB", "System|500 B|4.00 KB|4.50 KB", "Firefox|2.00 MB|1000 B|2.00 MB"},
+         {"sshd|0 B|25.00 KB|25.00 KB", "System|500 B|4.00 KB|4.50 KB", "Firefox|2.00 MB|1.00 KB|2.00 MB"},
          {"wlan0|2.00 MB|30.00 KB|2.03 MB", "eth0|3.50 KB|5.00 KB|8.50 KB"}},
         {2, {}, {"Konsole|7.50 GB|5 B|7.50 GB"}, {"eth0|7.50 GB|5 B|7.50 GB"}},
         {3, {}, {}, {}},
@@ -112,8 +112,8 @@ TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClicked)
             clickHeader(shown.interfaceTable(), column);
         }
         SCOPED_TRACE(testing::Message() << "period " << test.period << ", clicks " << test.clicks.size());
-        EXPECT_EQ(rowsOf(shown.applicationTable()), test.applications);
-        EXPECT_EQ(rowsOf(shown.interfaceTable()), test.interfaces);
+        EXPECT_EQ(rowsOf(shown.applicationTable()).join(" / ").toStdString(), test.applications.join(" / ").toStdString());
+        EXPECT_EQ(rowsOf(shown.interfaceTable()).join(" / ").toStdString(), test.interfaces.join(" / ").toStdString());
         EXPECT_EQ(byId<QLabel>(&shown, kApplicationsNoticeId)->text(), "");
     }
 }

@@ -195,8 +195,8 @@ TEST(Screenshots, QuotasPage)
     save(&options, folder, QStringLiteral("options-quotas-%1x.png").arg(scale).toUtf8().constData());
 }
 
-// The Applications window on a month of a desktop's programs, both tabs
-// (applications-1x.png, applications-interfaces-1x.png).
+// The Applications window on a day of a desktop's programs, both tabs, and counted with the
+// ring (applications-1x.png, applications-interfaces-1x.png, applications-ring-1x.png).
 TEST(Screenshots, ApplicationsWindow)
 {
     QTemporaryDir scratch;
@@ -232,4 +232,10 @@ TEST(Screenshots, ApplicationsWindow)
     save(&applications, folder, QStringLiteral("applications-%1x.png").arg(scale).toUtf8().constData());
     byId<QTabWidget>(&applications, kApplicationsTabsId)->setCurrentIndex(1);
     save(&applications, folder, QStringLiteral("applications-interfaces-%1x.png").arg(scale).toUtf8().constData());
+    // Counted with the ring: the line saying why everything is System, whole on its line.
+    CApplicationsDlg ring(source, {usageFile, "Home", false});
+    ring.show();
+    const QLabel* notice = byId<QLabel>(&ring, kApplicationsNoticeId);
+    EXPECT_LE(notice->sizeHint().width(), notice->width()) << notice->text().toStdString();
+    save(&ring, folder, QStringLiteral("applications-ring-%1x.png").arg(scale).toUtf8().constData());
 }
