@@ -210,10 +210,9 @@ TEST(Screenshots, ApplicationsWindow)
         UsageDatabase usage;
         ASSERT_TRUE(usage.open(usageFile)) << usage.lastError();
         UsageBatch batch;
-        const char* names[] = {"Firefox", "Thunderbird", "Steam", "Spotify", "Konsole", "sshd",
-                               "NetworkManager", "container 3f2a9c1d0b7e", "Terminal session 3", "System"};
         std::uint64_t bytes = 2'400'000'000;
-        for (const char* name : names) {
+        for (const char* name : {"Firefox", "Thunderbird", "Steam", "Spotify", "Konsole", "sshd", "NetworkManager",
+                                 "container 3f2a9c1d0b7e", "Terminal session 3", "System"}) {
             batch.applications.push_back({"Home", name, "", today, bytes, bytes / 9});
             bytes = bytes / 3 + 1'234'567;
         }
@@ -236,6 +235,7 @@ TEST(Screenshots, ApplicationsWindow)
     CApplicationsDlg ring(source, {usageFile, "Home", false});
     ring.show();
     const QLabel* notice = byId<QLabel>(&ring, kApplicationsNoticeId);
+    EXPECT_TRUE(notice->text().endsWith("everything is System.")) << notice->text().toStdString();
     EXPECT_LE(notice->sizeHint().width(), notice->width()) << notice->text().toStdString();
     save(&ring, folder, QStringLiteral("applications-ring-%1x.png").arg(scale).toUtf8().constData());
 }
