@@ -160,6 +160,12 @@ SaveOutcome CMonitorEngine::save()
     return outcome;
 }
 
+void CMonitorEngine::setKeepHoursDays(int days)
+{
+    if (usageRecorder)
+        usageRecorder->setKeepDays(days);
+}
+
 SaveOutcome CMonitorEngine::stop()
 {
     if (stopped)

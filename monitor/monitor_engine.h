@@ -97,6 +97,8 @@ public:
     // Returns the last save's outcome. Later calls do nothing and return a success.
     SaveOutcome stop();
     bool isStopped() const { return stopped; }
+    // Keeps the hours of that many days from the next save on (Options); after start().
+    void setKeepHoursDays(int days);
 
     // The profile whose live counters the readouts show: the first one of that whole name.
     // False, and the selection unchanged, when no profile has the name. The selection is kept

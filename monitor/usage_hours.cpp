@@ -114,7 +114,7 @@ void UsageRecorder::start(const ProfileList& loaded)
     if (!opened)
         return;
     const LocalHour now = clock.hourNow();
-    const std::vector<std::string> changes = reconcileHours(usage, loaded, now, keepDays);
+    const std::vector<std::string> changes = reconcileHours(usage, loaded, now, keepDays.load());
     if (!changes.empty()) {
         std::string line = "usage database: the hours of " + std::to_string(changes.size()) +
                            " profile days brought to the profile files' totals:";
@@ -129,10 +129,12 @@ void UsageRecorder::start(const ProfileList& loaded)
 
 void UsageRecorder::dropOldHours(const LocalDate& today)
 {
-    if (prunedOn == today)
+    const int keep = keepDays.load();
+    if (prunedOn == today && prunedWith == keep)
         return;
     prunedOn = today;
-    usage.dropHoursBefore(DayClock::shiftedDate(today, 1 - keepDays));
+    prunedWith = keep;
+    usage.dropHoursBefore(DayClock::shiftedDate(today, 1 - keep));
 }
 
 void UsageRecorder::noteProblem(SaveOutcome& outcome, const std::string& text)

@@ -27,6 +27,8 @@
 
 #include <optional>
 #include <string>
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 // The engine's usage database: opened at start, written by every save, the old hours dropped
@@ -42,6 +44,8 @@ public:
     // the outcome (its `saved` false) for the window and the log.
     void save(SharedProfiles& shared, const ProfileList& copy, const LocalDate& copyDay, SaveOutcome& outcome);
     UsageDatabase& database() { return usage; }
+    // Another retention (Options), from any thread: the next save drops by it.
+    void setKeepDays(int days) { keepDays = std::max(1, days); }
 
 private:
     void noteProblem(SaveOutcome& outcome, const std::string& text);
@@ -50,7 +54,8 @@ private:
     UsageDatabase usage;
     std::filesystem::path file;
     const DayClock& clock;
-    int keepDays;
+    std::atomic<int> keepDays;
+    int prunedWith = 0; // the retention of the last drop
     std::string startNotice;  // told in the first save's outcome
     std::optional<LocalDate> agreedWritten;
     std::optional<LocalDate> prunedOn;

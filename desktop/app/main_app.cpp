@@ -58,7 +58,7 @@ int CMainApp::run()
     SignalWaker waker;
     MainDlgOptions options;
     options.usageDatabase = kUsageDatabaseName; // in the data directory, the working one
-    options.keepHoursDays = keepHoursDays.value_or(kDefaultKeepHoursDays);
+    options.keepHoursGiven = keepHoursDays;
     CMainDlg window(options, std::move(counting));
     InstanceBeacon beacon;
     if (lock.isHeld())

@@ -32,6 +32,7 @@ CMainDlg::CMainDlg(MainDlgOptions mainOptions, CountingSource counting, QWidget*
     setWindowIcon(applicationIcon());
     buildWindow();
     const StoredSettings stored = memory.restore(*this, settings, *panel);
+    options.keepHoursDays = options.keepHoursGiven.value_or(settings.keepHoursDays.load());
 
     engine.start(options, std::move(counting));
     profiles->refill();

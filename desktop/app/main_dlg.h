@@ -30,6 +30,9 @@ struct MainDlgOptions : MonitorOptions {
     // Where the unit, graph length, counted profile and window position are kept between
     // runs; empty: the desktop's configuration directory.
     QString settingsFile;
+    // --keep-hours: wins over the Options field for this run (MonitorOptions::keepHoursDays is
+    // then this, else the stored field).
+    std::optional<int> keepHoursGiven;
     // (MonitorOptions::dayClock is also the local date of "today" in the tray tooltip's totals.)
 };
 

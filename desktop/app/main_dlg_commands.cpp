@@ -73,4 +73,6 @@ void CMainDlg::openOptions()
             quotas->reload();
     }
     applyDisplaySettings(oldDivisor, oldLength);
+    if (!options.keepHoursGiven)
+        engine.setKeepHoursDays(settings.keepHoursDays.load());
 }

@@ -1,6 +1,7 @@
 #include "desktop/app/stored_settings.h"
 
 #include "desktop/view/readout_format.h"
+#include "desktop/widgets/display_settings.h"
 #include "profile/profile.h"
 
 #include <QColor>
@@ -17,6 +18,7 @@ const QString kPositionKey = QStringLiteral("window/position");
 const QString kHistorySizeKey = QStringLiteral("history/sizeUnit");
 const QString kDownloadColourKey = QStringLiteral("display/downloadColour");
 const QString kUploadColourKey = QStringLiteral("display/uploadColour");
+const QString kKeepHoursKey = QStringLiteral("usage/keepHoursDays");
 
 std::optional<std::uint32_t> readColour(const QSettings& settings, const QString& key)
 {
@@ -78,6 +80,8 @@ StoredSettings readStoredSettings(QSettings& settings)
         values.historySizeUnit = int(*unit);
     values.downloadColour = readColour(settings, kDownloadColourKey);
     values.uploadColour = readColour(settings, kUploadColourKey);
+    if (const auto days = readNumber(settings, kKeepHoursKey); days && *days >= 1 && *days <= std::uint32_t(DisplaySettings::kMaxKeepHoursDays))
+        values.keepHoursDays = int(*days);
     return values;
 }
 
@@ -93,6 +97,7 @@ void writeStoredSettings(QSettings& settings, const StoredSettings& values)
     writeOrRemove(settings, kHistorySizeKey, values.historySizeUnit);
     writeColour(settings, kDownloadColourKey, values.downloadColour);
     writeColour(settings, kUploadColourKey, values.uploadColour);
+    writeOrRemove(settings, kKeepHoursKey, values.keepHoursDays);
     settings.sync();
 }
 

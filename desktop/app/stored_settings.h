@@ -22,6 +22,7 @@ struct StoredSettings {
     std::optional<int> historySizeUnit;         // the Activity History's Size box: 0 to 3
     std::optional<std::uint32_t> downloadColour; // the graph's colours, 0xRRGGBB ("#rrggbb" in the file)
     std::optional<std::uint32_t> uploadColour;
+    std::optional<int> keepHoursDays;            // days of hours the usage database keeps: 1 to 999999
     bool operator==(const StoredSettings&) const = default;
 };
 

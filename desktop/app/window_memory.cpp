@@ -28,6 +28,7 @@ StoredSettings WindowMemory::restore(QWidget& window, DisplaySettings& settings,
     settings.downloadColour = stored.downloadColour.value_or(DisplaySettings::kDefaultDownloadColour);
     settings.uploadColour = stored.uploadColour.value_or(DisplaySettings::kDefaultUploadColour);
     panel.setColours(settings.downloadColour, settings.uploadColour);
+    settings.keepHoursDays = stored.keepHoursDays.value_or(DisplaySettings::kDefaultKeepHoursDays);
     // A position on a screen that is gone would put the window out of reach; one kept from a
     // larger screen or a smaller scale would leave part of it off this one.
     // The position is the client area's, stored and restored alike: before the first show the
@@ -58,6 +59,7 @@ void WindowMemory::store(const QWidget& window, const DisplaySettings& settings,
         values.downloadColour = settings.downloadColour.load();
         values.uploadColour = settings.uploadColour.load();
     }
+    values.keepHoursDays = settings.keepHoursDays.load();
     values.selectedProfile = countedProfile;
     values.historySizeUnit = historySize;
     // Only a window that has been on screen has a position of its own.

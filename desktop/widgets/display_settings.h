@@ -19,4 +19,10 @@ struct DisplaySettings {
     static constexpr std::uint32_t kDefaultUploadColour = 0x0064C8;
     std::atomic<std::uint32_t> downloadColour{kDefaultDownloadColour};
     std::atomic<std::uint32_t> uploadColour{kDefaultUploadColour};
+
+    // How many days the usage database keeps hours for (as kDefaultKeepHoursDays of the usage
+    // database); --keep-hours, when given, wins over it for the run.
+    static constexpr int kDefaultKeepHoursDays = 400;
+    static constexpr int kMaxKeepHoursDays = 999999;
+    std::atomic<int> keepHoursDays{kDefaultKeepHoursDays};
 };

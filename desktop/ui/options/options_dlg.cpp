@@ -49,6 +49,7 @@ void OptionsDlg::initialise()
     general->selectUnitDivisor(settings.unitDivisor.load());
     general->setHistoryLength(settings.historyLength.load());
     general->setColours(settings.downloadColour.load(), settings.uploadColour.load());
+    general->setKeepHoursDays(settings.keepHoursDays.load());
 }
 
 void OptionsDlg::confirm()
@@ -70,5 +71,7 @@ void OptionsDlg::confirm()
         settings.historyLength.store(length);
     settings.downloadColour.store(general->downloadColour());
     settings.uploadColour.store(general->uploadColour());
+    if (const std::optional<int> days = general->keepHoursDays())
+        settings.keepHoursDays.store(*days);
     accept();
 }

@@ -7,6 +7,8 @@
 
 #include <QColorDialog>
 #include <QComboBox>
+#include <QIntValidator>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QPainter>
@@ -99,6 +101,9 @@ OptionsGeneral::OptionsGeneral(QWidget* parent) : QWidget(parent)
                                       control(this, kDownloadSwatchId));
     uploadSwatch = new ColourSwatch(DisplaySettings::kDefaultUploadColour, QStringLiteral("Upload Rate Colour"),
                                     control(this, kUploadSwatchId));
+    keepHoursEdit = control<QLineEdit>(this, kKeepHoursEditId);
+    keepHoursEdit->setValidator(new QIntValidator(1, DisplaySettings::kMaxKeepHoursDays, keepHoursEdit));
+    keepHoursEdit->setAccessibleName(QStringLiteral("Keep Hours For (days)"));
 }
 
 void OptionsGeneral::initialise()
@@ -152,4 +157,18 @@ std::uint32_t OptionsGeneral::downloadColour() const
 std::uint32_t OptionsGeneral::uploadColour() const
 {
     return uploadSwatch->rgb();
+}
+
+void OptionsGeneral::setKeepHoursDays(int days)
+{
+    keepHoursEdit->setText(QString::number(days));
+}
+
+std::optional<int> OptionsGeneral::keepHoursDays() const
+{
+    bool ok = false;
+    const int days = keepHoursEdit->text().trimmed().toInt(&ok);
+    if (!ok || days < 1 || days > DisplaySettings::kMaxKeepHoursDays)
+        return std::nullopt;
+    return days;
 }

@@ -8,6 +8,7 @@
 
 class ColourSwatch;
 class QComboBox;
+class QLineEdit;
 class QSlider;
 
 class OptionsGeneral : public QWidget {
@@ -27,10 +28,14 @@ public:
     void setColours(std::uint32_t download, std::uint32_t upload);
     std::uint32_t downloadColour() const;
     std::uint32_t uploadColour() const;
+    // Days the hours are kept; none for text that is not a number of days the run can keep.
+    void setKeepHoursDays(int days);
+    std::optional<int> keepHoursDays() const;
 
 private:
     QComboBox* rateUnitBox;
     QSlider* historySlider;
     ColourSwatch* downloadSwatch;
     ColourSwatch* uploadSwatch;
+    QLineEdit* keepHoursEdit;
 };

@@ -16,7 +16,7 @@ const DialogTemplate& optionsLayout()
 const DialogTemplate& optionsGeneralLayout()
 {
     static const DialogTemplate layout{
-        kOptionsGeneralId, nullptr, 195, 123,
+        kOptionsGeneralId, nullptr, 195, 150,
         {
             {-1, K::GroupBox, "Interface", 7, 7, 181, 109},
             {-1, K::Label, "Data Rate:", 15, 21, 36, 8},
@@ -30,6 +30,10 @@ const DialogTemplate& optionsGeneralLayout()
             {-1, K::Label, "60", 164, 82, 9, 8},
             {-1, K::Label, "Graph History:", 23, 93, 48, 8},
             {kGraphHistorySliderId, K::Slider, "", 77, 90, 97, 11},
+            {-1, K::GroupBox, "History", 7, 118, 181, 27},
+            {-1, K::Label, "Keep Hours For:", 15, 130, 52, 8},
+            {kKeepHoursEditId, K::Edit, "", 72, 128, 36, 12},
+            {-1, K::Label, "days", 112, 130, 20, 8},
         }};
     return layout;
 }

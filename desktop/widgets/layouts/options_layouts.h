@@ -17,6 +17,7 @@ constexpr int kGraphHistorySliderId = 1017;
 constexpr int kRateUnitBoxId = 1018;
 constexpr int kDownloadSwatchId = 1052;
 constexpr int kUploadSwatchId = 1053;
+constexpr int kKeepHoursEditId = 1055; // days the hours are kept
 
 // Profiles page
 constexpr int kProfileBoxId = 1021;

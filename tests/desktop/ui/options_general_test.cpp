@@ -44,16 +44,22 @@ TEST_F(GeneralPageTest, OkWritesUnitAndHistoryLength)
     const struct {
         int unit, position;
         std::uint32_t divisor, length;
-    } cases[] = {{2, 6, 1000000, 60}, {0, 0, 1, 0}, {3, 1, 1000000000, 10}};
+        const char* keepHours; // typed in the field; a refused one keeps the days before
+        int keptDays;
+    } cases[] = {{2, 6, 1000000, 60, "30", 30}, {0, 0, 1, 0, "0", 30}, {3, 1, 1000000000, 10, " 1000 ", 1000},
+                 {3, 1, 1000000000, 10, "12x", 1000}};
     for (const auto& c : cases) {
         open();
+        EXPECT_EQ(byId<QLineEdit>(&dialog, kKeepHoursEditId)->text().toInt(), settings.keepHoursDays.load());
         unitBox->setCurrentIndex(c.unit);
         slider->setValue(c.position);
+        byId<QLineEdit>(&dialog, kKeepHoursEditId)->setText(c.keepHours);
         QTest::mouseClick(byId<QWidget>(&dialog, kOptionsOkId), Qt::LeftButton);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(settings.unitDivisor.load(), c.divisor);
         EXPECT_EQ(settings.historyLength.load(), c.length);
+        EXPECT_EQ(settings.keepHoursDays.load(), c.keptDays) << c.keepHours;
     }
 }
 
