@@ -10,6 +10,9 @@
 
 namespace {
 
+// Profile ids an hour row's slot can hold (usage_schema.cpp: day * 2^20 + profile id).
+constexpr std::int64_t kProfileIdLimit = std::int64_t(1) << 20;
+
 std::string stampNow()
 {
     const std::time_t now = std::time(nullptr);
@@ -144,6 +147,8 @@ std::optional<std::int64_t> UsageDatabase::profileId(const std::string& name, bo
         return std::nullopt;
     const std::int64_t id = select.integer(0);
     select.reset();
+    if (id < 0 || id >= kProfileIdLimit) // beyond what an hour row's slot holds
+        return std::nullopt;
     profileIds.emplace(name, id);
     return id;
 }

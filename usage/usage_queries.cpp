@@ -80,7 +80,7 @@ std::int64_t UsageDatabase::dropHoursBefore(const LocalDate& firstKept)
 {
     if (!db)
         return 0;
-    SqliteStatement drop(db.get(), "DELETE FROM profile_hours WHERE day < ?1");
+    SqliteStatement drop(db.get(), "DELETE FROM profile_hours WHERE slot < ?1 * 1048576");
     if (!drop.valid())
         return 0;
     drop.bind(1, dayKeyOf(firstKept)).step();
@@ -99,8 +99,8 @@ std::vector<std::pair<int, DayHourCounts>> UsageDatabase::hoursBetween(const std
     std::vector<std::pair<int, DayHourCounts>> days;
     if (!db)
         return days;
-    SqliteStatement query(db.get(), "SELECT day, hours FROM profile_hours JOIN profiles ON id = profile_id "
-                                    "WHERE name = ?1 AND day BETWEEN ?2 AND ?3 ORDER BY day");
+    SqliteStatement query(db.get(), "SELECT day, hours FROM profile_hours WHERE slot BETWEEN ?2 * 1048576 AND ?3 * 1048576 + 1048575 "
+                                    "AND profile_id = (SELECT id FROM profiles WHERE name = ?1) ORDER BY slot");
     if (!query.valid())
         return days;
     query.bind(1, profile).bind(2, dayKeyOf(first)).bind(3, dayKeyOf(last));

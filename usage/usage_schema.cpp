@@ -8,14 +8,19 @@ namespace {
 
 // Hours: one row per profile and day, its hours packed (usage/hour_counts.h): a row per hour
 // would cost about 25 bytes each, 120 MB for 500 profiles over 400 days; packed, a day of
-// 24 busy hours takes about 200 bytes.
+// 24 busy hours takes about 200 bytes. The row's key is its slot, day * 2^20 + profile id
+// (profile_id and day are read from it, stored nowhere else): a new day's rows follow the last
+// ones, so pages fill up as SQLite appends to a rowid table (keyed by profile, each day's rows
+// would split pages all over the table and leave them a fifth empty), and a profile's month is
+// one range of slots.
 // Applications and interfaces: a row per profile, day and one of them; an interface is its
 // name and hardware address, so a later interface of the same name is another row.
 constexpr const char* kVersion1 = R"sql(
 CREATE TABLE profiles(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE);
 CREATE TABLE profile_hours(
-    profile_id INTEGER NOT NULL, day INTEGER NOT NULL, hours BLOB NOT NULL,
-    PRIMARY KEY(profile_id, day)) WITHOUT ROWID;
+    slot INTEGER PRIMARY KEY, hours BLOB NOT NULL,
+    profile_id INTEGER GENERATED ALWAYS AS (slot & 1048575) VIRTUAL,
+    day INTEGER GENERATED ALWAYS AS (slot >> 20) VIRTUAL);
 CREATE TABLE applications(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE);
 CREATE TABLE interfaces(
     id INTEGER PRIMARY KEY, name TEXT NOT NULL, hardware_address TEXT NOT NULL,

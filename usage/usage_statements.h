@@ -9,8 +9,8 @@ struct UsageDatabase::Statements {
     explicit Statements(sqlite3* db)
         : insertProfile(db, "INSERT OR IGNORE INTO profiles(name) VALUES(?1)"),
           selectProfile(db, "SELECT id FROM profiles WHERE name = ?1"),
-          selectHours(db, "SELECT hours FROM profile_hours WHERE profile_id = ?1 AND day = ?2"),
-          upsertHours(db, "INSERT OR REPLACE INTO profile_hours(profile_id, day, hours) VALUES(?1, ?2, ?3)"),
+          selectHours(db, "SELECT hours FROM profile_hours WHERE slot = ?2 * 1048576 + ?1"),
+          upsertHours(db, "INSERT OR REPLACE INTO profile_hours(slot, hours) VALUES(?2 * 1048576 + ?1, ?3)"),
           insertApplication(db, "INSERT OR IGNORE INTO applications(name) VALUES(?1)"),
           selectApplication(db, "SELECT id FROM applications WHERE name = ?1"),
           insertInterface(db, "INSERT OR IGNORE INTO interfaces(name, hardware_address) VALUES(?1, ?2)"),
