@@ -38,7 +38,16 @@ struct CMonitorEngine::Workers {
 
 CMonitorEngine::CMonitorEngine(ReadoutCallback onReadout, SaveCallback saveCallback)
     : onSave(std::move(saveCallback)),
-      trafficMeter(std::make_unique<CTrafficMeter>(std::move(onReadout), &shared)),
+      trafficMeter(std::make_unique<CTrafficMeter>(
+          // Once a period, on the meter thread: the programs counted are named while their
+          // cgroups are still there (monitor/usage_attribution.h).
+          [this, readout = std::move(onReadout)](ReadoutKind kind, float down, float up) {
+              if (kind == ReadoutKind::Current && attribution != nullptr)
+                  attribution->collect();
+              if (readout)
+                  readout(kind, down, up);
+          },
+          &shared)),
       workers(std::make_unique<Workers>())
 {
 }
@@ -65,6 +74,10 @@ void CMonitorEngine::start(const MonitorOptions& startOptions, CountingSource so
     if (!options.usageDatabase.empty()) {
         usageRecorder = std::make_unique<UsageRecorder>(options.usageDatabase, *options.dayClock, options.keepHoursDays);
         usageRecorder->start(shared.profiles); // no capture runs yet: the list holds still
+        if (usageRecorder->isOpen()) { // without the database nothing would take the rows
+            attribution = &usageRecorder->attribution();
+            trafficMeter->setAttributedTotals(&attribution->totals());
+        }
     }
     trafficMeter->selectedProfile = 0;
     started = true;

@@ -69,6 +69,7 @@ struct SaveOutcome {
     SaveFailures failures;
 };
 
+class UsageAttribution;
 class UsageRecorder;
 
 class CMonitorEngine {
@@ -169,6 +170,7 @@ private:
     std::unique_ptr<Workers> workers;
     std::unique_ptr<QuotaCheck> quotaCheck;
     std::unique_ptr<UsageRecorder> usageRecorder; // with options.usageDatabase only
+    UsageAttribution* attribution = nullptr; // the recorder's, while its database is open
     std::mutex saveMutex; // one save at a time: two would write the same temporaries
     std::string selectedName; // what selectedProfile points at; owner's thread only
     CountingChoice choice;

@@ -154,9 +154,12 @@ void UsageRecorder::save(SharedProfiles& shared, const ProfileList& copy, const 
     // The files and the database agree from this snapshot on only when every file was written.
     if (outcome.saved && agreedWritten != copyDay)
         batch.agreedDay = copyDay;
-    if (batch.hours.empty() && !batch.agreedDay)
+    attributed.addTo(batch);
+    if (batch.hours.empty() && batch.applications.empty() && batch.interfaces.empty() && !batch.agreedDay)
         return;
-    if (!usage.save(batch)) {
+    const bool written = usage.save(batch);
+    attributed.saved(written); // a failed save's rows wait for the next one
+    if (!written) {
         noteProblem(outcome, usage.lastError());
         if (const std::string damaged = usage.takeNotice(); !damaged.empty()) {
             logLine(damaged);

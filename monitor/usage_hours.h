@@ -22,6 +22,7 @@
 //   and logs each change.
 
 #include "monitor/monitor_engine.h"
+#include "monitor/usage_attribution.h"
 #include "profile/profile_list.h"
 #include "usage/usage_database.h"
 
@@ -46,12 +47,17 @@ public:
     UsageDatabase& database() { return usage; }
     // Another retention (Options), from any thread: the next save drops by it.
     void setKeepDays(int days) { keepDays = std::max(1, days); }
+    // What the meter counts per program and interface, written by every save with the hours.
+    // Whether it is kept at all: only while the database is open (start() opened it).
+    UsageAttribution& attribution() { return attributed; }
+    bool isOpen() const { return usage.isOpen(); }
 
 private:
     void noteProblem(SaveOutcome& outcome, const std::string& text);
     void dropOldHours(const LocalDate& today);
 
     UsageDatabase usage;
+    UsageAttribution attributed;
     std::filesystem::path file;
     const DayClock& clock;
     std::atomic<int> keepDays;

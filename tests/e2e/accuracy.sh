@@ -74,6 +74,21 @@ check "$dir1/profiles/Default.xml" $((rx3 - rx0)) $((tx3 - tx0))
 check "$dir1/profiles/Port5001.xml" $((rx1 - rx0)) $((tx1 - tx0))
 check "$dir1/profiles/NoPeerNet.xml" $((rx2 - rx1)) $((tx2 - tx1))
 [ $((rx1 - rx0)) -gt 0 ] && [ $((tx2 - tx1)) -gt 0 ] || fail "no traffic was made"
+# The same traffic by application and by interface, from usage.sqlite: each list of Default
+# (System among the applications) adds up to Default's saved totals, and the two lists to the
+# same bytes exactly.
+sums=()
+for by in app interface; do
+  sum=$("$binary" --report --by "$by" --format json --data "$dir1" --profile Default |
+    jq -r '.profiles[0] | (.applications // .interfaces) | "\(length) \(map(.downloaded) | add // 0) \(map(.uploaded) | add // 0)"') ||
+    fail "--report --by $by failed"
+  read -r rows down up <<<"$sum"
+  echo "--by $by: $rows rows, down $down, up $up"
+  [ "$rows" -ge 1 ] && same_as_stored "$down" "$(total "$dir1/profiles/Default.xml" down)" &&
+    same_as_stored "$up" "$(total "$dir1/profiles/Default.xml" up)" || fail "--by $by does not add up to Default"
+  sums+=("$down $up")
+done
+[ "${sums[0]}" = "${sums[1]}" ] || fail "applications (${sums[0]}) and interfaces (${sums[1]}) differ"
 
 if [ "${ACCURACY_RUNS:-2}" -lt 2 ]; then echo "e2e accuracy: passed (first run only)"; exit 0; fi
 
