@@ -12,7 +12,8 @@
 
 namespace {
 
-// Without CAP_NET_RAW socket(AF_PACKET) fails with EPERM. Said once per run, on stderr only.
+// Without CAP_NET_RAW socket(AF_PACKET) fails with EPERM. Said once per run, on stderr only,
+// naming every capability counting uses: the kernel source's were refused before this.
 void explainMissingCapability()
 {
     static std::atomic<bool> told{false};
@@ -20,7 +21,9 @@ void explainMissingCapability()
         return;
     char path[512] = {};
     const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
-    logLine(std::string("capturing traffic needs the CAP_NET_RAW capability; grant it with: setcap cap_net_raw+ep ") +
+    logLine(std::string("capturing traffic needs the CAP_BPF, CAP_NET_ADMIN and CAP_PERFMON capabilities (counting in "
+                        "the kernel) or CAP_NET_RAW (the packet socket); grant them with: "
+                        "setcap cap_net_raw,cap_net_admin,cap_perfmon,cap_bpf+ep ") +
             (size > 0 ? path : "<binary>"));
 }
 

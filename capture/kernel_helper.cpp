@@ -136,7 +136,10 @@ void runKernelHelper(int channel, pid_t program, KernelHooks hooks)
         _exit(0);
 
     std::string failure;
-    if (!keepOnlyCapabilities({CAP_BPF, CAP_NET_ADMIN}, &failure))
+    // CAP_PERFMON lets the programs read a received packet's socket (its application); a binary
+    // given only the other two still counts, with received packets as the system's.
+    if (!keepOnlyCapabilities({CAP_BPF, CAP_NET_ADMIN, CAP_PERFMON}, &failure) &&
+        !keepOnlyCapabilities({CAP_BPF, CAP_NET_ADMIN}, &failure))
         dropAllCapabilities(); // not held: the kernel refuses the programs below and says why
     std::unique_ptr<KernelFlowCounter> counter = KernelFlowCounter::load(failure, hooks);
     if (counter == nullptr) {

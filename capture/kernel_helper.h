@@ -1,7 +1,7 @@
 #pragma once
 // The kernel source's helper process. The program forks it at start, while it still holds its
-// capabilities, and then gives up every one of its own; the helper keeps CAP_BPF and
-// CAP_NET_ADMIN only, and runs nothing but this: it loads the counting programs, attaches them
+// capabilities, and then gives up every one of its own; the helper keeps CAP_BPF,
+// CAP_NET_ADMIN and CAP_PERFMON (to read a received packet's socket) only, and runs nothing but this: it loads the counting programs, attaches them
 // to every counted interface and follows interfaces and addresses as they come and go (route
 // netlink), reads the flow tables once a second and sends the flows to the program over a
 // socket pair. It ends with the program: at the end of the socket (a normal end) or at the

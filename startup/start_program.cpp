@@ -16,7 +16,7 @@ int startProgram(const ProgramStart& start, int argc, char** argv)
     const CommandLine command = parseCommandLine(start.program, argc, argv, DayClock::system().today());
 
     // 2. What needs a capability, and nothing else, only for a run that counts: the kernel
-    // source's helper (forked with CAP_BPF and CAP_NET_ADMIN, which it keeps) or else the
+    // source's helper (forked with CAP_BPF, CAP_NET_ADMIN and CAP_PERFMON, which it keeps) or else the
     // packet socket (CAP_NET_RAW). Qt loads plugins from paths the user names, the profile
     // parser reads files, and none of that code may find a capability left to use.
     const bool counts = command.mode == RunMode::Window || command.mode == RunMode::Headless;

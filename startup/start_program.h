@@ -1,7 +1,7 @@
 #pragma once
 // The start both programs share, in this order: read the command line; open the packet source
-// (only for a run that counts: the kernel source's helper, which keeps CAP_BPF and
-// CAP_NET_ADMIN, or the packet socket, CAP_NET_RAW's one use); give up every capability;
+// (only for a run that counts: the kernel source's helper, which keeps CAP_BPF,
+// CAP_NET_ADMIN and CAP_PERFMON, or the packet socket, CAP_NET_RAW's one use); give up every capability;
 // then print, report, count without a window, or open the window. Nothing that reads a file
 // or loads a plugin runs before the capabilities are gone.
 

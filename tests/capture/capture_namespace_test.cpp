@@ -331,7 +331,7 @@ TEST_F(CaptureNamespaceTest, WithoutCaptureRightsSaysOnceHowToGrantThem)
     });
     const std::string told = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(first.isOpen() || second.isOpen());
-    EXPECT_NE(told.find("setcap cap_net_raw+ep "), std::string::npos) << told;
+    EXPECT_NE(told.find("setcap cap_net_raw,cap_net_admin,cap_perfmon,cap_bpf+ep "), std::string::npos) << told;
     EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << "once per run: " << told;
     // The refused socket leaves the capture off, saying why.
     EXPECT_FALSE(capture.open(std::move(first)));

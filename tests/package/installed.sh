@@ -43,7 +43,7 @@ echo "== velmorad --version: $(/usr/bin/velmorad --version)"
 
 caps=$(getcap /usr/bin/velmora)
 echo "== getcap: $caps"
-[[ "$caps" == *cap_net_admin,cap_net_raw,cap_bpf=ep* ]] || fail "/usr/bin/velmora lacks cap_bpf, cap_net_admin, cap_net_raw+ep"
+[[ "$caps" == *cap_net_admin,cap_net_raw,cap_perfmon,cap_bpf=ep* ]] || fail "/usr/bin/velmora lacks cap_bpf, cap_net_admin, cap_perfmon, cap_net_raw+ep"
 [ -z "$(getcap /usr/bin/velmorad)" ] || fail "velmorad has a file capability; the unit gives it one"
 
 libraries=$(ldd /usr/bin/velmorad)
