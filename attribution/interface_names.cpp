@@ -17,7 +17,8 @@ std::string hardwareAddressOf(const std::string& name)
     if (name.size() >= sizeof request.ifr_name)
         return {};
     name.copy(request.ifr_name, name.size());
-    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // Any socket serves the interface ioctls; a local one, as the service may open no IP socket.
+    const int probe = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0)
         return {};
     const bool read = ::ioctl(probe, SIOCGIFHWADDR, &request) == 0;
