@@ -84,11 +84,13 @@ public:
     std::vector<YearHistory> history; // one entry per year, in order of creation
     std::vector<PendingHours> pendingHours; // never in the profile file
 
+    // From the newest: the day being counted is the last one given, whatever number of earlier
+    // days a failing database has left waiting.
     PendingHours* findPendingHours(const LocalDate& date)
     {
-        for (PendingHours& day : pendingHours)
-            if (day.date == date)
-                return &day;
+        for (auto day = pendingHours.rbegin(); day != pendingHours.rend(); ++day)
+            if (day->date == date)
+                return &*day;
         return nullptr;
     }
     const PendingHours* findPendingHours(const LocalDate& date) const

@@ -40,18 +40,20 @@ struct SharedProfiles {
 
     bool hoursPrepared(const LocalDate& date) const
     {
-        for (const LocalHour& day : hourDays)
-            if (day.date == date)
+        for (auto day = hourDays.rbegin(); day != hourDays.rend(); ++day)
+            if (day->date == date)
                 return true;
         return false;
     }
-    // Gives every profile pending hours for the day. The caller holds the guard exclusively.
+    // Gives every profile pending hours for the day (the others they hold already). The caller
+    // holds the guard exclusively.
     void prepareHours(const LocalHour& day)
     {
         if (!hoursPrepared(day.date))
             hourDays.push_back(day);
         for (CProfile& profile : profiles)
-            givePendingHours(profile);
+            if (profile.findPendingHours(day.date) == nullptr)
+                profile.pendingHours.push_back({day.date, day.hourCount, {}});
     }
     void givePendingHours(CProfile& profile) const
     {
