@@ -1,7 +1,8 @@
 #include "attribution/application_names.h"
 
+#include "attribution/desktop_entry.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -138,29 +139,21 @@ ApplicationName ApplicationNamer::nameOf(const std::string& path)
     return {path, {}};
 }
 
-// Name and Icon of the [Desktop Entry] group of the first <dir>/applications/<id>.desktop;
-// the id itself when there is none or it has no Name.
+// Name and Icon of the [Desktop Entry] group of the first <dir>/applications/<id>.desktop that
+// can be read; the id itself when there is none or it has no Name.
 ApplicationName ApplicationNamer::desktopApplication(const std::string& fileId)
 {
     if (const auto known = byDesktopFile.find(fileId); known != byDesktopFile.end())
         return known->second;
     ApplicationName application{fileId, {}};
-    for (const std::string& directory : dataDirectories) {
-        std::ifstream file(directory + "/applications/" + fileId + ".desktop");
-        if (!file)
-            continue;
-        std::string line;
-        bool inEntry = false;
-        while (std::getline(file, line)) {
-            if (!line.empty() && line[0] == '[')
-                inEntry = line == "[Desktop Entry]";
-            else if (inEntry && line.rfind("Name=", 0) == 0 && line.size() > 5)
-                application.name = line.substr(5);
-            else if (inEntry && line.rfind("Icon=", 0) == 0)
-                application.icon = line.substr(5);
+    // An id never holds a "/" (an escaped one in a unit's name would lead out of applications/).
+    for (const std::string& directory : fileId.find('/') == std::string::npos ? dataDirectories : std::vector<std::string>())
+        if (std::optional<DesktopEntry> entry = readDesktopEntry(directory + "/applications/" + fileId + ".desktop")) {
+            if (!entry->name.empty())
+                application.name = std::move(entry->name);
+            application.icon = std::move(entry->icon);
+            break;
         }
-        break;
-    }
     byDesktopFile[fileId] = application;
     return application;
 }

@@ -1,5 +1,6 @@
 // The main window's small commands: help, about, history, applications and options.
 #include "desktop/app/about_dlg.h"
+#include "desktop/app/application_icons_qt.h"
 #include "desktop/app/main_dlg.h"
 #include "desktop/app/manual_window.h"
 #include "desktop/ui/applications/applications_dlg.h"
@@ -58,6 +59,7 @@ void CMainDlg::openApplications()
          profiles->selectedName().value_or(std::string()), engine.countingChoice().kind == CountingKind::Kernel,
          options.dayClock},
         this);
+    applications.setIconOf(desktopApplicationIcons());
     applications.exec();
 }
 

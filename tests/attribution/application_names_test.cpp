@@ -1,7 +1,8 @@
 // Cgroups become the names a person recognises: a fixture cgroup tree and desktop files in a
 // temporary directory, each cgroup looked up by its id (its directory's inode number) as the
-// kernel source's flows carry it.
+// kernel source's flows carry it; and each name back to its desktop file's icon.
 
+#include "attribution/application_icons.h"
 #include "attribution/application_names.h"
 #include "attribution/cgroup_tree.h"
 #include "support/temp_dir.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 namespace {
 
@@ -32,6 +34,10 @@ TEST(ApplicationNames, CgroupsAreNamedByTheirDesktopFileUnitContainerOrSession)
     writeFile(temp / "system/applications/firefox.desktop", "[Desktop Entry]\nName=Old Firefox\n");
     writeFile(temp / "system/applications/org.kde.konsole.desktop", "[Desktop Entry]\nIcon=utilities-terminal\nName=Konsole\n");
     writeFile(temp / "system/applications/org.gnome.Text-Editor.desktop", "[Desktop Entry]\nName=Text Editor\n");
+    writeFile(temp / "system/applications/org.example.Mail.desktop", "[Desktop Entry]\nIcon=/opt/mail/mail.png\n");
+    // A FIFO under a desktop file's name is passed over, never waited on.
+    ASSERT_EQ(::mkfifo((temp / "home/applications/org.example.Pipes.desktop").c_str(), 0600), 0);
+    writeFile(temp / "system/applications/org.example.Pipes.desktop", "[Desktop Entry]\nName=Pipes\nIcon=pipes\n");
 
     const struct {
         const char* path;
@@ -47,6 +53,10 @@ TEST(ApplicationNames, CgroupsAreNamedByTheirDesktopFileUnitContainerOrSession)
         // "-" inside a desktop file id is escaped; a file that is missing leaves the id.
         {"user.slice/user-1000.slice/user@1000.service/app.slice/app-gnome-org.gnome.Text\\x2dEditor-12.scope", "Text Editor", ""},
         {"user.slice/user-1000.slice/user@1000.service/app.slice/app-flatpak-org.example.Chat-55.scope", "org.example.Chat", ""},
+        {"user.slice/user-1000.slice/user@1000.service/app.slice/app-flatpak-org.example.Mail-56.scope", "org.example.Mail", "/opt/mail/mail.png"},
+        {"user.slice/user-1000.slice/user@1000.service/app.slice/app-gnome-org.example.Pipes-57.scope", "Pipes", "pipes"},
+        // An escaped "/" never leads out of applications/.
+        {"user.slice/user-1000.slice/user@1000.service/app.slice/app-gnome-..\\x2fsystem\\x2fapplications\\x2ffirefox-58.scope", "../system/applications/firefox", ""},
         {"system.slice/sshd.service", "sshd", ""},
         {"system.slice/getty@tty1.service", "getty@tty1", ""},
         {"system.slice/docker-3f2a9c1d0b7e44aa55bb66cc77dd88ee99ff00112233445566778899aabbccdd.scope", "container 3f2a9c1d0b7e", ""},
@@ -67,6 +77,13 @@ TEST(ApplicationNames, CgroupsAreNamedByTheirDesktopFileUnitContainerOrSession)
         ASSERT_TRUE(path.has_value()) << c.path;
         EXPECT_EQ(namer.nameOf(*path), (ApplicationName{c.name, c.icon})) << c.path;
     }
+    // The Applications window finds each icon by the name alone; a hidden file's name and an
+    // action's name are no application's.
+    ApplicationIcons icons({(temp / "home").string(), (temp / "system").string()});
+    for (const auto& c : cases)
+        EXPECT_EQ(icons.iconOf(c.name), c.icon) << c.name;
+    EXPECT_EQ(icons.iconOf("Old Firefox"), "");
+    EXPECT_EQ(icons.iconOf("New Window"), "");
 
     // A cgroup made after the last walk is found by walking again. A removed one keeps its
     // name for the next walk (its program's last flows still arrive), not for ever.

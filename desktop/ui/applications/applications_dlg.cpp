@@ -119,9 +119,10 @@ void CApplicationsDlg::fillTable(int which)
                                                      fromStd(row.uploaded), fromStd(row.total)});
         for (int column = 1; column < kUsageColumnCount; ++column)
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
-        if (which == 0)
-            item->setIcon(0, iconOf ? iconOf(totals[which][i].name) : genericIcon(totals[which][i].name));
-        else if (!totals[which][i].hardwareAddress.empty())
+        if (which == 0) {
+            const QIcon icon = iconOf ? iconOf(totals[which][i].name) : QIcon();
+            item->setIcon(0, icon.isNull() ? genericIcon(totals[which][i].name) : icon);
+        } else if (!totals[which][i].hardwareAddress.empty())
             item->setToolTip(0, fromStd(totals[which][i].hardwareAddress));
         items << item;
     }
@@ -130,8 +131,7 @@ void CApplicationsDlg::fillTable(int which)
         table->resizeColumnToContents(column);
 }
 
-// Until the application names bring their icons from the .desktop files, every application
-// shows the theme's generic one.
+// For an application without an icon of its own.
 QIcon CApplicationsDlg::genericIcon(const std::string& application) const
 {
     if (application == "System")

@@ -32,8 +32,8 @@ public:
     };
     CApplicationsDlg(const ProfileSource& profiles, Setup setup, QWidget* parent = nullptr);
 
-    // An application's icon by its name. Without one, the theme's generic application icon
-    // (the computer's for System).
+    // An application's icon by its name. Without one (or a null icon), the theme's generic
+    // application icon (the computer's for System).
     using IconOf = std::function<QIcon(const std::string& application)>;
     void setIconOf(IconOf icons) { iconOf = std::move(icons); }
 
