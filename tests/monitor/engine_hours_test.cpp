@@ -6,6 +6,7 @@
 #include "profile/day_history.h"
 #include "profile/profile_store.h"
 #include "support/temp_dir.h"
+#include "support/time_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -17,27 +18,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// The rules of US Eastern time without the zone files: 1 November 2026 sets the clocks back at
-// 02:00, so that day has two 01:00 hours.
-class EasternTime {
-public:
-    EasternTime()
-    {
-        if (const char* zone = std::getenv("TZ"))
-            saved = zone;
-        setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-        tzset();
-    }
-    ~EasternTime()
-    {
-        saved ? setenv("TZ", saved->c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> saved;
-};
 
 constexpr LocalDate kFallBack{2026, 10, 1};
 constexpr LocalDate kNextDay{2026, 10, 2};
@@ -116,7 +96,7 @@ void copyData(const std::filesystem::path& from, const std::filesystem::path& to
 
 TEST(EngineHours, HoursAddUpToTheProfileFileOverFailuresCrashesMidnightAndRestarts)
 {
-    EasternTime zone;
+    const TimeZoneForTest zone(kEasternTime);
     TempDir dir;
     std::atomic<std::time_t> now = at(kFallBack, 0, 30, 1);
     const DayClock clock([&now] { return now.load(); });

@@ -1,4 +1,5 @@
 #include "profile/day_clock.h"
+#include "support/time_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -8,35 +9,12 @@
 
 namespace {
 
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* zone)
-    {
-        if (const char* old = std::getenv("TZ"))
-            previous = old, hadPrevious = true;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneGuard()
-    {
-        if (hadPrevious)
-            setenv("TZ", previous.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string previous;
-    bool hadPrevious = false;
-};
-
 // The cached answer must be the one localtime_r gives, second for second, across midnights,
 // New Year and daylight-saving changes, also when the clock jumps backwards.
 TEST(DayClock, CachedDateEqualsLocaltimeAcrossBoundaries)
 {
     for (const char* zone : {"UTC0", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Pacific/Apia"}) {
-        ZoneGuard guard(zone);
+        const TimeZoneForTest guard(zone);
         std::time_t now = 0;
         DayClock clock([&] { return now; });
         // 2024-12-30 .. 2025-01-02, and the spring and autumn changes of 2025, in coarse
@@ -57,7 +35,7 @@ TEST(DayClock, CachedDateEqualsLocaltimeAcrossBoundaries)
 
 TEST(DayClock, NewYearsEveToNewYear)
 {
-    ZoneGuard guard("UTC0");
+    const TimeZoneForTest guard("UTC0");
     std::time_t now = 1767225599; // 2025-12-31 23:59:59 UTC
     DayClock clock([&] { return now; });
     EXPECT_EQ(clock.today(), (LocalDate{2025, 11, 31}));
@@ -69,7 +47,7 @@ TEST(DayClock, NewYearsEveToNewYear)
 
 TEST(DayClock, TwoClocksDoNotShareTheirCache)
 {
-    ZoneGuard guard("UTC0");
+    const TimeZoneForTest guard("UTC0");
     DayClock early([] { return std::time_t{0}; });
     DayClock late([] { return std::time_t{86400 * 365}; });
     EXPECT_EQ(early.today(), (LocalDate{1970, 0, 1}));

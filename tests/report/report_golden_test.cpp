@@ -2,6 +2,7 @@
 // tests/report/golden/. Regenerate them with scripts/regen-golden and review the diff.
 
 #include "support/profile_files.h"
+#include "support/time_zone.h"
 #include "profile/profile_list.h"
 #include "report/report_format.h"
 
@@ -47,25 +48,6 @@ const DayHourCounts kHours = [] {
     return hours;
 }();
 
-class EasternTime {
-public:
-    EasternTime()
-    {
-        if (const char* zone = std::getenv("TZ"))
-            saved = zone;
-        setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-        tzset();
-    }
-    ~EasternTime()
-    {
-        saved ? setenv("TZ", saved->c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> saved;
-};
-
 const GoldenReport kReports[] = {
     {"month_2006_01_MB.txt", "2006-01", "MB", ReportFormat::Table}, // amounts under 0.01 MB
     {"year_2024_KB.txt", "2024", "KB", ReportFormat::Table},        // 1e+100 bytes, two profiles
@@ -87,7 +69,7 @@ TEST(ReportGolden, TextsAreTheGoldenFiles)
 {
     const ProfileList profiles = goldenProfiles();
     const char* regenerate = std::getenv("VELMORA_REGEN_GOLDEN");
-    const EasternTime zone;
+    const TimeZoneForTest zone(kEasternTime);
     for (const GoldenReport& golden : kReports) {
         const std::string periodText = golden.period;
         std::optional<ReportPeriod> period = periodText.size() == 4   ? parseReportYear(periodText)
