@@ -70,17 +70,22 @@ void save(QWidget* window, const QString& folder, const char* name)
 
 } // namespace
 
-TEST(Screenshots, HistoryAndOptionsWindows)
-{
+// What every case starts from: where the pictures go (VELMORA_SCREENSHOT_DIR, else a folder
+// removed afterwards), and the Default and Home profiles with a month of traffic.
+class Screenshots : public testing::Test {
+protected:
+    Screenshots() { addProfilesWithAMonthOfTraffic(shared); }
+
     QTemporaryDir scratch;
     const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
                                ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
                                : scratch.path();
     SharedProfiles shared;
-    addProfilesWithAMonthOfTraffic(shared);
+    const SharedProfileSource source{shared};
+};
 
-    const SharedProfileSource source(shared);
-
+TEST_F(Screenshots, HistoryAndOptionsWindows)
+{
     CHistoryDlg history(source);
     history.show();
     byId<QComboBox>(&history, kHistoryProfileBoxId)->setCurrentIndex(1);
@@ -112,15 +117,8 @@ TEST(Screenshots, HistoryAndOptionsWindows)
 // The history window with a quota above the table and the month's chart beside it, then the
 // year's, then the hours of a day clicked, named by the scale they are drawn at
 // (history-quota-1x.png, history-year-1x.png, history-day-1x.png; -2x under QT_SCALE_FACTOR=2).
-TEST(Screenshots, HistoryWithAQuota)
+TEST_F(Screenshots, HistoryWithAQuota)
 {
-    QTemporaryDir scratch;
-    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
-                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
-                               : scratch.path();
-    SharedProfiles shared;
-    addProfilesWithAMonthOfTraffic(shared);
-    const SharedProfileSource source(shared);
     const std::vector<Quota> quotas{
         {"Home", QuotaPeriod::Month, 15, QuotaDirection::Total, 50'000'000'000ULL, 90},
         {"Home", QuotaPeriod::Day, 1, QuotaDirection::Down, 2'000'000'000ULL, 90}};
@@ -171,20 +169,14 @@ TEST(Screenshots, HistoryWithAQuota)
 }
 
 // The Options dialog's Quotas page on a month quota, named by its scale (options-quotas-1x.png).
-TEST(Screenshots, QuotasPage)
+TEST_F(Screenshots, QuotasPage)
 {
-    QTemporaryDir scratch;
-    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
-                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
-                               : scratch.path();
     QTemporaryDir data;
     std::string problem;
     ASSERT_TRUE(writeQuotaFile(data.path().toStdString(),
                                {{"Home", QuotaPeriod::Month, 15, QuotaDirection::Total, 50'000'000'000ULL, 90}},
                                problem))
         << problem;
-    SharedProfiles shared;
-    addProfilesWithAMonthOfTraffic(shared);
     DisplaySettings settings;
     OptionsDlg options(settings, ProfileEditor(shared), nullptr, data.path().toStdString());
     options.show();
@@ -197,12 +189,8 @@ TEST(Screenshots, QuotasPage)
 
 // The Applications window on a day of a desktop's programs, both tabs, and counted with the
 // ring (applications-1x.png, applications-interfaces-1x.png, applications-ring-1x.png).
-TEST(Screenshots, ApplicationsWindow)
+TEST_F(Screenshots, ApplicationsWindow)
 {
-    QTemporaryDir scratch;
-    const QString folder = qEnvironmentVariableIsSet("VELMORA_SCREENSHOT_DIR")
-                               ? qEnvironmentVariable("VELMORA_SCREENSHOT_DIR")
-                               : scratch.path();
     QTemporaryDir data;
     const std::filesystem::path usageFile = std::filesystem::path(data.path().toStdString()) / kUsageDatabaseName;
     const LocalDate today = DayClock::system().today();
@@ -221,9 +209,6 @@ TEST(Screenshots, ApplicationsWindow)
                             {"Home", "docker0", "02:42:ac:11:00:02", today, 5'200'000, 1'100'000}};
         ASSERT_TRUE(usage.save(batch)) << usage.lastError();
     }
-    SharedProfiles shared;
-    addProfilesWithAMonthOfTraffic(shared);
-    const SharedProfileSource source(shared);
     CApplicationsDlg applications(source, {usageFile, "Home", true});
     applications.show();
     EXPECT_EQ(applications.applicationTable()->topLevelItemCount(), 10);
