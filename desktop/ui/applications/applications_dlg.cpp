@@ -113,6 +113,8 @@ void CApplicationsDlg::fillTable(int which)
     const std::vector<UsageRow> rows = usageRows(totals[which]);
     table->clear();
     QList<QTreeWidgetItem*> items;
+    // One generic icon for every row without its own: each QIcon made draws its images afresh.
+    const QIcon generic = genericIcon({}), system = genericIcon("System");
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const UsageRow& row = rows[i];
         auto* item = new QTreeWidgetItem(QStringList{fromStd(row.name), fromStd(row.downloaded),
@@ -121,7 +123,7 @@ void CApplicationsDlg::fillTable(int which)
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
         if (which == 0) {
             const QIcon icon = iconOf ? iconOf(totals[which][i].name) : QIcon();
-            item->setIcon(0, icon.isNull() ? genericIcon(totals[which][i].name) : icon);
+            item->setIcon(0, !icon.isNull() ? icon : totals[which][i].name == "System" ? system : generic);
         } else if (!totals[which][i].hardwareAddress.empty())
             item->setToolTip(0, fromStd(totals[which][i].hardwareAddress));
         items << item;
