@@ -6,6 +6,8 @@
 #   bench/capture_flood.sh [build-dir] [seconds]      (as root; default build/dev, 3 s)
 #
 # FAMILY=6 floods over IPv6 (2001:db8::/64, 66-byte IP packets) instead of IPv4 (192.0.2.0/24).
+# BUSY=1 keeps both cores busy during the three floods (one CPU-bound process on each, ended
+# before the bulk transfer and on any exit).
 #
 # Target: captured equals sent, zero drops, capture CPU per packet no higher than tcpdump's.
 # A third run counts the same flood with the kernel source (its programs' time per packet from
@@ -36,7 +38,12 @@ command -v tcpdump >/dev/null || { echo "capture_flood: tcpdump is missing (scri
 bulk_sender="velmora-bulk-send-$$"
 bulk_router="velmora-bulk-route-$$"
 bulk_receiver="velmora-bulk-recv-$$"
+busy=
+stop_busy() {
+    [ -z "$busy" ] || { kill $busy 2>/dev/null || true; wait $busy 2>/dev/null || true; busy=; }
+}
 cleanup() {
+    stop_busy
     for ns in "$near" "$far" "$bulk_sender" "$bulk_router" "$bulk_receiver"; do
         ip netns del "$ns" 2>/dev/null || true
     done
@@ -69,6 +76,10 @@ ip -n "$far" neigh replace "$near_address" lladdr "$(ip netns exec "$near" cat /
 
 listen=$((seconds + 2))
 flood() { ip netns exec "$far" "$counter" flood "$near_address" "$port" "$seconds" | sed 's/sent=//'; }
+
+if [ "${BUSY:-0}" = 1 ]; then
+    for _ in 1 2; do (exec timeout $((3 * seconds + 60)) sh -c 'while :; do :; done') & busy="$busy $!"; done
+fi
 
 # 1. The program's capture (packet ring and accounting).
 out=$(mktemp)
@@ -124,6 +135,8 @@ printf "$row" kernel "$kernel_sent" "$kernel_captured" 0 "$kernel_cpu" \
 echo "kernel source: its programs ran $kernel_runs times for $kernel_run_ns ns:" \
     "$(awk -v n="$kernel_run_ns" -v r="$kernel_runs" 'BEGIN { printf "%.0f", (r > 0 ? n / r : 0) }') ns a run" \
     "($(per_packet "$(awk -v n="$kernel_run_ns" 'BEGIN { printf "%.9f", n / 1e9 }')" "$kernel_captured") ns per flood packet)"
+
+stop_busy
 
 bulk_tcp() {
     local mb=${BULK_MB:-200} s=$bulk_sender r=$bulk_router d=$bulk_receiver ns
