@@ -4,6 +4,7 @@
 #include "desktop/app/about_dlg.h"
 #include "desktop/widgets/dialog_builder.h"
 #include "desktop/app/main_dlg.h"
+#include "desktop/ui/applications/applications_dlg.h"
 #include "profile/profile_store.h"
 #include "desktop/widgets/layouts/history_layout.h"
 #include "desktop/widgets/layouts/resource_ids.h"
@@ -19,7 +20,9 @@
 #include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
@@ -337,6 +340,39 @@ TEST_F(MainDlgTest, ViewCommandsOpenTheirWindows)
         const QString opened = runCommand(main, command, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
         EXPECT_EQ(opened, window) << command;
     }
+}
+
+// View > Applications... shows each application with its desktop file's icon (here an image
+// file named by its path), and the generic one for an application no desktop file names.
+TEST_F(MainDlgTest, TheApplicationsWindowShowsTheDesktopFilesIcons)
+{
+    const std::filesystem::path data(temp.path().toStdString());
+    const QString icon = QStringLiteral(VELMORA_SOURCE_DIR "/res/velmora.png");
+    std::filesystem::create_directories(data / "share/applications");
+    std::ofstream(data / "share/applications/net.velmora.Velmora.desktop")
+        << "[Desktop Entry]\nName=Velmora\nIcon=" << icon.toStdString() << "\n";
+    {
+        UsageDatabase usage;
+        ASSERT_TRUE(usage.open(data / kUsageDatabaseName)) << usage.lastError();
+        const LocalDate today = DayClock::system().today();
+        ASSERT_TRUE(usage.save({{}, {{"Default", "Velmora", "", today, 2000, 10}, {"Default", "sshd", "", today, 5, 5}}, {}, {}}));
+    }
+    const QByteArray home = qgetenv("XDG_DATA_HOME"), dirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((data / "share").string()));
+    qputenv("XDG_DATA_DIRS", QByteArray::fromStdString((data / "none").string()));
+    CMainDlg window(options());
+    QImage shown[2];
+    runCommand(window, 32778, [&shown](QWidget* modal) {
+        const QTreeWidget* table = static_cast<CApplicationsDlg*>(modal)->applicationTable();
+        for (int row = 0; row < std::min(table->topLevelItemCount(), 2); ++row)
+            shown[row] = table->topLevelItem(row)->icon(0).pixmap(32).toImage();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    for (const auto& [name, value] : {std::pair{"XDG_DATA_HOME", home}, std::pair{"XDG_DATA_DIRS", dirs}})
+        value.isNull() ? (void)qunsetenv(name) : (void)qputenv(name, value);
+    EXPECT_EQ(shown[0], QIcon(icon).pixmap(32).toImage()); // Velmora, the busier
+    EXPECT_FALSE(shown[1].isNull());                       // sshd: the generic icon
+    EXPECT_NE(shown[1], shown[0]);
 }
 
 // The Activity History's Size choice is kept from one opening, and one run, to the next.
