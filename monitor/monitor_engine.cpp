@@ -212,6 +212,20 @@ std::size_t CMonitorEngine::reloadQuotas()
     return quotaCheck ? quotaCheck->reload() : 0;
 }
 
+std::vector<NamedTotals> CMonitorEngine::applicationTotals(const std::string& profile, const LocalDate& first,
+                                                          const LocalDate& last) const
+{
+    return usageRecorder ? usageRecorder->namedTotals(NamedKind::Application, profile, first, last)
+                         : std::vector<NamedTotals>();
+}
+
+std::vector<NamedTotals> CMonitorEngine::interfaceTotals(const std::string& profile, const LocalDate& first,
+                                                        const LocalDate& last) const
+{
+    return usageRecorder ? usageRecorder->namedTotals(NamedKind::Interface, profile, first, last)
+                         : std::vector<NamedTotals>();
+}
+
 bool CMonitorEngine::selectProfile(const std::string& name)
 {
     std::optional<std::uint32_t> found;

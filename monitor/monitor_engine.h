@@ -146,6 +146,16 @@ public:
     // read (0 before watchQuotas).
     std::size_t reloadQuotas();
 
+    // Each application's (or interface's) bytes in a profile over the days from `first` to
+    // `last` (both included), busiest first: what usage.sqlite holds plus what was counted and
+    // not saved yet, each byte once, also while a save commits. From any thread, after start();
+    // it may wait for a save's commit to the database, never for the profiles' guard (so a
+    // caller may not hold it). Empty without a usage database.
+    std::vector<NamedTotals> applicationTotals(const std::string& profile, const LocalDate& first,
+                                               const LocalDate& last) const;
+    std::vector<NamedTotals> interfaceTotals(const std::string& profile, const LocalDate& first,
+                                             const LocalDate& last) const;
+
     // What the windows read (copies taken under the guard), and how they edit the profiles.
     // Views use these; the list and its guard stay the engine's.
     const ProfileSource& profileSource() const { return source; }

@@ -1,5 +1,8 @@
 #include "monitor/usage_attribution.h"
 
+#include <algorithm>
+#include <utility>
+
 void UsageAttribution::merge(Rows& into, const NamedDayCount& row)
 {
     const int day = row.date.year * 10000 + row.date.month * 100 + row.date.day;
@@ -48,4 +51,50 @@ void UsageAttribution::saved(bool written)
     }
     applicationsInFlight.clear();
     interfacesInFlight.clear();
+}
+
+std::vector<NamedTotals> UsageAttribution::unsaved(NamedKind kind, const std::string& profile, const LocalDate& first,
+                                                   const LocalDate& last)
+{
+    collect();
+    std::map<std::pair<std::string, std::string>, NamedTotals> byName;
+    std::lock_guard lock(guard);
+    const bool applicationsWanted = kind == NamedKind::Application;
+    for (const Rows* rows : {applicationsWanted ? &applications : &interfaces,
+                             applicationsWanted ? &applicationsInFlight : &interfacesInFlight})
+        for (const auto& [key, row] : *rows) {
+            if (row.profile != profile || row.date < first || last < row.date)
+                continue;
+            NamedTotals& entry = byName[{row.name, row.hardwareAddress}];
+            entry.name = row.name;
+            entry.hardwareAddress = row.hardwareAddress;
+            entry.down += row.down;
+            entry.up += row.up;
+        }
+    std::vector<NamedTotals> totals;
+    totals.reserve(byName.size());
+    for (auto& [key, entry] : byName)
+        totals.push_back(std::move(entry));
+    return totals;
+}
+
+std::vector<NamedTotals> addedNamedTotals(std::vector<NamedTotals> stored, const std::vector<NamedTotals>& unsaved)
+{
+    for (const NamedTotals& entry : unsaved) {
+        const auto same = std::find_if(stored.begin(), stored.end(), [&](const NamedTotals& row) {
+            return row.name == entry.name && row.hardwareAddress == entry.hardwareAddress;
+        });
+        if (same == stored.end()) {
+            stored.push_back(entry);
+        } else {
+            same->down += entry.down;
+            same->up += entry.up;
+        }
+    }
+    std::sort(stored.begin(), stored.end(), [](const NamedTotals& a, const NamedTotals& b) {
+        if (a.down + a.up != b.down + b.up)
+            return a.down + a.up > b.down + b.up;
+        return std::tie(a.name, a.hardwareAddress) < std::tie(b.name, b.hardwareAddress);
+    });
+    return stored;
 }

@@ -7,6 +7,7 @@
 //     engine start:  meter.setAttributedTotals(&attribution.totals());
 //     once a period: attribution.collect();          (the meter thread)
 //     each save:     attribution.addTo(batch); ...; attribution.saved(ok);
+//     a reader:      stored totals + attribution.unsaved(...)   (the save's lock held: usage_hours.h)
 
 #include "accounting/attributed_totals.h"
 #include "attribution/attribution_names.h"
@@ -16,6 +17,9 @@
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <vector>
+
+enum class NamedKind { Application, Interface };
 
 class UsageAttribution {
 public:
@@ -31,6 +35,11 @@ public:
     void addTo(UsageBatch& batch);
     // A failed save's rows go back to be written by the next one.
     void saved(bool written);
+    // What was counted for `profile` on the days from `first` to `last` and is not stored yet:
+    // the rows kept, the rows in flight and what the meter holds (collected and named first).
+    // One entry per name (and hardware address), in no order.
+    std::vector<NamedTotals> unsaved(NamedKind kind, const std::string& profile, const LocalDate& first,
+                                     const LocalDate& last);
 
 private:
     using RowKey = std::tuple<std::string, std::string, std::string, int>; // profile, name, hardware, day
@@ -43,3 +52,7 @@ private:
     Rows applications, interfaces;           // kept for the next save
     Rows applicationsInFlight, interfacesInFlight; // handed to the save under way
 };
+
+// The stored totals with the unsaved ones added by name (and hardware address), busiest first
+// (ties by name), as UsageDatabase gives them.
+std::vector<NamedTotals> addedNamedTotals(std::vector<NamedTotals> stored, const std::vector<NamedTotals>& unsaved);

@@ -148,6 +148,7 @@ void UsageRecorder::save(SharedProfiles& shared, const ProfileList& copy, const 
 {
     if (!startNotice.empty())
         noteProblem(outcome, std::exchange(startNotice, std::string()));
+    std::unique_lock database(databaseGuard);
     if (!usage.isOpen())
         return;
     UsageBatch batch = pendingHoursBatch(copy);
@@ -169,9 +170,20 @@ void UsageRecorder::save(SharedProfiles& shared, const ProfileList& copy, const 
     }
     if (batch.agreedDay)
         agreedWritten = batch.agreedDay;
+    database.unlock(); // never held with the profiles' guard
     {
         std::unique_lock lock(shared.guard);
         forgetCommittedHours(shared, copy, clock.today());
     }
+    database.lock();
     dropOldHours(clock.today());
+}
+
+std::vector<NamedTotals> UsageRecorder::namedTotals(NamedKind kind, const std::string& profile,
+                                                    const LocalDate& first, const LocalDate& last)
+{
+    std::lock_guard database(databaseGuard);
+    std::vector<NamedTotals> stored = kind == NamedKind::Application ? usage.applicationTotals(profile, first, last)
+                                                                     : usage.interfaceTotals(profile, first, last);
+    return addedNamedTotals(std::move(stored), attributed.unsaved(kind, profile, first, last));
 }

@@ -30,10 +30,16 @@
 #include <string>
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 // The engine's usage database: opened at start, written by every save, the old hours dropped
-// once a day. Used by the engine's save only (under its save lock).
+// once a day. Written by the engine's save only (under its save lock); read from any thread.
+//
+// The totals of applications and interfaces a reader gets are the stored ones plus what was
+// counted since (UsageAttribution::unsaved). A save's rows are in flight from addTo until
+// saved(): `databaseGuard` is held from the commit to saved(), and by the reader across its
+// query and its look at the unsaved rows, so each row is counted once, stored or unsaved.
 class UsageRecorder {
 public:
     UsageRecorder(const std::filesystem::path& file, const DayClock& clock, int keepDays);
@@ -44,7 +50,10 @@ public:
     // commit, takes it off the live slots. A failure, or a damaged file set aside, goes into
     // the outcome (its `saved` false) for the window and the log.
     void save(SharedProfiles& shared, const ProfileList& copy, const LocalDate& copyDay, SaveOutcome& outcome);
-    UsageDatabase& database() { return usage; }
+    UsageDatabase& database() { return usage; } // the saving thread, or before any runs
+    // Stored plus unsaved, busiest first; from any thread (it may wait for a save's commit).
+    std::vector<NamedTotals> namedTotals(NamedKind kind, const std::string& profile, const LocalDate& first,
+                                         const LocalDate& last);
     // Another retention (Options), from any thread: the next save drops by it.
     void setKeepDays(int days) { keepDays = std::max(1, days); }
     // What the meter counts per program and interface, written by every save with the hours.
@@ -56,6 +65,7 @@ private:
     void noteProblem(SaveOutcome& outcome, const std::string& text);
     void dropOldHours(const LocalDate& today);
 
+    std::mutex databaseGuard; // the connection; a save's rows from its commit to saved()
     UsageDatabase usage;
     UsageAttribution attributed;
     std::filesystem::path file;

@@ -1,6 +1,6 @@
 // A day's hours in usage.sqlite against the day's total in the profile file: over a failed save
 // of the database and of the profile files, a crash after each, a day of 25 hours, midnight and
-// a restart.
+// a restart. The applications' totals the engine gives, stored and unsaved, over saves.
 #include "monitor/monitor_engine.h"
 
 #include "profile/day_history.h"
@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -149,4 +150,66 @@ TEST(EngineHours, HoursAddUpToTheProfileFileOverFailuresCrashesMidnightAndRestar
     const DayHourCounts fallBack = usage.dayHours(kDefaultProfileName, kFallBack);
     EXPECT_GE(fallBack[1].down, 2000000u); // both 01:00 hours, apart
     EXPECT_GE(fallBack[2].down, 5000000u);
+}
+
+// A counting thread and a saving thread against a reader: whenever it looks, the applications'
+// and interfaces' totals hold every byte counted before the look and none twice, whether the
+// bytes are stored, kept, in a save's flight or not collected yet.
+TEST(EngineHours, ApplicationTotalsHoldEachCountedByteOnceWhileSavesCommit)
+{
+    TempDir dir;
+    std::atomic<std::time_t> now = at(kFallBack, 12, 0, 0);
+    const DayClock clock([&now] { return now.load(); });
+    std::filesystem::create_directories(dir / "data");
+    CMonitorEngine engine;
+    engine.start(optionsFor(dir / "data", clock));
+    const auto sumOf = [](const std::vector<NamedTotals>& rows) {
+        std::uint64_t sum = 0;
+        for (const NamedTotals& row : rows)
+            sum += row.down + row.up;
+        return sum;
+    };
+    constexpr int kLooks = 300;
+    std::atomic<std::uint64_t> begun = 0, counted = 0; // a flow's bytes before and after countFlow
+    std::atomic<bool> counting = true;
+    std::thread counter([&] {
+        FlowKey key;
+        key.family = 0;
+        for (std::uint64_t i = 0; counting; ++i) {
+            key.cgroup = i % 3 ? 0 : 0xfffffff0; // the system's, and an ended program's
+            key.direction = i % 2 ? PacketWay::Sent : PacketWay::Received;
+            FlowCount flow;
+            flow.bytes = 1000 + i % 100;
+            begun += flow.bytes;
+            engine.meter().countFlow(key, flow);
+            counted += flow.bytes;
+        }
+    });
+    std::thread saver([&] {
+        while (counting)
+            engine.save();
+    });
+    for (int look = 0; look < kLooks && !HasFailure(); ++look) {
+        const std::uint64_t before = counted;
+        const std::uint64_t applications = sumOf(engine.applicationTotals(kDefaultProfileName, kFallBack, kFallBack));
+        const std::uint64_t interfaces = sumOf(engine.interfaceTotals(kDefaultProfileName, kFallBack, kFallBack));
+        const std::uint64_t after = begun;
+        EXPECT_GE(applications, before) << "look " << look;
+        EXPECT_LE(applications, after) << "look " << look;
+        EXPECT_GE(interfaces, before) << "look " << look;
+        EXPECT_LE(interfaces, after) << "look " << look;
+    }
+    counting = false;
+    counter.join();
+    saver.join();
+    EXPECT_TRUE(engine.stop().saved);
+
+    const std::vector<NamedTotals> rows = engine.applicationTotals(kDefaultProfileName, kFallBack, kNextDay);
+    EXPECT_EQ(sumOf(rows), counted.load());
+    EXPECT_TRUE(engine.applicationTotals(kDefaultProfileName, kNextDay, kNextDay).empty());
+    UsageDatabase usage;
+    ASSERT_TRUE(usage.openForReading(dir / "data" / kUsageDatabaseName));
+    EXPECT_EQ(sumOf(usage.applicationTotals(kDefaultProfileName, kFallBack, kFallBack)), counted.load());
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front().name, "System"); // cgroup 0, busiest
 }
