@@ -147,13 +147,14 @@ ApplicationName ApplicationNamer::desktopApplication(const std::string& fileId)
         return known->second;
     ApplicationName application{fileId, {}};
     // An id never holds a "/" (an escaped one in a unit's name would lead out of applications/).
-    for (const std::string& directory : fileId.find('/') == std::string::npos ? dataDirectories : std::vector<std::string>())
-        if (std::optional<DesktopEntry> entry = readDesktopEntry(directory + "/applications/" + fileId + ".desktop")) {
-            if (!entry->name.empty())
-                application.name = std::move(entry->name);
-            application.icon = std::move(entry->icon);
-            break;
-        }
+    if (fileId.find('/') == std::string::npos)
+        for (const std::string& directory : dataDirectories)
+            if (std::optional<DesktopEntry> entry = readDesktopEntry(directory + "/applications/" + fileId + ".desktop")) {
+                if (!entry->name.empty())
+                    application.name = std::move(entry->name);
+                application.icon = std::move(entry->icon);
+                break;
+            }
     byDesktopFile[fileId] = application;
     return application;
 }
