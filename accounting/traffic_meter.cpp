@@ -104,6 +104,7 @@ bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& 
         addAtomically(isDownload ? hourSlot.down : hourSlot.up, double(count.bytes));
         if (attributed != nullptr)
             attributed->add(profile.name, date, key.cgroup, key.interfaceIndex, isDownload, count.bytes);
+        rates.add(profile.name, key.cgroup, isDownload, count.bytes);
         if (index == selected)
             accountSelected(count, isDownload);
     }
@@ -124,6 +125,7 @@ void CTrafficMeter::tick()
         float(downloadOverhead.exchange(0, std::memory_order_relaxed)),
         float(uploadOverhead.exchange(0, std::memory_order_relaxed)),
     };
+    rates.endPeriod(); // the programs' period ends with the readouts'
     for (int k = 0; k < 4; ++k)
         sampleRing[k][ringIndex] = current[k];
 

@@ -3,6 +3,7 @@
 // counters of the selected profile, and the once-a-period sampling loop that turns the
 // counters into readouts.
 
+#include "accounting/application_rates.h"
 #include "accounting/attributed_totals.h"
 #include "accounting/readout.h"
 #include "capture/flow_count.h"
@@ -55,6 +56,9 @@ public:
     // it once a period; tests call it directly.
     void tick();
 
+    // Every profile's bytes of the recent periods per program, ended with each tick.
+    const ApplicationRates& recentRates() const { return rates; }
+
 protected:
     void run() override;
     void wake() override;
@@ -67,6 +71,7 @@ private:
     SharedProfiles* profiles = nullptr;
     const DayClock* clock = &DayClock::system();
     AttributedTotals* attributed = nullptr;
+    ApplicationRates rates;
 
     // Meter-thread state: touched by tick() only.
     std::array<std::array<float, kRingLength>, 4> sampleRing{};

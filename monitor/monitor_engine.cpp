@@ -274,6 +274,15 @@ void CMonitorEngine::keepSelection()
     trafficMeter->selectedProfile = std::uint32_t(index.value_or(0));
 }
 
+std::vector<ApplicationRate> CMonitorEngine::applicationRates(const std::string& profile) const
+{
+    const std::vector<CgroupRate> rates = trafficMeter->recentRates().of(profile);
+    std::lock_guard lock(rateNamesMutex);
+    if (!rateNames)
+        rateNames = std::make_unique<AttributionNames>(options.rateNames ? options.rateNames() : AttributionNames());
+    return namedRates(rates, [this](std::uint64_t cgroup) { return rateNames->application(cgroup).name; });
+}
+
 std::uint32_t CMonitorEngine::selectedProfile() const
 {
     return trafficMeter->selectedProfile.load();

@@ -15,6 +15,7 @@
 // that calls stop(), which joins them. Every other call comes from one thread, the owner's.
 
 #include "accounting/traffic_meter.h"
+#include "attribution/attribution_names.h"
 #include "capture/counting_source.h"
 #include "monitor/quota_check.h"
 #include "profile/profile_file.h"
@@ -51,6 +52,9 @@ struct MonitorOptions {
     // Called once by start() with the profiles as loaded, before any packet is counted (the
     // metrics count from there). Runs under the guard: it must not call back into the engine.
     std::function<void(const ProfileList&)> onLoaded;
+    // How the live rates name the programs (applicationRates); none: from the machine's cgroup
+    // hierarchy and desktop files, as the usage database names them.
+    std::function<AttributionNames()> rateNames;
 };
 
 // The quotas the engine checks (monitor/quota_check.h).
@@ -161,6 +165,12 @@ public:
     const ProfileSource& profileSource() const { return source; }
     ProfileEditor editor();
 
+    // Each application's bytes of the last whole period (the Current readout's) and of the last
+    // minute in the profile, named and merged by name as the usage database keeps them (the
+    // System entry included), busiest of the minute first. Only programs heard from in the
+    // last minute.
+    std::vector<ApplicationRate> applicationRates(const std::string& profile) const;
+
     // The list itself, for the capture side, the service and tests; never for a view.
     SharedProfiles& profiles() { return shared; }
     const SharedProfiles& profiles() const { return shared; }
@@ -181,6 +191,8 @@ private:
     std::unique_ptr<QuotaCheck> quotaCheck;
     std::unique_ptr<UsageRecorder> usageRecorder; // with options.usageDatabase only
     UsageAttribution* attribution = nullptr; // the recorder's, while its database is open
+    mutable std::mutex rateNamesMutex; // guards rateNames
+    mutable std::unique_ptr<AttributionNames> rateNames; // made at the first applicationRates
     std::mutex saveMutex; // one save at a time: two would write the same temporaries
     std::string selectedName; // what selectedProfile points at; owner's thread only
     CountingChoice choice;

@@ -324,3 +324,75 @@ TEST(MeterLoop, StopsAtOnceAndTicksWhileRunning)
 }
 
 } // namespace
+
+// Each program's bytes of the last whole period and of the last minute, per profile: the
+// period under way shows at the next tick, silent periods count nothing, a minute later the
+// bytes are gone and so is the program's entry; cgroups of one name make one application.
+TEST_F(MeterTest, ProgramsRatesCoverTheLastPeriodAndTheLastMinute)
+{
+    CProfile strict = makeDefaultProfile(kLocalText);
+    strict.ipFilter.clear();
+    strict.addIpFilter("192.0.2.*", true);
+    strict.setName("Strict");
+    shared.profiles = {makeDefaultProfile(kLocalText), strict};
+    struct Flow {
+        std::uint64_t cgroup;
+        bool download;
+        std::uint64_t bytes;
+        bool strictToo; // from 192.0.2.7, which Strict takes
+    };
+    struct Step {
+        std::vector<Flow> flows;
+        int ticks;
+        std::string all, strict; // cgroup:current down/up, minute down/up
+        std::size_t kept;
+    };
+    const Step steps[] = {
+        {{{7, true, 100, false}, {7, false, 30, false}, {0, true, 50, false}, {9, true, 20, true}},
+         1, "0:50/0,50/0 7:100/30,100/30 9:20/0,20/0", "9:20/0,20/0", 4},
+        {{}, 1, "0:0/0,50/0 7:0/0,100/30 9:0/0,20/0", "9:0/0,20/0", 4},
+        {{{7, true, 1000, false}}, 1, "0:0/0,50/0 7:1000/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 4},
+        {{{5, false, 10, false}}, 0, "0:0/0,50/0 7:1000/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 5},
+        {{}, 57, "0:0/0,50/0 5:0/0,0/10 7:0/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 5},
+        {{}, 1, "5:0/0,0/10 7:0/0,1000/0", "", 2},
+        {{{7, true, 1, false}}, 2, "5:0/0,0/10 7:0/0,1/0", "", 2},
+        {{}, 58, "7:0/0,1/0", "", 1},
+        {{}, 1, "", "", 0},
+    };
+    const auto ratesOf = [&](const std::string& profile) {
+        std::vector<CgroupRate> rates = meter.recentRates().of(profile);
+        std::sort(rates.begin(), rates.end(), [](auto& a, auto& b) { return a.cgroup < b.cgroup; });
+        std::string text;
+        for (const CgroupRate& rate : rates)
+            text += (text.empty() ? "" : " ") + std::to_string(rate.cgroup) + ":" + std::to_string(rate.currentDown) +
+                    "/" + std::to_string(rate.currentUp) + "," + std::to_string(rate.minuteDown) + "/" +
+                    std::to_string(rate.minuteUp);
+        return text;
+    };
+    int index = 0;
+    for (const Step& step : steps) {
+        for (const Flow& flow : step.flows) {
+            FlowKey key;
+            key.local = IpAddress::fromV4(kLocal);
+            key.remote = IpAddress::fromV4(flow.strictToo ? ipv4(192, 0, 2, 7) : kPeer);
+            key.direction = flow.download ? PacketWay::Received : PacketWay::Sent;
+            key.cgroup = flow.cgroup;
+            meter.countFlow(key, {flow.bytes, 0, 1});
+        }
+        for (int tick = 0; tick < step.ticks; ++tick)
+            meter.tick();
+        SCOPED_TRACE(testing::Message() << "step " << index++);
+        EXPECT_EQ(ratesOf("Default"), step.all);
+        EXPECT_EQ(ratesOf("Strict"), step.strict);
+        EXPECT_EQ(meter.recentRates().kept(), step.kept);
+    }
+
+    const std::vector<ApplicationRate> named = namedRates(
+        {{7, 100, 30, 100, 30}, {0, 50, 0, 50, 0}, {9, 20, 0, 200, 0}},
+        [](std::uint64_t cgroup) { return cgroup == 0 ? "System" : "Firefox"; });
+    ASSERT_EQ(named.size(), 2u);
+    EXPECT_EQ(named[0].name, "Firefox"); // 330 bytes in the minute: the busiest first
+    EXPECT_EQ(std::tie(named[0].currentDown, named[0].currentUp, named[0].minuteDown, named[0].minuteUp),
+              std::make_tuple(120u, 30u, 300u, 30u));
+    EXPECT_EQ(named[1].name, "System");
+}
