@@ -53,12 +53,17 @@ void CMainDlg::openHistory()
 
 void CMainDlg::openApplications()
 {
-    CApplicationsDlg applications(
-        engine.profileSource(),
-        {std::filesystem::absolute(options.profileDirectory).parent_path() / kUsageDatabaseName,
-         profiles->selectedName().value_or(std::string()), engine.countingChoice().kind == CountingKind::Kernel,
-         options.dayClock},
-        this);
+    CApplicationsDlg::Setup setup{std::filesystem::absolute(options.profileDirectory).parent_path() / kUsageDatabaseName,
+                                  profiles->selectedName().value_or(std::string()),
+                                  engine.countingChoice().kind == CountingKind::Kernel, options.dayClock};
+    setup.liveRates = [this](const std::string& profile) {
+        LiveRates rates;
+        for (const ApplicationRate& rate : engine.applicationRates(profile))
+            rates[rate.name] = {rate.currentDown, rate.currentUp};
+        return rates;
+    };
+    setup.rateDivisor = settings.unitDivisor.load();
+    CApplicationsDlg applications(engine.profileSource(), std::move(setup), this);
     applications.setIconOf(desktopApplicationIcons());
     applications.exec();
 }

@@ -135,6 +135,13 @@ QString TrayController::tooltipText() const
         const PeriodSums month = periodSums(*profile, today.year, today.month);
         tooltip.month = DayTotals{month.down, month.up};
     }
+    // Only the kernel tells the programs apart: counted with the ring, everything is System.
+    if (sources.engine.countingChoice().kind == CountingKind::Kernel) {
+        const std::vector<ApplicationRate> busiest = sources.engine.applicationRates(counted);
+        if (!busiest.empty() && busiest.front().minuteDown + busiest.front().minuteUp > 0)
+            tooltip.top = TrayTooltip::TopApplication{busiest.front().name, double(busiest.front().minuteDown),
+                                                      double(busiest.front().minuteUp)};
+    }
     if (sources.quotaDaysLeft)
         tooltip.quotaDaysLeft = sources.quotaDaysLeft(counted);
     if (sources.quotaLines)

@@ -1,7 +1,8 @@
 #pragma once
 // The main window's tray icon: created with the window, shown while the window is in the tray
 // (or for the whole run where a minimise is never reported), its menu and activation, and the
-// status it shows: the last Current rates, today's totals and any save problem as the tooltip,
+// status it shows: the last Current rates, today's totals, the busiest application of the last
+// minute and any save problem as the tooltip,
 // the rates as bars in the picture.
 
 #include "desktop/app/save_notices.h"
@@ -30,7 +31,7 @@ struct ReadoutText;
 
 // What the tray's status is made from: the window's parts, which outlive the controller.
 struct TrayStatusSources {
-    const CMonitorEngine& engine;   // the counted profile's totals for today
+    const CMonitorEngine& engine;   // the counted profile's totals for today, its applications' rates
     const DayClock& dayClock;       // what "today" is
     const SaveNotices& saveNotices; // the tooltip's line while saving fails
     const RateHistory& history;     // the graph's scale, which the picture's bars share

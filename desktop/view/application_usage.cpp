@@ -1,5 +1,6 @@
 #include "desktop/view/application_usage.h"
 
+#include "desktop/view/readout_format.h"
 #include "profile/day_history.h"
 
 #include <algorithm>
@@ -21,9 +22,13 @@ UsagePeriod wholeMonth(std::string text, int year, int month)
     return {std::move(text), {year, month, 1}, {year, month, daysInMonth(year, month)}};
 }
 
-std::uint64_t amountOf(const NamedTotals& row, UsageColumn column)
+std::uint64_t amountOf(const NamedTotals& row, UsageColumn column, const LiveRates& rates)
 {
     switch (column) {
+    case UsageColumn::Rate: {
+        const auto found = rates.find(row.name);
+        return found == rates.end() ? 0 : found->second.down + found->second.up;
+    }
     case UsageColumn::Downloaded: return row.down;
     case UsageColumn::Uploaded: return row.up;
     case UsageColumn::Total: return row.down + row.up;
@@ -48,7 +53,7 @@ std::vector<UsagePeriod> usagePeriods(const LocalDate& today, int pastMonths)
     return periods;
 }
 
-void sortUsage(std::vector<NamedTotals>& rows, UsageColumn column, bool descending)
+void sortUsage(std::vector<NamedTotals>& rows, UsageColumn column, bool descending, const LiveRates& rates)
 {
     auto nameOrder = [](const NamedTotals& a, const NamedTotals& b) {
         const int byName = strcasecmp(a.name.c_str(), b.name.c_str());
@@ -56,7 +61,7 @@ void sortUsage(std::vector<NamedTotals>& rows, UsageColumn column, bool descendi
     };
     std::stable_sort(rows.begin(), rows.end(), [&](const NamedTotals& a, const NamedTotals& b) {
         if (column != UsageColumn::Name) {
-            const std::uint64_t left = amountOf(a, column), right = amountOf(b, column);
+            const std::uint64_t left = amountOf(a, column, rates), right = amountOf(b, column, rates);
             if (left != right)
                 return descending ? left > right : left < right;
             return nameOrder(a, b);
@@ -92,6 +97,26 @@ std::string byteAmountText(std::uint64_t bytes)
     char text[48];
     std::snprintf(text, sizeof text, "%.2f %s", double(bytes) / kSizeUnits[unit].divisor, kSizeUnits[unit].symbol);
     return text;
+}
+
+void addLiveOnly(std::vector<NamedTotals>& rows, const LiveRates& rates)
+{
+    for (const auto& [name, rate] : rates)
+        if (std::none_of(rows.begin(), rows.end(), [&](const NamedTotals& row) { return row.name == name; }))
+            rows.push_back({name, {}, 0, 0});
+}
+
+std::string liveRateHeader(std::uint32_t unitDivisor)
+{
+    return "Now (" + unitLabel(unitDivisor) + ")";
+}
+
+std::string liveRateText(const LiveRate& rate, std::uint32_t unitDivisor)
+{
+    if (rate.down == 0 && rate.up == 0)
+        return {};
+    return formatReadout(toDisplayUnit(float(rate.down), unitDivisor)) + " / " +
+           formatReadout(toDisplayUnit(float(rate.up), unitDivisor));
 }
 
 std::string attributionNotice(bool kernelCounts)

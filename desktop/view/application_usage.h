@@ -7,6 +7,7 @@
 #include "usage/usage_database.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,32 @@ struct UsagePeriod {
 // Today, this month, then the `pastMonths` months before it, the latest first.
 std::vector<UsagePeriod> usagePeriods(const LocalDate& today, int pastMonths = 12);
 
-enum class UsageColumn { Name, Downloaded, Uploaded, Total };
+// The interfaces' columns; the applications' have the live rate after them.
+enum class UsageColumn { Name, Downloaded, Uploaded, Total, Rate };
 inline constexpr int kUsageColumnCount = 4;
+inline constexpr int kApplicationColumnCount = 5;
 inline constexpr const char* kUsageColumnTexts[kUsageColumnCount] = {"Name", "Downloaded", "Uploaded", "Total"};
 
+// An application's bytes of the last second (the main window's Current rate), by name.
+struct LiveRate {
+    std::uint64_t down = 0, up = 0;
+};
+using LiveRates = std::map<std::string, LiveRate>;
+
 // Sorted by the column, ascending or descending; names compare without regard to case, and
-// equal amounts keep the order of their names.
-void sortUsage(std::vector<NamedTotals>& rows, UsageColumn column, bool descending);
+// equal amounts keep the order of their names. The rate column sorts by download and upload
+// together.
+void sortUsage(std::vector<NamedTotals>& rows, UsageColumn column, bool descending, const LiveRates& rates = {});
+
+// The applications with a live rate that the period's rows do not have yet (not saved yet),
+// added with no bytes.
+void addLiveOnly(std::vector<NamedTotals>& rows, const LiveRates& rates);
+
+// "Now (KB/s)": the rate column's header in the main window's unit.
+std::string liveRateHeader(std::uint32_t unitDivisor);
+// "12.35 / 0.50": download and upload in that unit, as the main window shows rates; empty
+// when both are nothing.
+std::string liveRateText(const LiveRate& rate, std::uint32_t unitDivisor);
 
 struct UsageRow {
     std::string name; // an interface's with its hardware address where another has its name

@@ -26,6 +26,9 @@ std::string trayTooltipText(const TrayTooltip& tooltip)
         if (const std::optional<int> left = tooltip.quotaDaysLeft)
             text += " (quota: " + std::to_string(*left) + (*left == 1 ? " day left)" : " days left)");
     }
+    if (const std::optional<TrayTooltip::TopApplication>& top = tooltip.top)
+        text += "\nTop: " + top->name + " (" + formatByteAmount(top->down) + " down, " + formatByteAmount(top->up) +
+                " up in the last minute)";
     for (const std::string& notice : tooltip.notices)
         text += "\n" + notice;
     return text;

@@ -1,10 +1,12 @@
 #pragma once
 // The Applications window: for one profile and one period (today, this month, a past month),
 // each application's download, upload and total, and on a second tab the same per interface,
-// as the usage database (usage/usage_database.h) keeps them, read only. A click on a column's
-// header sorts by it; another click turns the order round. Opens on the profile the main
-// window shows, the busiest first.
+// as the usage database (usage/usage_database.h) keeps them, read only, and each application's
+// live rate. A click on a column's header sorts by it; another click turns the order round.
+// Opens on the profile the main window shows, the busiest first. While it is shown it reads
+// everything again once a second, keeping the order and the selection.
 
+#include "desktop/view/application_usage.h"
 #include "profile/day_clock.h"
 #include "profile/profile_source.h"
 #include "usage/usage_database.h"
@@ -19,6 +21,7 @@
 class QComboBox;
 class QLabel;
 class QTabWidget;
+class QTimer;
 class QTreeWidget;
 
 class CApplicationsDlg : public QDialog {
@@ -29,6 +32,10 @@ public:
         std::string shownProfile;        // the main window's; the first profile when unknown
         bool kernelCounts = false;       // false: every byte is System, and the window says why
         const DayClock* clock = &DayClock::system();
+        // Each application's bytes of the last second in a profile, asked once a second while
+        // the window is shown; none: the rate column stays empty.
+        std::function<LiveRates(const std::string& profile)> liveRates{};
+        std::uint32_t rateDivisor = 1000; // the unit the main window shows rates in
     };
     CApplicationsDlg(const ProfileSource& profiles, Setup setup, QWidget* parent = nullptr);
 
@@ -39,13 +46,16 @@ public:
 
     QTreeWidget* applicationTable() const { return tables[0]; }
     QTreeWidget* interfaceTable() const { return tables[1]; }
+    bool isRefreshing() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
-    QTreeWidget* makeTable(const QString& tab);
+    QTreeWidget* makeTable(const QString& tab, int columns);
     void fillTables();
+    void refresh(); // once a second: the period's figures again when it holds today, the rates
     void fillTable(int which);
     QIcon genericIcon(const std::string& application) const;
 
@@ -58,5 +68,8 @@ private:
     QLabel* notice;
     QTabWidget* tabs;
     QTreeWidget* tables[2]{};
+    QTimer* refreshTimer;
+    std::vector<NamedTotals> stored[2]; // the period's rows as the database has them
+    LiveRates rates;                    // the applications' of the last second
     std::vector<NamedTotals> totals[2]; // what each table shows, in the order shown
 };

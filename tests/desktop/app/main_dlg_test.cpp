@@ -429,18 +429,27 @@ void choose(CMainDlg& window, const QString& name)
 
 } // namespace
 
-// 439,539,840 B/s once read "39539840.00": the label cut the leading digit off.
+// 439,539,840 B/s once read "39539840.00": the label cut the leading digit off. Counted in the
+// kernel, the tooltip also names the busiest application of the last minute.
 TEST_F(MainDlgTest, AReadoutTooWideForItsControlMovesToALargerUnitAndTheTooltipFollows)
 {
     writeProfiles({makeProfile("Work", 1234567890)});
     const DayClock june17([] { return noonOf(2026, 5, 17); }); // makeProfile's day
     MainDlgOptions setup = options();
     setup.dayClock = &june17;
-    CMainDlg window(setup);
+    CountingSource kernelCounts; // said, not opened: the test drives the meter
+    kernelCounts.choice.kind = CountingKind::Kernel;
+    CMainDlg window(setup, std::move(kernelCounts));
     choose(window, "Work");
     window.displaySettings().unitDivisor = 1;
     window.applyDisplaySettings(1000, 30);
     CTrafficMeter& meter = window.trafficMeter();
+    FlowKey fromPeer;
+    fromPeer.local = *parseIpAddress("192.0.2.1");
+    fromPeer.remote = *parseIpAddress("203.0.113.5");
+    meter.countFlow(fromPeer, {2500, 40, 1}); // the system's (cgroup 0)
+    fromPeer.direction = PacketWay::Sent;
+    meter.countFlow(fromPeer, {120, 40, 1});
 
     meter.downloadBytes = 439539840;
     meter.uploadBytes = 2000;
@@ -452,8 +461,8 @@ TEST_F(MainDlgTest, AReadoutTooWideForItsControlMovesToALargerUnitAndTheTooltipF
     EXPECT_EQ(text(window, 1002), "2000.00");
     EXPECT_EQ(text(window, 1008), "B/s");
     EXPECT_EQ(window.trayController().tooltipText().toStdString(),
-              "Velmora\nDown: 439539.84 KB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 0 B up\n"
-              "This month: 1.23 GB down, 0 B up");
+              "Velmora\nDown: 439539.84 KB/s - Up: 2000.00 B/s\nToday: 1.23 GB down, 120 B up\n"
+              "This month: 1.23 GB down, 120 B up\nTop: System (2.50 KB down, 120 B up in the last minute)");
 
     meter.downloadBytes = 123456;
     meter.tick();

@@ -1,5 +1,7 @@
 #include "dialog_test_support.h"
+#include "monitor/monitor_engine.h"
 #include "profile/profile_list.h"
+#include "profile/profile_store.h"
 #include "desktop/ui/applications/applications_dlg.h"
 #include "desktop/widgets/layouts/applications_layout.h"
 #include "support/temp_dir.h"
@@ -9,6 +11,8 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <ctime>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -30,7 +34,9 @@ std::string rowsOf(const QTreeWidget* table)
 // On 8 December 2026, from a usage.sqlite with days today, earlier this month and in
 // November: each period's applications and interfaces, busiest first; a click on a header sorts
 // by that column (names A to Z, amounts largest first), a second click turns the order round.
-TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClicked)
+// The applications' live rates come from the engine once a second while the window is shown,
+// a program not saved yet among them, the order and the selection kept.
+TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClickedWithLiveRates)
 {
     TempDir data;
     {
@@ -49,25 +55,43 @@ TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClicked)
                             {"Work", "eth0", "52:54:00:00:00:03", november, 7'500'000'000, 5}};
         ASSERT_TRUE(usage.save(batch)) << usage.lastError();
     }
-    SharedProfiles shared;
-    shared.profiles.resize(2);
-    shared.profiles[0].setName("Default");
-    shared.profiles[1].setName("Work");
-    const SharedProfileSource source(shared);
+    CProfile work = makeDefaultProfile("192.0.2.1");
+    work.setName("Work");
+    ASSERT_TRUE(saveAllProfiles({makeDefaultProfile("192.0.2.1"), work}, {}, data / "profiles"));
+    // Two cgroups of one service, named from a tree of their own.
+    std::filesystem::create_directories(data / "cgroups/system.slice/sshd.service/a");
     const DayClock clock([] {
         std::tm noon{};
         noon.tm_year = 126, noon.tm_mon = 11, noon.tm_mday = 8, noon.tm_hour = 12, noon.tm_isdst = -1;
         return std::mktime(&noon);
     });
-    CApplicationsDlg window(source, {data / kUsageDatabaseName, "Work", true, &clock});
+    MonitorOptions options;
+    options.profileDirectory = data / "profiles";
+    options.startWorkers = false;
+    options.saveInterval = {};
+    options.dayClock = &clock;
+    options.rateNames = [&] {
+        return AttributionNames((data / "cgroups").string(), ApplicationNamer(std::vector<std::string>{}));
+    };
+    CMonitorEngine engine;
+    engine.start(options);
+    CApplicationsDlg::Setup setup{data / kUsageDatabaseName, "Work", true, &clock};
+    setup.liveRates = [&engine](const std::string& profile) {
+        LiveRates rates;
+        for (const ApplicationRate& rate : engine.applicationRates(profile))
+            rates[rate.name] = {rate.currentDown, rate.currentUp};
+        return rates;
+    };
+    CApplicationsDlg window(engine.profileSource(), setup);
     window.show();
     auto* periodBox = byId<QComboBox>(&window, kApplicationsPeriodBoxId);
     EXPECT_EQ(byId<QComboBox>(&window, kApplicationsProfileBoxId)->currentText(), "Work");
     EXPECT_EQ(periodBox->itemText(2), "November 2026");
     EXPECT_EQ(periodBox->itemText(13), "December 2025");
+    EXPECT_EQ(window.applicationTable()->headerItem()->text(4), "Now (KB/s)");
 
-    const std::string firefox = "Firefox|2.00 MB|1.00 KB|2.00 MB", sshd = "sshd|0 B|25.00 KB|25.00 KB",
-                      system = "System|500 B|4.00 KB|4.50 KB", eth0 = "eth0|3.50 KB|5.00 KB|8.50 KB",
+    const std::string firefox = "Firefox|2.00 MB|1.00 KB|2.00 MB|", sshd = "sshd|0 B|25.00 KB|25.00 KB|",
+                      system = "System|500 B|4.00 KB|4.50 KB|", eth0 = "eth0|3.50 KB|5.00 KB|8.50 KB",
                       wlan0 = "wlan0|2.00 MB|30.00 KB|2.03 MB";
     struct Step {
         int period;
@@ -75,12 +99,12 @@ TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClicked)
         std::string applications, interfaces;
     };
     const Step steps[] = {
-        {0, -1, system + " / Firefox|3.00 KB|1.00 KB|4.00 KB", eth0},
+        {0, -1, system + " / Firefox|3.00 KB|1.00 KB|4.00 KB|", eth0},
         {1, -1, firefox + " / " + sshd + " / " + system, wlan0 + " / " + eth0},
         {1, 0, firefox + " / " + sshd + " / " + system, eth0 + " / " + wlan0},
         {1, 0, system + " / " + sshd + " / " + firefox, wlan0 + " / " + eth0},
         {1, 2, sshd + " / " + system + " / " + firefox, wlan0 + " / " + eth0},
-        {2, -1, "Konsole|7.50 GB|5 B|7.50 GB", "eth0|7.50 GB|5 B|7.50 GB"},
+        {2, -1, "Konsole|7.50 GB|5 B|7.50 GB|", "eth0|7.50 GB|5 B|7.50 GB"},
         {3, -1, "", ""},
     };
     for (const Step& step : steps) {
@@ -94,4 +118,32 @@ TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClicked)
         EXPECT_EQ(rowsOf(window.applicationTable()), step.applications);
         EXPECT_EQ(rowsOf(window.interfaceTable()), step.interfaces);
     }
+
+    // Today, by the live rate: sshd's two cgroups and the system's traffic in the last second.
+    periodBox->setCurrentIndex(0);
+    QTreeWidget* applications = window.applicationTable();
+    QTest::mouseClick(applications->header()->viewport(), Qt::LeftButton, {},
+                      QPoint(applications->header()->sectionViewportPosition(4) + 5, 5));
+    applications->findItems(QStringLiteral("Firefox"), Qt::MatchExactly).front()->setSelected(true);
+    FlowKey key;
+    key.local = *parseIpAddress("192.0.2.1");
+    key.remote = *parseIpAddress("203.0.113.5");
+    for (const char* cgroup : {"system.slice/sshd.service", "system.slice/sshd.service/a"}) {
+        struct stat status {};
+        ASSERT_EQ(::stat((data / "cgroups" / cgroup).c_str(), &status), 0);
+        key.cgroup = status.st_ino;
+        engine.meter().countFlow(key, {1500, 40, 1});
+    }
+    key.cgroup = 0;
+    key.direction = PacketWay::Sent;
+    engine.meter().countFlow(key, {250, 40, 1});
+    engine.meter().tick();
+    const std::string live = "sshd|0 B|0 B|0 B|3.00 / 0.00 / System|500 B|4.00 KB|4.50 KB|0.00 / 0.25 / "
+                             "Firefox|3.00 KB|1.00 KB|4.00 KB|";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowsOf(applications) == live; }, 5000)) << rowsOf(applications);
+    ASSERT_EQ(applications->selectedItems().size(), 1);
+    EXPECT_EQ(applications->selectedItems().front()->text(0), "Firefox");
+    EXPECT_TRUE(window.isRefreshing());
+    window.hide();
+    EXPECT_FALSE(window.isRefreshing());
 }
