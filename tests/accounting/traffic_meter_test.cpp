@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -326,8 +327,8 @@ TEST(MeterLoop, StopsAtOnceAndTicksWhileRunning)
 } // namespace
 
 // Each program's bytes of the last whole period and of the last minute, per profile: the
-// period under way shows at the next tick, silent periods count nothing, a minute later the
-// bytes are gone and so is the program's entry; cgroups of one name make one application.
+// period under way shows at the next tick, a minute later the bytes are gone and so is the
+// program's entry; cgroups of one name make one application, the busiest first.
 TEST_F(MeterTest, ProgramsRatesCoverTheLastPeriodAndTheLastMinute)
 {
     CProfile strict = makeDefaultProfile(kLocalText);
@@ -335,64 +336,48 @@ TEST_F(MeterTest, ProgramsRatesCoverTheLastPeriodAndTheLastMinute)
     strict.addIpFilter("192.0.2.*", true);
     strict.setName("Strict");
     shared.profiles = {makeDefaultProfile(kLocalText), strict};
-    struct Flow {
-        std::uint64_t cgroup;
-        bool download;
-        std::uint64_t bytes;
-        bool strictToo; // from 192.0.2.7, which Strict takes
-    };
     struct Step {
-        std::vector<Flow> flows;
+        std::vector<std::tuple<std::uint64_t, PacketWay, std::uint64_t, std::uint32_t>> flows; // cgroup, way, bytes, peer
         int ticks;
-        std::string all, strict; // cgroup:current down/up, minute down/up
+        std::string all, strict; // cgroup:current down/up,minute down/up
         std::size_t kept;
     };
+    const std::uint32_t other = ipv4(192, 0, 2, 7); // Strict takes it
+    const PacketWay in = PacketWay::Received, out = PacketWay::Sent;
     const Step steps[] = {
-        {{{7, true, 100, false}, {7, false, 30, false}, {0, true, 50, false}, {9, true, 20, true}},
-         1, "0:50/0,50/0 7:100/30,100/30 9:20/0,20/0", "9:20/0,20/0", 4},
-        {{}, 1, "0:0/0,50/0 7:0/0,100/30 9:0/0,20/0", "9:0/0,20/0", 4},
-        {{{7, true, 1000, false}}, 1, "0:0/0,50/0 7:1000/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 4},
-        {{{5, false, 10, false}}, 0, "0:0/0,50/0 7:1000/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 5},
+        {{{7, in, 100, kPeer}, {7, out, 30, kPeer}, {0, in, 50, kPeer}, {9, in, 20, other}}, 1,
+         "0:50/0,50/0 7:100/30,100/30 9:20/0,20/0", "9:20/0,20/0", 4},
+        {{{7, in, 1000, kPeer}}, 2, "0:0/0,50/0 7:0/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 4},
+        {{{5, out, 10, kPeer}}, 0, "0:0/0,50/0 7:0/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 5},
         {{}, 57, "0:0/0,50/0 5:0/0,0/10 7:0/0,1100/30 9:0/0,20/0", "9:0/0,20/0", 5},
         {{}, 1, "5:0/0,0/10 7:0/0,1000/0", "", 2},
-        {{{7, true, 1, false}}, 2, "5:0/0,0/10 7:0/0,1/0", "", 2},
-        {{}, 58, "7:0/0,1/0", "", 1},
+        {{{7, in, 1, kPeer}}, 1, "5:0/0,0/10 7:1/0,1/0", "", 2},
+        {{}, 59, "7:0/0,1/0", "", 1},
         {{}, 1, "", "", 0},
     };
     const auto ratesOf = [&](const std::string& profile) {
-        std::vector<CgroupRate> rates = meter.recentRates().of(profile);
-        std::sort(rates.begin(), rates.end(), [](auto& a, auto& b) { return a.cgroup < b.cgroup; });
+        std::map<std::uint64_t, std::string> texts;
+        for (const CgroupRate& r : meter.recentRates().of(profile))
+            texts[r.cgroup] = std::to_string(r.currentDown) + "/" + std::to_string(r.currentUp) + "," +
+                              std::to_string(r.minuteDown) + "/" + std::to_string(r.minuteUp);
         std::string text;
-        for (const CgroupRate& rate : rates)
-            text += (text.empty() ? "" : " ") + std::to_string(rate.cgroup) + ":" + std::to_string(rate.currentDown) +
-                    "/" + std::to_string(rate.currentUp) + "," + std::to_string(rate.minuteDown) + "/" +
-                    std::to_string(rate.minuteUp);
+        for (const auto& [cgroup, rate] : texts)
+            text += (text.empty() ? "" : " ") + std::to_string(cgroup) + ":" + rate;
         return text;
     };
-    int index = 0;
     for (const Step& step : steps) {
-        for (const Flow& flow : step.flows) {
-            FlowKey key;
-            key.local = IpAddress::fromV4(kLocal);
-            key.remote = IpAddress::fromV4(flow.strictToo ? ipv4(192, 0, 2, 7) : kPeer);
-            key.direction = flow.download ? PacketWay::Received : PacketWay::Sent;
-            key.cgroup = flow.cgroup;
-            meter.countFlow(key, {flow.bytes, 0, 1});
-        }
+        for (const auto& [cgroup, way, bytes, peer] : step.flows)
+            meter.countFlow({IpAddress::fromV4(kLocal), IpAddress::fromV4(peer), 1, 2, 6, way, 4, 0, cgroup}, {bytes, 0, 1});
         for (int tick = 0; tick < step.ticks; ++tick)
             meter.tick();
-        SCOPED_TRACE(testing::Message() << "step " << index++);
+        SCOPED_TRACE(testing::Message() << "after " << step.all);
         EXPECT_EQ(ratesOf("Default"), step.all);
         EXPECT_EQ(ratesOf("Strict"), step.strict);
         EXPECT_EQ(meter.recentRates().kept(), step.kept);
     }
-
-    const std::vector<ApplicationRate> named = namedRates(
-        {{7, 100, 30, 100, 30}, {0, 50, 0, 50, 0}, {9, 20, 0, 200, 0}},
-        [](std::uint64_t cgroup) { return cgroup == 0 ? "System" : "Firefox"; });
+    const std::vector<ApplicationRate> named = namedRates({{7, 1, 2, 3, 4}, {0, 0, 0, 9, 0}, {9, 5, 6, 7, 8}},
+                                                          [](std::uint64_t id) { return id ? "sshd" : "System"; });
     ASSERT_EQ(named.size(), 2u);
-    EXPECT_EQ(named[0].name, "Firefox"); // 330 bytes in the minute: the busiest first
-    EXPECT_EQ(std::tie(named[0].currentDown, named[0].currentUp, named[0].minuteDown, named[0].minuteUp),
-              std::make_tuple(120u, 30u, 300u, 30u));
+    EXPECT_EQ(std::tie(named[0].name, named[0].currentDown, named[0].minuteUp), std::make_tuple("sshd", 6u, 12u));
     EXPECT_EQ(named[1].name, "System");
 }

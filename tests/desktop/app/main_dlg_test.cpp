@@ -444,10 +444,8 @@ TEST_F(MainDlgTest, AReadoutTooWideForItsControlMovesToALargerUnitAndTheTooltipF
     window.displaySettings().unitDivisor = 1;
     window.applyDisplaySettings(1000, 30);
     CTrafficMeter& meter = window.trafficMeter();
-    FlowKey fromPeer;
-    fromPeer.local = *parseIpAddress("192.0.2.1");
-    fromPeer.remote = *parseIpAddress("203.0.113.5");
-    meter.countFlow(fromPeer, {2500, 40, 1}); // the system's (cgroup 0)
+    FlowKey fromPeer{*parseIpAddress("192.0.2.1"), *parseIpAddress("203.0.113.5")}; // the system's: cgroup 0
+    meter.countFlow(fromPeer, {2500, 40, 1});
     fromPeer.direction = PacketWay::Sent;
     meter.countFlow(fromPeer, {120, 40, 1});
 

@@ -1,7 +1,6 @@
 #include "dialog_test_support.h"
-#include "monitor/monitor_engine.h"
+#include "live_rates_engine.h"
 #include "profile/profile_list.h"
-#include "profile/profile_store.h"
 #include "desktop/ui/applications/applications_dlg.h"
 #include "desktop/widgets/layouts/applications_layout.h"
 #include "support/temp_dir.h"
@@ -11,8 +10,6 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <ctime>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -55,34 +52,17 @@ TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClickedWithLiveRat
                             {"Work", "eth0", "52:54:00:00:00:03", november, 7'500'000'000, 5}};
         ASSERT_TRUE(usage.save(batch)) << usage.lastError();
     }
-    CProfile work = makeDefaultProfile("192.0.2.1");
-    work.setName("Work");
-    ASSERT_TRUE(saveAllProfiles({makeDefaultProfile("192.0.2.1"), work}, {}, data / "profiles"));
-    // Two cgroups of one service, named from a tree of their own.
-    std::filesystem::create_directories(data / "cgroups/system.slice/sshd.service/a");
     const DayClock clock([] {
         std::tm noon{};
         noon.tm_year = 126, noon.tm_mon = 11, noon.tm_mday = 8, noon.tm_hour = 12, noon.tm_isdst = -1;
         return std::mktime(&noon);
     });
-    MonitorOptions options;
-    options.profileDirectory = data / "profiles";
-    options.startWorkers = false;
-    options.saveInterval = {};
-    options.dayClock = &clock;
-    options.rateNames = [&] {
-        return AttributionNames((data / "cgroups").string(), ApplicationNamer(std::vector<std::string>{}));
-    };
-    CMonitorEngine engine;
-    engine.start(options);
+    CProfile work = makeDefaultProfile("192.0.2.1");
+    work.setName("Work");
+    LiveRatesEngine live(data.path, {makeDefaultProfile("192.0.2.1"), work}, clock);
     CApplicationsDlg::Setup setup{data / kUsageDatabaseName, "Work", true, &clock};
-    setup.liveRates = [&engine](const std::string& profile) {
-        LiveRates rates;
-        for (const ApplicationRate& rate : engine.applicationRates(profile))
-            rates[rate.name] = {rate.currentDown, rate.currentUp};
-        return rates;
-    };
-    CApplicationsDlg window(engine.profileSource(), setup);
+    setup.liveRates = [&live](const std::string& profile) { return live.rates(profile); };
+    CApplicationsDlg window(live.engine.profileSource(), setup);
     window.show();
     auto* periodBox = byId<QComboBox>(&window, kApplicationsPeriodBoxId);
     EXPECT_EQ(byId<QComboBox>(&window, kApplicationsProfileBoxId)->currentText(), "Work");
@@ -125,22 +105,14 @@ TEST(ApplicationsWindow, ShowsEachPeriodsRowsSortedByTheColumnClickedWithLiveRat
     QTest::mouseClick(applications->header()->viewport(), Qt::LeftButton, {},
                       QPoint(applications->header()->sectionViewportPosition(4) + 5, 5));
     applications->findItems(QStringLiteral("Firefox"), Qt::MatchExactly).front()->setSelected(true);
-    FlowKey key;
-    key.local = *parseIpAddress("192.0.2.1");
-    key.remote = *parseIpAddress("203.0.113.5");
-    for (const char* cgroup : {"system.slice/sshd.service", "system.slice/sshd.service/a"}) {
-        struct stat status {};
-        ASSERT_EQ(::stat((data / "cgroups" / cgroup).c_str(), &status), 0);
-        key.cgroup = status.st_ino;
-        engine.meter().countFlow(key, {1500, 40, 1});
-    }
-    key.cgroup = 0;
-    key.direction = PacketWay::Sent;
-    engine.meter().countFlow(key, {250, 40, 1});
-    engine.meter().tick();
-    const std::string live = "sshd|0 B|0 B|0 B|3.00 / 0.00 / System|500 B|4.00 KB|4.50 KB|0.00 / 0.25 / "
-                             "Firefox|3.00 KB|1.00 KB|4.00 KB|";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return rowsOf(applications) == live; }, 5000)) << rowsOf(applications);
+    const FlowKey key{*parseIpAddress("192.0.2.1"), *parseIpAddress("203.0.113.5")};
+    live.count("system.slice/sshd.service", key, 1500, 0); // two cgroups of one service
+    live.count("system.slice/sshd.service/a", key, 1500, 0);
+    live.count("", key, 0, 250);
+    live.engine.meter().tick();
+    const std::string expected = "sshd|0 B|0 B|0 B|3.00 / 0.00 / System|500 B|4.00 KB|4.50 KB|0.00 / 0.25 / "
+                                 "Firefox|3.00 KB|1.00 KB|4.00 KB|";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowsOf(applications) == expected; }, 5000)) << rowsOf(applications);
     ASSERT_EQ(applications->selectedItems().size(), 1);
     EXPECT_EQ(applications->selectedItems().front()->text(0), "Firefox");
     EXPECT_TRUE(window.isRefreshing());

@@ -2,7 +2,7 @@
 // traffic. scripts/screenshot-dialogs runs this under Xvfb and keeps the pictures in docs/;
 // otherwise they go to a temporary folder and are only checked for being drawn.
 #include "dialog_test_support.h"
-#include "monitor/monitor_engine.h"
+#include "live_rates_engine.h"
 #include "profile/profile_store.h"
 #include "quota/quota_file.h"
 #include "desktop/view/quota_texts.h"
@@ -25,8 +25,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -212,37 +210,17 @@ TEST_F(Screenshots, ApplicationsWindow)
                             {"Home", "docker0", "02:42:ac:11:00:02", today, 5'200'000, 1'100'000}};
         ASSERT_TRUE(usage.save(batch)) << usage.lastError();
     }
-    // Live traffic of some of them through the engine, their cgroups in a tree of its own.
-    const std::filesystem::path root(data.path().toStdString());
-    ASSERT_TRUE(saveAllProfiles(shared.snapshot(), {}, root / "profiles"));
-    MonitorOptions options;
-    options.profileDirectory = root / "profiles";
-    options.startWorkers = false;
-    options.rateNames = [&root] { return AttributionNames((root / "cgroups").string(), ApplicationNamer(std::vector<std::string>{})); };
-    CMonitorEngine engine;
-    engine.start(options);
-    FlowKey key{*parseIpAddress("192.0.2.10"), *parseIpAddress("198.51.100.7"), 50000, 443};
-    const std::pair<const char*, std::uint64_t> talking[] = {{"system.slice/docker-3f2a9c1d0b7e44aa.scope", 2'345'678},
-        {"system.slice/NetworkManager.service", 48'000}, {"system.slice/sshd.service", 1'200}, {".", 3'400}};
-    for (const auto& [cgroup, bytes] : talking) {
-        std::filesystem::create_directories(root / "cgroups" / cgroup);
-        struct stat status {};
-        ASSERT_EQ(::stat((root / "cgroups" / cgroup).c_str(), &status), 0);
-        key.cgroup = cgroup[0] == '.' ? 0 : status.st_ino; // "." the system's
-        key.direction = PacketWay::Received;
-        engine.meter().countFlow(key, {bytes, 0, 1});
-        key.direction = PacketWay::Sent;
-        engine.meter().countFlow(key, {bytes / 20, 0, 1});
-    }
-    engine.meter().tick();
+    // A few of them talking now.
+    LiveRatesEngine live(data.path().toStdString(), shared.snapshot(), DayClock::system());
+    const FlowKey key{*parseIpAddress("192.0.2.10"), *parseIpAddress("198.51.100.7"), 50000, 443};
+    live.count("system.slice/docker-3f2a9c1d0b7e44aa.scope", key, 2'345'678, 117'284);
+    live.count("system.slice/NetworkManager.service", key, 48'000, 2'400);
+    live.count("system.slice/sshd.service", key, 1'200, 60);
+    live.count("", key, 3'400, 170);
+    live.engine.meter().tick();
     CApplicationsDlg::Setup setup{usageFile, "Home", true};
-    setup.liveRates = [&engine](const std::string& profile) {
-        LiveRates rates;
-        for (const ApplicationRate& rate : engine.applicationRates(profile))
-            rates[rate.name] = {rate.currentDown, rate.currentUp};
-        return rates;
-    };
-    CApplicationsDlg applications(engine.profileSource(), setup);
+    setup.liveRates = [&live](const std::string& profile) { return live.rates(profile); };
+    CApplicationsDlg applications(live.engine.profileSource(), setup);
     applications.show();
     EXPECT_EQ(applications.applicationTable()->topLevelItemCount(), 10);
     const int scale = qRound(applications.devicePixelRatioF());

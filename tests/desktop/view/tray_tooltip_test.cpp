@@ -1,10 +1,10 @@
-// The tray tooltip's text: rates, today's totals, the top application, notices.
+// The tray tooltip's text: rates, today's totals, notices.
 #include "desktop/view/quota_texts.h"
 #include "desktop/view/tray_tooltip.h"
 
 #include <gtest/gtest.h>
 
-TEST(TrayTooltip, RatesThenTodayThenTheTopApplicationThenNotices)
+TEST(TrayTooltip, RatesThenTodayThenNotices)
 {
     struct Case { TrayTooltip tooltip; const char* text; };
     const Case cases[] = {
@@ -15,10 +15,6 @@ TEST(TrayTooltip, RatesThenTodayThenTheTopApplicationThenNotices)
          "Velmora\nDown: 1.00 KB/s - Up: 2.00 KB/s\nToday: 5.00 MB down, 0 B up\nThis month: 12.3 GB down, 2.10 GB up (quota: 9 days left)"},
         {{{"1.00", 1000}, {"2.00", 1000}, std::nullopt, DayTotals{0, 0}, 1, {}},
          "Velmora\nDown: 1.00 KB/s - Up: 2.00 KB/s\nThis month: 0 B down, 0 B up (quota: 1 day left)"},
-        {{{"1.00", 1000}, {"2.00", 1000}, DayTotals{5e6, 0}, std::nullopt, std::nullopt, {"Saving failed"},
-          TrayTooltip::TopApplication{"Firefox", 12'345'678, 209'960}},
-         "Velmora\nDown: 1.00 KB/s - Up: 2.00 KB/s\nToday: 5.00 MB down, 0 B up\n"
-         "Top: Firefox (12.3 MB down, 210 KB up in the last minute)\nSaving failed"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(trayTooltipText(c.tooltip), c.text);
