@@ -1,6 +1,6 @@
 #pragma once
-// An engine that counts only what the test hands its meter, for the Applications window's live
-// rates: the programs' cgroups are directories of a tree of the test's own, named as on a desktop.
+// An engine that counts only what the test hands its meter; the programs' cgroups are
+// directories of a tree of the test's own, named as on a desktop.
 #include "desktop/view/application_usage.h"
 #include "monitor/monitor_engine.h"
 #include "profile/profile_store.h"
@@ -9,22 +9,23 @@
 
 struct LiveRatesEngine {
     LiveRatesEngine(const std::filesystem::path& directory, const ProfileList& profiles, const DayClock& clock)
+        : cgroups(directory / "cgroups")
     {
         saveAllProfiles(profiles, {}, directory / "profiles");
-        cgroups = directory / "cgroups";
+        MonitorOptions options;
         options.profileDirectory = directory / "profiles";
         options.startWorkers = false;
+        options.saveInterval = {};
         options.dayClock = &clock;
         options.rateNames = [this] { return AttributionNames(cgroups.string(), ApplicationNamer(std::vector<std::string>{})); };
         engine.start(options);
     }
-    // The bytes of the program in `cgroup` ("" the system's) on the flow `key`.
+    // Bytes down and up of the program in `cgroup` ("": the system's) on the flow `key`.
     void count(const std::string& cgroup, FlowKey key, std::uint64_t down, std::uint64_t up)
     {
         std::filesystem::create_directories(cgroups / cgroup);
         struct stat status {};
         key.cgroup = cgroup.empty() || ::stat((cgroups / cgroup).c_str(), &status) != 0 ? 0 : status.st_ino;
-        key.direction = PacketWay::Received;
         engine.meter().countFlow(key, {down, 0, 1});
         key.direction = PacketWay::Sent;
         engine.meter().countFlow(key, {up, 0, 1});
@@ -37,7 +38,6 @@ struct LiveRatesEngine {
         return rates;
     }
 
-    MonitorOptions options;
     std::filesystem::path cgroups;
     CMonitorEngine engine;
 };
