@@ -63,6 +63,9 @@ void CMainDlg::openApplications()
         return rates;
     };
     setup.rateDivisor = settings.unitDivisor.load();
+    setup.totalsOf = [this](int tab, const std::string& profile, const LocalDate& first, const LocalDate& last) {
+        return tab == 0 ? engine.applicationTotals(profile, first, last) : engine.interfaceTotals(profile, first, last);
+    };
     CApplicationsDlg applications(engine.profileSource(), std::move(setup), this);
     applications.setIconOf(desktopApplicationIcons());
     applications.exec();

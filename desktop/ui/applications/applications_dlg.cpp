@@ -122,9 +122,13 @@ void CApplicationsDlg::fillTables()
     const std::string profile = profileBox->currentText().toStdString();
     stored[0].clear();
     stored[1].clear();
-    // Opened at the first look once the file exists; the engine makes it at its first save.
-    if (chosen >= 0 && std::size_t(chosen) < periods.size() && !profile.empty() &&
-        (usage.isOpen() || usage.openForReading(setup.usageFile))) {
+    const bool known = chosen >= 0 && std::size_t(chosen) < periods.size() && !profile.empty();
+    if (known && setup.totalsOf) {
+        const UsagePeriod& period = periods[std::size_t(chosen)];
+        for (int tab : {0, 1})
+            stored[tab] = setup.totalsOf(tab, profile, period.first, period.last);
+    } else if (known && (usage.isOpen() || usage.openForReading(setup.usageFile))) {
+        // Opened at the first look once the file exists; the engine makes it at its first save.
         const UsagePeriod& period = periods[std::size_t(chosen)];
         stored[0] = usage.applicationTotals(profile, period.first, period.last);
         stored[1] = usage.interfaceTotals(profile, period.first, period.last);

@@ -1,7 +1,8 @@
 #pragma once
 // The Applications window: for one profile and one period (today, this month, a past month),
 // each application's download, upload and total, and on a second tab the same per interface,
-// as the usage database (usage/usage_database.h) keeps them, read only, and each application's
+// as the usage database (usage/usage_database.h) keeps them (with what the engine counted and
+// has not saved yet, where it is asked), read only, and each application's
 // live rate. A click on a column's header sorts by it; another click turns the order round.
 // Opens on the profile the main window shows, the busiest first. While it is shown it reads
 // everything again once a second, keeping the order and the selection.
@@ -36,6 +37,11 @@ public:
         // the window is shown; none: the rate column stays empty.
         std::function<LiveRates(const std::string& profile)> liveRates{};
         std::uint32_t rateDivisor = 1000; // the unit the main window shows rates in
+        // A period's rows of one tab (0 applications, 1 interfaces): what the database holds
+        // plus what was counted and not saved yet; none: usageFile as last saved.
+        std::function<std::vector<NamedTotals>(int tab, const std::string& profile, const LocalDate& first,
+                                               const LocalDate& last)>
+            totalsOf{};
     };
     CApplicationsDlg(const ProfileSource& profiles, Setup setup, QWidget* parent = nullptr);
 

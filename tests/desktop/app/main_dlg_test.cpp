@@ -343,7 +343,8 @@ TEST_F(MainDlgTest, ViewCommandsOpenTheirWindows)
 }
 
 // View > Applications... shows each application with its desktop file's icon (here an image
-// file named by its path), and the generic one for an application no desktop file names.
+// file named by its path), and the generic one for an application no desktop file names; its
+// figures include what was counted and not saved yet.
 TEST_F(MainDlgTest, TheApplicationsWindowShowsTheDesktopFilesIcons)
 {
     const std::filesystem::path data(temp.path().toStdString());
@@ -360,12 +361,20 @@ TEST_F(MainDlgTest, TheApplicationsWindowShowsTheDesktopFilesIcons)
     const QByteArray home = qgetenv("XDG_DATA_HOME"), dirs = qgetenv("XDG_DATA_DIRS");
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString((data / "share").string()));
     qputenv("XDG_DATA_DIRS", QByteArray::fromStdString((data / "none").string()));
-    CMainDlg window(options());
+    MainDlgOptions setup = options();
+    setup.usageDatabase = data / kUsageDatabaseName;
+    CMainDlg window(setup);
+    window.trafficMeter().countFlow({{}, {}, 0, 0, 0, PacketWay::Received, 0}, {4, 0, 1}); // not saved yet
+    window.trafficMeter().tick();
     QImage shown[2];
-    runCommand(window, 32778, [&shown](QWidget* modal) {
+    std::string system;
+    runCommand(window, 32778, [&](QWidget* modal) {
         const QTreeWidget* table = static_cast<CApplicationsDlg*>(modal)->applicationTable();
         for (int row = 0; row < std::min(table->topLevelItemCount(), 2); ++row)
             shown[row] = table->topLevelItem(row)->icon(0).pixmap(32).toImage();
+        if (table->topLevelItemCount() == 3)
+            for (int column = 0; column < table->columnCount(); ++column)
+                system += table->topLevelItem(2)->text(column).toStdString() + "|";
         static_cast<QDialog*>(modal)->reject();
     });
     for (const auto& [name, value] : {std::pair{"XDG_DATA_HOME", home}, std::pair{"XDG_DATA_DIRS", dirs}})
@@ -373,6 +382,7 @@ TEST_F(MainDlgTest, TheApplicationsWindowShowsTheDesktopFilesIcons)
     EXPECT_EQ(shown[0], QIcon(icon).pixmap(32).toImage()); // Velmora, the busier
     EXPECT_FALSE(shown[1].isNull());                       // sshd: the generic icon
     EXPECT_NE(shown[1], shown[0]);
+    EXPECT_EQ(system, "System|4 B|0 B|4 B|0.00 / 0.00|"); // today's as counted, and its rate
 }
 
 // The Activity History's Size choice is kept from one opening, and one run, to the next.
