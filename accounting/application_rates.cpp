@@ -2,48 +2,45 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 
-void ApplicationRates::add(std::string_view profile, std::uint64_t cgroup, bool isDownload, std::uint64_t bytes)
+void ApplicationRates::add(const Taker* takers, std::size_t count, std::uint64_t cgroup, bool isDownload,
+                           std::uint64_t bytes)
 {
     std::lock_guard lock(guard);
-    auto found = byProfile.find(profile);
-    if (found == byProfile.end())
-        found = byProfile.emplace(std::string(profile), ProfileCgroups{}).first;
-    auto [entry, added] = found->second.try_emplace(cgroup);
-    Cgroup& counted = entry->second;
-    if (added) {
-        counted.lastPeriod = period;
-    } else if (counted.lastPeriod != period) {
-        // The periods since the last add were silent: their slots still hold a minute ago's.
-        const std::int64_t silent = std::min<std::int64_t>(period - counted.lastPeriod, kPeriods);
-        for (std::int64_t step = 1; step <= silent; ++step)
-            counted.ring[std::size_t((counted.lastPeriod + step) % kPeriods)] = {};
-        counted.lastPeriod = period;
+    for (const Taker& taker : std::span(takers, count)) {
+        auto [entry, added] = entries.try_emplace(Key{taker.index, cgroup});
+        Cgroup& counted = entry->second;
+        if (added || counted.profile != *taker.name) {
+            counted = Cgroup{*taker.name, {}, period};
+        } else if (counted.lastPeriod != period) {
+            // The periods since the last add were silent: their slots still hold a minute ago's.
+            const std::int64_t silent = std::min<std::int64_t>(period - counted.lastPeriod, kPeriods);
+            for (std::int64_t step = 1; step <= silent; ++step)
+                counted.ring[std::size_t((counted.lastPeriod + step) % kPeriods)] = {};
+            counted.lastPeriod = period;
+        }
+        Bytes& slot = counted.ring[std::size_t(period % kPeriods)];
+        (isDownload ? slot.down : slot.up) += bytes;
     }
-    Bytes& slot = counted.ring[std::size_t(period % kPeriods)];
-    (isDownload ? slot.down : slot.up) += bytes;
 }
 
 void ApplicationRates::endPeriod()
 {
     std::lock_guard lock(guard);
     ++period;
-    for (auto profile = byProfile.begin(); profile != byProfile.end();) {
-        std::erase_if(profile->second, [this](const auto& entry) { return entry.second.lastPeriod <= period - 1 - kPeriods; });
-        profile = profile->second.empty() ? byProfile.erase(profile) : std::next(profile);
-    }
+    std::erase_if(entries, [this](const auto& entry) { return entry.second.lastPeriod <= period - 1 - kPeriods; });
 }
 
 std::vector<CgroupRate> ApplicationRates::of(std::string_view profile) const
 {
     std::vector<CgroupRate> rates;
     std::lock_guard lock(guard);
-    const auto found = byProfile.find(profile);
-    if (found == byProfile.end())
-        return rates;
     const std::int64_t last = period - 1; // the last whole period
-    for (const auto& [cgroup, counted] : found->second) {
-        CgroupRate rate{cgroup};
+    for (const auto& [key, counted] : entries) {
+        if (counted.profile != profile)
+            continue;
+        CgroupRate rate{key.cgroup};
         // Whole periods of the last minute the ring still holds (none after lastPeriod were
         // heard from); the one under way is not whole yet.
         for (std::int64_t at = std::max(last - kPeriods + 1, counted.lastPeriod - kPeriods + 1);
@@ -65,10 +62,7 @@ std::vector<CgroupRate> ApplicationRates::of(std::string_view profile) const
 std::size_t ApplicationRates::kept() const
 {
     std::lock_guard lock(guard);
-    std::size_t count = 0;
-    for (const auto& [name, cgroups] : byProfile)
-        count += cgroups.size();
-    return count;
+    return entries.size();
 }
 
 std::vector<ApplicationRate> namedRates(const std::vector<CgroupRate>& rates,

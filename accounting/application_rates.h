@@ -6,8 +6,8 @@
 // program's current rate is measured over the same period as the window's Current readout.
 //
 // Each cgroup keeps a ring of the last kPeriods periods; a cgroup with nothing in all of them
-// is dropped, so the memory follows the programs that talk. Adding finds an existing entry
-// without allocating.
+// is dropped, so the memory follows the programs that talk. Adding takes one lock per flow and
+// finds an existing entry without allocating.
 
 #include <array>
 #include <cstdint>
@@ -36,8 +36,13 @@ class ApplicationRates {
 public:
     static constexpr int kPeriods = 60; // a minute of one-second periods
 
-    // From any capture thread.
-    void add(std::string_view profile, std::uint64_t cgroup, bool isDownload, std::uint64_t bytes);
+    // A profile that took a flow: its place in the list and its name.
+    struct Taker {
+        std::uint32_t index;
+        const std::string* name;
+    };
+    // One flow's bytes for each profile that took it, under one lock (from any capture thread).
+    void add(const Taker* takers, std::size_t count, std::uint64_t cgroup, bool isDownload, std::uint64_t bytes);
     // The period under way ends (the meter thread, as it takes the live counters); the
     // cgroups silent for the last kPeriods periods go.
     void endPeriod();
@@ -50,20 +55,30 @@ private:
     struct Bytes {
         std::uint64_t down = 0, up = 0;
     };
+    // Entries are found by the profile's place in the list (a number to hash, not a name) and
+    // keep its name: a profile that moved to another place starts its entry afresh.
+    struct Key {
+        std::uint32_t index;
+        std::uint64_t cgroup;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const
+        {
+            const std::uint64_t mixed = (key.cgroup ^ (std::uint64_t(key.index) << 48)) * 0x9e3779b97f4a7c15ull;
+            return std::size_t(mixed ^ (mixed >> 29));
+        }
+    };
     struct Cgroup {
+        std::string profile;
         std::array<Bytes, kPeriods> ring{}; // by period number modulo kPeriods
         std::int64_t lastPeriod = 0;        // the period of the last add; the ring holds
                                             // lastPeriod - kPeriods + 1 .. lastPeriod
     };
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
-    };
-    using ProfileCgroups = std::unordered_map<std::uint64_t, Cgroup>;
 
     mutable std::mutex guard; // guards everything below
     std::int64_t period = kPeriods; // the period under way
-    std::unordered_map<std::string, ProfileCgroups, NameHash, std::equal_to<>> byProfile;
+    std::unordered_map<Key, Cgroup, KeyHash> entries;
 };
 
 // The cgroups' rates named (`nameOf` a cgroup id) and merged by name, busiest of the last

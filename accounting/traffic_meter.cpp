@@ -85,6 +85,8 @@ bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& 
     const std::uint32_t selected = selectedProfile.load(std::memory_order_relaxed);
     const int slotIndex = YearHistory::slotOf(date.month, date.day);
     bool everyRecordFound = true;
+    ApplicationRates::Taker takers[16];
+    std::size_t takerCount = 0;
     for (std::size_t index = 0; index < profileCount; ++index) {
         CProfile& profile = list[index];
         const bool takes = knownEnds ? takesLocalEnd(profile, key) && passesFilters(profile, key)
@@ -104,10 +106,16 @@ bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& 
         addAtomically(isDownload ? hourSlot.down : hourSlot.up, double(count.bytes));
         if (attributed != nullptr)
             attributed->add(profile.name, date, key.cgroup, key.interfaceIndex, isDownload, count.bytes);
-        rates.add(profile.name, key.cgroup, isDownload, count.bytes);
+        if (takerCount == std::size(takers)) { // a long list: the rates take the flow in parts
+            rates.add(takers, takerCount, key.cgroup, isDownload, count.bytes);
+            takerCount = 0;
+        }
+        takers[takerCount++] = {std::uint32_t(index), &profile.name};
         if (index == selected)
             accountSelected(count, isDownload);
     }
+    if (takerCount > 0)
+        rates.add(takers, takerCount, key.cgroup, isDownload, count.bytes);
     return everyRecordFound;
 }
 
