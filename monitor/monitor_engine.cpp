@@ -197,8 +197,11 @@ SaveOutcome CMonitorEngine::stop()
 
 void CMonitorEngine::watchQuotas(const QuotaWatchOptions& quotaOptions, QuotaCheck::Callback onQuotas)
 {
-    quotaCheck = std::make_unique<QuotaCheck>(shared, *quotaOptions.dayClock, quotaOptions.dataDirectory,
-                                              std::move(onQuotas));
+    quotaCheck = std::make_unique<QuotaCheck>(
+        shared, *quotaOptions.dayClock, quotaOptions.dataDirectory, std::move(onQuotas),
+        [this](const std::string& profile, const LocalDate& first, const LocalDate& last) {
+            return applicationTotals(profile, first, last);
+        });
     quotaCheck->reload();
     if (quotaOptions.interval.count() > 0 && !stopped) {
         workers->quotaTimer =

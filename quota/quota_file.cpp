@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <set>
+#include <tuple>
 #include <utility>
 
 using nlohmann::json;
@@ -95,7 +96,8 @@ std::string duplicateKeyProblem(std::string_view text)
 
 Quota readQuota(const json& entry, const std::string& where)
 {
-    static const std::set<std::string> kKeys{"profile", "period", "start_day", "direction", "limit_bytes", "warn_percent"};
+    static const std::set<std::string> kKeys{"profile", "application", "period", "start_day",
+                                               "direction", "limit_bytes", "warn_percent"};
     if (!entry.is_object())
         throw Bad{where + ": must be an object"};
     for (const auto& [key, value] : entry.items())
@@ -108,6 +110,13 @@ Quota readQuota(const json& entry, const std::string& where)
     quota.profile = profile.get<std::string>();
     if (quota.profile.size() > kMaxProfileNameBytes)
         throw Bad{where + ".profile: longer than " + std::to_string(kMaxProfileNameBytes) + " bytes"};
+    if (const json& application = member(entry, "application"); !application.is_null()) {
+        if (!application.is_string() || application.get_ref<const std::string&>().empty())
+            throw Bad{where + ".application: must be an application's name"};
+        quota.application = application.get<std::string>();
+        if (quota.application.size() > kMaxApplicationNameBytes)
+            throw Bad{where + ".application: longer than " + std::to_string(kMaxApplicationNameBytes) + " bytes"};
+    }
     const json& period = member(entry, "period");
     if (period == "day")
         quota.period = QuotaPeriod::Day;
@@ -209,12 +218,14 @@ std::optional<std::vector<Quota>> parseQuotaDocument(std::string_view text, std:
         if (list.size() > kMaxQuotas)
             throw Bad{"more than " + std::to_string(kMaxQuotas) + " quotas"};
         std::vector<Quota> quotas;
-        std::set<std::pair<std::string, QuotaPeriod>> seen;
+        std::set<std::tuple<std::string, std::string, QuotaPeriod>> seen;
         for (std::size_t i = 0; i < list.size(); ++i) {
             const std::string where = "quotas[" + std::to_string(i) + "]";
             Quota quota = readQuota(list[i], where);
-            if (!seen.emplace(quota.profile, quota.period).second)
-                throw Bad{where + ": a second " + periodName(quota.period) + " quota for " + quotedName(quota.profile)};
+            if (!seen.emplace(quota.profile, quota.application, quota.period).second)
+                throw Bad{where + ": a second " + periodName(quota.period) + " quota for " +
+                          (quota.application.empty() ? "" : quotedName(quota.application) + " in ") +
+                          quotedName(quota.profile)};
             quotas.push_back(std::move(quota));
         }
         return quotas;
@@ -245,6 +256,8 @@ std::string quotaDocument(const std::vector<Quota>& quotas)
     for (const Quota& quota : quotas) {
         json entry = json::object();
         entry["profile"] = quota.profile;
+        if (!quota.application.empty())
+            entry["application"] = quota.application;
         entry["period"] = periodName(quota.period);
         if (quota.period == QuotaPeriod::Month)
             entry["start_day"] = quota.startDay;

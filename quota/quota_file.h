@@ -3,12 +3,15 @@
 //
 //   {"quotas": [
 //     {"profile": "Default", "period": "month", "start_day": 15,
-//      "direction": "total", "limit_bytes": 50000000000, "warn_percent": 90}
+//      "direction": "total", "limit_bytes": 50000000000, "warn_percent": 90},
+//     {"profile": "Default", "application": "Firefox", "period": "day", "limit_bytes": 2000000000}
 //   ]}
 //
 // "period" is "day" or "month"; "start_day" 1-28, month quotas only, default 1; "direction"
 // "down", "up" or "total", default "total"; "limit_bytes" a whole number from 1 to 2^53;
-// "warn_percent" 1-99, default 90. At most one quota per profile and period. Any other key,
+// "warn_percent" 1-99, default 90. "application", when given, is an application's name as the
+// Applications window shows it: the quota then counts only that application's bytes within the
+// profile. At most one quota per profile, application (or none) and period. Any other key,
 // value or shape makes the whole file bad: the program then runs without quotas and never
 // writes over the file.
 
@@ -30,6 +33,7 @@ struct Quota {
     QuotaDirection direction = QuotaDirection::Total;
     std::uint64_t limitBytes = 0;
     int warnPercent = 90;
+    std::string application{}; // empty: the whole profile's bytes
     bool operator==(const Quota&) const = default;
 };
 
@@ -39,6 +43,7 @@ inline constexpr std::uintmax_t kMaxQuotaFileBytes = 1 << 20;
 inline constexpr std::size_t kMaxQuotas = 4096;
 inline constexpr std::uint64_t kMaxLimitBytes = std::uint64_t{1} << 53; // exact as a double
 inline constexpr std::size_t kMaxProfileNameBytes = 1024;
+inline constexpr std::size_t kMaxApplicationNameBytes = 1024;
 
 const char* periodName(QuotaPeriod period);       // "day", "month"
 const char* directionName(QuotaDirection direction); // "down", "up", "total"

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <cstdio>
 
 using nlohmann::json;
@@ -63,9 +64,15 @@ double quotaUse(const CProfile& profile, QuotaDirection direction, const QuotaSp
     return used;
 }
 
+std::string quotaSubject(const Quota& quota)
+{
+    const std::string profile = storableText(quota.profile);
+    return quota.application.empty() ? profile : storableText(quota.application) + " in " + profile;
+}
+
 QuotaCrossings::Entry QuotaCrossings::entryOf(const QuotaStatus& status, QuotaLevel level)
 {
-    return {status.quota.profile, periodName(status.quota.period), isoDate(status.span.start),
+    return {status.quota.profile, status.quota.application, periodName(status.quota.period), isoDate(status.span.start),
             status.quota.limitBytes, status.quota.warnPercent, static_cast<int>(level)};
 }
 
@@ -85,7 +92,8 @@ bool QuotaCrossings::keepQuotas(const std::vector<Quota>& quotas)
 {
     const auto quotaOf = [&](const Entry& entry) {
         return std::find_if(quotas.begin(), quotas.end(), [&](const Quota& quota) {
-            return quota.profile == entry.profile && periodName(quota.period) == entry.period;
+            return quota.profile == entry.profile && quota.application == entry.application &&
+                   periodName(quota.period) == entry.period;
         });
     };
     std::set<Entry> kept;
@@ -108,12 +116,13 @@ bool QuotaCrossings::keepQuotas(const std::vector<Quota>& quotas)
 bool QuotaCrossings::keepOnly(const std::vector<QuotaStatus>& current)
 {
     // Only a quota's earlier spans go here; keepQuotas drops the crossings of quotas gone.
-    std::map<std::pair<std::string, std::string>, std::string> currentStart;
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> currentStart;
     for (const QuotaStatus& status : current)
-        currentStart[{status.quota.profile, periodName(status.quota.period)}] = isoDate(status.span.start);
+        currentStart[{status.quota.profile, status.quota.application, periodName(status.quota.period)}] =
+            isoDate(status.span.start);
     const std::size_t before = entries.size();
     std::erase_if(entries, [&](const Entry& entry) {
-        const auto found = currentStart.find({entry.profile, entry.period});
+        const auto found = currentStart.find({entry.profile, entry.application, entry.period});
         return found != currentStart.end() && found->second != entry.start;
     });
     return entries.size() != before;
@@ -139,8 +148,8 @@ std::optional<QuotaCrossings> QuotaCrossings::parse(std::string_view text, std::
                 problem = "unknown level";
                 return std::nullopt;
             }
-            Entry entry{item.at("profile").get<std::string>(), item.at("period").get<std::string>(),
-                        item.at("start").get<std::string>()};
+            Entry entry{item.at("profile").get<std::string>(), item.value("application", std::string()),
+                        item.at("period").get<std::string>(), item.at("start").get<std::string>()};
             entry.level = static_cast<int>(level == "warn" ? QuotaLevel::Warn : QuotaLevel::Limit);
             if (item.contains("limit_bytes") || item.contains("warn_percent")) {
                 entry.limit = item.at("limit_bytes").get<std::uint64_t>();
@@ -161,6 +170,8 @@ std::string QuotaCrossings::line(const Entry& entry)
               {"period", entry.period},
               {"start", entry.start},
               {"level", entry.level == static_cast<int>(QuotaLevel::Limit) ? "limit" : "warn"}};
+    if (!entry.application.empty())
+        item["application"] = entry.application;
     if (entry.limit != 0) {
         item["limit_bytes"] = entry.limit;
         item["warn_percent"] = entry.warn;
@@ -193,7 +204,8 @@ std::size_t QuotaCrossings::capTo(std::size_t maxBytes)
 }
 
 std::vector<QuotaStatus> quotaStatuses(const std::vector<Quota>& quotas, const ProfileList& profiles,
-                                       const LocalDate& today, const QuotaCrossings& told)
+                                       const LocalDate& today, const QuotaCrossings& told,
+                                       const ApplicationUse& applicationUse)
 {
     std::vector<QuotaStatus> statuses;
     for (const Quota& quota : quotas) {
@@ -204,7 +216,10 @@ std::vector<QuotaStatus> quotaStatuses(const std::vector<Quota>& quotas, const P
                                           [&](const CProfile& p) { return p.name == quota.profile; });
         status.profileFound = profile != profiles.end();
         if (status.profileFound) {
-            status.used = quotaUse(*profile, quota.direction, status.span, today);
+            if (quota.application.empty())
+                status.used = quotaUse(*profile, quota.direction, status.span, today);
+            else if (applicationUse)
+                status.used = applicationUse(quota, status.span, today);
             status.percent = status.used * 100.0 / static_cast<double>(quota.limitBytes);
             status.projected = std::floor(status.used / status.span.elapsedDays * status.span.days);
             if (status.used >= static_cast<double>(quota.limitBytes)) {
@@ -239,7 +254,7 @@ std::string quotaAmountText(double used, std::uint64_t limit)
 
 std::string quotaLogLine(const QuotaStatus& status)
 {
-    std::string text = "quota: " + storableText(status.quota.profile) + " used " +
+    std::string text = "quota: " + quotaSubject(status.quota) + " used " +
                        quotaAmountText(status.used, status.quota.limitBytes) + " (" +
                        std::to_string(shownPercent(status)) + "%) ";
     if (status.quota.period == QuotaPeriod::Day)
@@ -299,9 +314,10 @@ void QuotaMonitor::saveCrossings(std::vector<std::string>& lines)
                         "; they may be told again after a restart");
 }
 
-std::vector<QuotaStatus> QuotaMonitor::statuses(const ProfileList& profiles, const LocalDate& today) const
+std::vector<QuotaStatus> QuotaMonitor::statuses(const ProfileList& profiles, const LocalDate& today,
+                                                const ApplicationUse& applicationUse) const
 {
-    return quotaStatuses(current, profiles, today, told);
+    return quotaStatuses(current, profiles, today, told, applicationUse);
 }
 
 QuotaMonitor::Update QuotaMonitor::record(std::vector<QuotaStatus> statuses)

@@ -13,6 +13,7 @@
 #include "quota/quota_file.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -34,8 +35,14 @@ struct QuotaStatus {
 
 // The bytes `profile` counted in `direction` from the span's start to `today` (inclusive).
 double quotaUse(const CProfile& profile, QuotaDirection direction, const QuotaSpan& span, const LocalDate& today);
+// The bytes of a quota's application within its profile in the quota's direction, from the
+// span's start to `today`; whoever keeps the applications' totals gives it (the engine).
+using ApplicationUse = std::function<double(const Quota& quota, const QuotaSpan& span, const LocalDate& today)>;
+// What a quota counts, for texts: "Default", or "Firefox in Default".
+std::string quotaSubject(const Quota& quota);
 
-// The crossings told so far, by quota (profile, period, limit and warning percent) and span.
+// The crossings told so far, by quota (profile, application, period, limit and warning percent)
+// and span. A crossing recorded without an application is a whole profile's quota's.
 class QuotaCrossings {
 public:
     bool told(const QuotaStatus& status, QuotaLevel level) const;
@@ -55,6 +62,7 @@ public:
 private:
     struct Entry {
         std::string profile;
+        std::string application; // empty: the whole profile's quota
         std::string period;
         std::string start;
         std::uint64_t limit = 0; // 0 (with warn 0): recorded by an earlier version, without them
@@ -72,13 +80,16 @@ inline constexpr std::size_t kMaxCrossingsDocumentBytes = 512 << 10;
 inline constexpr const char* kQuotaCrossingsFileName = "quota-crossings.json";
 
 // Each quota's status for `today`, in the order of `quotas`; the first profile of a name counts.
+// An application's quota uses `applicationUse` (none: 0 bytes) once its profile is found.
 std::vector<QuotaStatus> quotaStatuses(const std::vector<Quota>& quotas, const ProfileList& profiles,
-                                       const LocalDate& today, const QuotaCrossings& told = {});
+                                       const LocalDate& today, const QuotaCrossings& told = {},
+                                       const ApplicationUse& applicationUse = {});
 
 // "45.0 of 50.0 GB": both in the unit of the limit (B, KB, MB, GB, powers of 1000).
 std::string quotaAmountText(double used, std::uint64_t limit);
 // For a log or a notification (desktop/view/quota_texts.h), without the "velmora: " prefix: "quota: Default used 45.0 of
-// 50.0 GB (90%) this month (from 2026-12-15)" ("... today (2026-12-07)" for a day).
+// 50.0 GB (90%) this month (from 2026-12-15)" ("... today (2026-12-07)" for a day; "quota:
+// Firefox in Default used ..." for an application's quota).
 std::string quotaLogLine(const QuotaStatus& status);
 // The percentage as shown: whole percent, rounded down, so 90% shows only once 90% is reached.
 long long shownPercent(const QuotaStatus& status);
@@ -97,10 +108,14 @@ public:
     };
     // The statuses for `today`. Every crossing due is recorded as told, in memory and in
     // quota-crossings.json, before it is returned: a caller tells each one it is given.
-    Update update(const ProfileList& profiles, const LocalDate& today) { return record(statuses(profiles, today)); }
+    Update update(const ProfileList& profiles, const LocalDate& today, const ApplicationUse& applicationUse = {})
+    {
+        return record(statuses(profiles, today, applicationUse));
+    }
     // update() in its two steps: the statuses, which read the profiles (a caller may hold
     // their guard for this step only), then the crossings recorded and the lines.
-    std::vector<QuotaStatus> statuses(const ProfileList& profiles, const LocalDate& today) const;
+    std::vector<QuotaStatus> statuses(const ProfileList& profiles, const LocalDate& today,
+                                      const ApplicationUse& applicationUse = {}) const;
     Update record(std::vector<QuotaStatus> statuses);
 
     const std::vector<Quota>& quotas() const { return current; }

@@ -127,8 +127,8 @@ std::vector<ProfileReport> selectedReports(const ProfileList& profiles, const Re
             continue;
         reports.push_back(profileReport(profile, period));
         if (named.insert(profile.name).second) // the quota is the first profile's of that name
-            for (const QuotaStatus& status : quotas)
-                if (status.quota.profile == profile.name)
+            for (const QuotaStatus& status : quotas) // a profile's own: its applications' are the window's
+                if (status.quota.profile == profile.name && status.quota.application.empty())
                     reports.back().quotas.push_back(status);
         if (request.profile)
             break; // the first of that name, as the history window finds it

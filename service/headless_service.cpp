@@ -118,7 +118,7 @@ public:
         std::vector<QuotaFigures> kept;
         for (const QuotaStatus& status : statuses)
             if (status.profileFound)
-                kept.push_back({status.quota.profile, periodName(status.quota.period),
+                kept.push_back({status.quota.profile, periodName(status.quota.period), status.quota.application,
                                 static_cast<double>(status.quota.limitBytes), status.used});
         std::lock_guard lock(guard);
         last = std::move(kept);

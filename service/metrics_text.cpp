@@ -53,8 +53,10 @@ void appendQuotaFamily(std::string& out, const std::vector<QuotaFigures>& quotas
     appendFamily(out, name, "gauge", help);
     for (const QuotaFigures& quota : quotas) {
         out += name;
-        out += "{profile=\"" + escapeLabelValue(quota.profile) + "\",period=\"" + escapeLabelValue(quota.period) +
-               "\"} " + sampleValue(quota.*field) + '\n';
+        out += "{profile=\"" + escapeLabelValue(quota.profile) + "\",";
+        if (!quota.application.empty())
+            out += "application=\"" + escapeLabelValue(quota.application) + "\",";
+        out += "period=\"" + escapeLabelValue(quota.period) + "\"} " + sampleValue(quota.*field) + '\n';
     }
 }
 

@@ -31,10 +31,11 @@ struct ProgramFigures {
 };
 
 // One quota's figures; labelled by profile and period ("day" or "month"), as a profile has at
-// most one quota of each period.
+// most one quota of each period, and an application's quota also by its application.
 struct QuotaFigures {
     std::string profile;
     std::string period;
+    std::string application; // empty: the profile's own quota, without the label
     double limit = 0; // bytes
     double used = 0;  // bytes in the quota's direction over its current span
 };

@@ -81,7 +81,8 @@ std::vector<std::string> QuotaWatch::tooltipLines(const std::string& profile) co
 std::optional<int> QuotaWatch::daysLeft(const std::string& profile) const
 {
     for (const QuotaStatus& status : last)
-        if (status.profileFound && status.quota.profile == profile && status.quota.period == QuotaPeriod::Month)
+        if (status.profileFound && status.quota.profile == profile && status.quota.application.empty() &&
+            status.quota.period == QuotaPeriod::Month)
             return status.span.days - status.span.elapsedDays + 1;
     return std::nullopt;
 }

@@ -5,7 +5,9 @@
 
 std::string quotaTooltipText(const QuotaStatus& status)
 {
-    std::string text = "Quota: " + quotaAmountText(status.used, status.quota.limitBytes) + ", " +
+    std::string text = (status.quota.application.empty() ? std::string("Quota: ")
+                                                         : "Quota of " + storableText(status.quota.application) + ": ") +
+                       quotaAmountText(status.used, status.quota.limitBytes) + ", " +
                        std::to_string(shownPercent(status)) + "%, ";
     if (status.quota.period == QuotaPeriod::Day)
         return text + "today";
@@ -14,7 +16,7 @@ std::string quotaTooltipText(const QuotaStatus& status)
 
 QuotaNotification quotaNotification(const QuotaStatus& status, QuotaLevel level)
 {
-    const std::string name = storableText(status.quota.profile);
+    const std::string name = quotaSubject(status.quota);
     return {(level == QuotaLevel::Limit ? "Quota used up: " : "Quota warning: ") + name,
             quotaLogLine(status).substr(std::string_view("quota: ").size())};
 }

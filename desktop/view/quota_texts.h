@@ -7,10 +7,12 @@
 
 #include <string>
 
-// For a tooltip: "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec" ("..., today" for a day).
+// For a tooltip: "Quota: 45.0 of 50.0 GB, 90%, month from 15 Dec" ("..., today" for a day;
+// "Quota of Firefox: ..." for an application's quota).
 std::string quotaTooltipText(const QuotaStatus& status);
 
-// A desktop notification for a crossing: "Quota warning: Default" or "Quota used up: Default",
+// A desktop notification for a crossing: "Quota warning: Default" or "Quota used up: Default"
+// ("Quota used up: Firefox in Default" for an application's quota),
 // and "Default used 45.0 of 50.0 GB (90%) this month (from 2026-12-15)".
 struct QuotaNotification {
     std::string summary;

@@ -202,6 +202,19 @@ TEST(EngineHours, ApplicationTotalsHoldEachCountedByteOnceWhileSavesCommit)
     counting = false;
     counter.join();
     saver.join();
+
+    // A quota of the least busy application: its use is that application's bytes, told as its crossing.
+    const NamedTotals least = engine.applicationTotals(kDefaultProfileName, kFallBack, kFallBack).back();
+    Quota quota{kDefaultProfileName, QuotaPeriod::Day, 1, QuotaDirection::Total, least.down + least.up, 90, least.name};
+    std::string problem;
+    ASSERT_TRUE(writeQuotaFile(dir / "data", {quota}, problem)) << problem;
+    QuotaMonitor::Update checked;
+    engine.watchQuotas({dir / "data", 0ms, &clock}, [&](const QuotaMonitor::Update& update) { checked = update; });
+    ASSERT_EQ(checked.statuses.size(), 1u);
+    EXPECT_EQ(checked.statuses[0].used, double(least.down + least.up));
+    EXPECT_EQ(checked.statuses[0].due, QuotaLevel::Limit);
+    ASSERT_EQ(checked.lines.size(), 1u);
+    EXPECT_EQ(checked.lines[0].rfind("quota: " + least.name + " in Default used", 0), 0u) << checked.lines[0];
     EXPECT_TRUE(engine.stop().saved);
 
     const std::vector<NamedTotals> rows = engine.applicationTotals(kDefaultProfileName, kFallBack, kNextDay);

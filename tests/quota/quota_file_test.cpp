@@ -32,13 +32,16 @@ TEST(QuotaFile, ReadsTheDocumentWithItsDefaults)
         {"profile": "Default", "period": "month", "start_day": 15, "direction": "total",
          "limit_bytes": 50000000000, "warn_percent": 90},
         {"profile": "Hotspot", "period": "day", "limit_bytes": 1, "direction": "up"},
-        {"profile": "Hotspot", "period": "month", "limit_bytes": 9007199254740992}]})",
+        {"profile": "Hotspot", "period": "month", "limit_bytes": 9007199254740992},
+        {"profile": "Hotspot", "application": "Firefox", "period": "day", "limit_bytes": 7},
+        {"profile": "Hotspot", "application": "Chat", "period": "day", "limit_bytes": 8}]})",
                                            problem);
     ASSERT_TRUE(quotas) << problem;
-    ASSERT_EQ(quotas->size(), 3u);
+    ASSERT_EQ(quotas->size(), 5u);
     EXPECT_EQ((*quotas)[0], (Quota{"Default", QuotaPeriod::Month, 15, QuotaDirection::Total, 50000000000, 90}));
     EXPECT_EQ((*quotas)[1], (Quota{"Hotspot", QuotaPeriod::Day, 1, QuotaDirection::Up, 1, 90}));
     EXPECT_EQ((*quotas)[2], (Quota{"Hotspot", QuotaPeriod::Month, 1, QuotaDirection::Total, kMaxLimitBytes, 90}));
+    EXPECT_EQ((*quotas)[3], (Quota{"Hotspot", QuotaPeriod::Day, 1, QuotaDirection::Total, 7, 90, "Firefox"}));
     // Written and read back unchanged.
     const auto again = parseQuotaDocument(quotaDocument(*quotas), problem);
     ASSERT_TRUE(again) << problem;
@@ -83,6 +86,11 @@ TEST(QuotaFile, HostileFilesGiveOneLineAndNoQuotas)
         {"two month quotas", R"({"quotas": [{"profile": "D", "period": "month", "limit_bytes": 5},
                                             {"profile": "D", "period": "month", "limit_bytes": 6}]})",
          "quotas[1]: a second month quota for \"D\""},
+        {"two day quotas of one application", R"({"quotas": [{"profile": "D", "application": "A", "period": "day", "limit_bytes": 5},
+                                            {"profile": "D", "application": "A", "period": "day", "limit_bytes": 6}]})",
+         "quotas[1]: a second day quota for \"A\" in \"D\""},
+        {"application empty", entry(R"("limit_bytes": 5, "application": "")"), "quotas[0].application: must be"},
+        {"application a list", entry(R"("limit_bytes": 5, "application": ["A"])"), "quotas[0].application: must be"},
         {"a quota not an object", R"({"quotas": [5]})", "quotas[0]: must be an object"},
         {"a key twice, the last would win", "{\"quotas\": [\n" + entry(R"("limit_bytes":5,"limit_bytes":70000000)").substr(12),
          "line 2: \"limit_bytes\" given twice"},

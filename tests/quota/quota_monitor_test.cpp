@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,6 +149,46 @@ TEST(QuotaMonitor, TellsEachCrossingOncePerSpanAcrossRestarts)
     const QuotaMonitor::Update january = again.update({profile}, date(2027, 1, 2));
     ASSERT_EQ(january.lines.size(), 1u);
     EXPECT_EQ(january.lines[0], "quota: Default used 5.0 of 1.0 KB (500%) this month (from 2027-01-01)");
+}
+
+// Applications' quotas within one profile: each with its use and its own crossings, apart from
+// each other and from the profile's, also in a record an earlier version kept.
+TEST(QuotaMonitor, ApplicationsQuotasAreToldApartFromEachOtherAndTheProfiles)
+{
+    TempDir temp;
+    const LocalDate today = date(2026, 12, 9);
+    Quota firefox = monthQuota(1, 1000), chat = monthQuota(1, 1000);
+    firefox.application = "Firefox";
+    chat.application = "Chat";
+    chat.direction = QuotaDirection::Up;
+    writeQuotas(temp.path, {monthQuota(1, 1000), firefox, chat});
+    std::ofstream(temp.path / kQuotaCrossingsFileName) // the profile's limit, told by an earlier version
+        << R"({"crossings": [{"profile": "Default", "period": "month", "start": "2026-12-01", "level": "limit"}]})";
+    CProfile profile = profileNamed("Default");
+    profile.addToDayHistory(5000, true, today);
+    std::map<std::string, double> used{{"Firefox", 920}, {"Chat", 10}};
+    const ApplicationUse useOf = [&](const Quota& quota, const QuotaSpan& span, const LocalDate& on) {
+        EXPECT_EQ(span.start, date(2026, 12, 1));
+        EXPECT_EQ(on, today);
+        return used[quota.application];
+    };
+    {
+        QuotaMonitor monitor(temp.path);
+        EXPECT_TRUE(monitor.reload().empty());
+        QuotaMonitor::Update update = monitor.update({profile}, today, useOf);
+        ASSERT_EQ(update.lines.size(), 1u);
+        EXPECT_EQ(update.lines[0], "quota: Firefox in Default used 0.9 of 1.0 KB (92%) this month (from 2026-12-01)");
+        EXPECT_EQ(update.statuses[2].used, 10);
+        used["Chat"] = 1000;
+        update = monitor.update({profile}, today, useOf);
+        ASSERT_EQ(update.lines.size(), 1u);
+        EXPECT_EQ(update.lines[0], "quota: Chat in Default used 1.0 of 1.0 KB (100%) this month (from 2026-12-01)");
+    }
+    QuotaMonitor restarted(temp.path);
+    restarted.reload();
+    EXPECT_TRUE(restarted.update({profile}, today, useOf).lines.empty());
+    used["Firefox"] = 1000;
+    EXPECT_EQ(restarted.update({profile}, today, useOf).lines.size(), 1u);
 }
 
 // Unreadable, or a FIFO that would block a reader until someone writes into it: told, and

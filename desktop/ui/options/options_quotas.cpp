@@ -85,7 +85,7 @@ void OptionsQuotas::showPeriodOf(const std::string& profile)
 Quota* OptionsQuotas::find(const std::string& profile, QuotaPeriod period)
 {
     for (Quota& quota : quotas)
-        if (quota.profile == profile && quota.period == period)
+        if (quota.profile == profile && quota.application.empty() && quota.period == period) // an application's stays as it is
             return &quota;
     return nullptr;
 }
