@@ -193,7 +193,20 @@ int runHeadless(const HeadlessOptions& options, CountingSource source)
         saves.fill(program);
         const ProfileList snapshot = engine.profiles().snapshot();
         const LocalDate today = DayClock::system().today();
-        logLine(metrics->write(metricsText(counters->figures(snapshot, today), program, quotaFigures.figures())));
+        // Each profile's applications of the day, the first profile of a name (as the quotas).
+        std::vector<ApplicationFigures> applications;
+        std::set<std::string> named;
+        for (const CProfile& profile : snapshot) {
+            if (!named.insert(profile.name).second)
+                continue;
+            std::vector<ApplicationFigures> busiest;
+            for (const NamedTotals& row : engine.applicationTotals(profile.name, today, today))
+                busiest.push_back({profile.name, row.name, double(row.down), double(row.up)});
+            for (ApplicationFigures& figures : busiestApplications(profile.name, busiest))
+                applications.push_back(std::move(figures));
+        }
+        logLine(metrics->write(
+            metricsText(counters->figures(snapshot, today), program, quotaFigures.figures(), applications)));
     };
     const auto pollInterfaces = [&] { interfaces.update(engine.countedInterfaces()); };
     pollInterfaces();

@@ -3,6 +3,7 @@
 #include "profile/profile_writer.h"
 
 #include <cstdio>
+#include <set>
 
 namespace {
 
@@ -60,7 +61,41 @@ void appendQuotaFamily(std::string& out, const std::vector<QuotaFigures>& quotas
     }
 }
 
+void appendApplicationFamily(std::string& out, const std::vector<ApplicationFigures>& applications)
+{
+    constexpr const char* kName = "velmora_application_bytes_total";
+    appendFamily(out, kName, "counter",
+                 "Bytes of an application within the profile today (local time), from zero each day: the "
+                 "twenty busiest of the day by name, the rest as application=\"other\".");
+    for (const ApplicationFigures& application : applications)
+        for (const auto& [direction, value] : {std::pair{"received", application.received}, {"sent", application.sent}})
+            out += std::string(kName) + "{profile=\"" + escapeLabelValue(application.profile) + "\",application=\"" +
+                   escapeLabelValue(application.application) + "\",direction=\"" + direction + "\"} " +
+                   sampleValue(value) + '\n';
+}
+
 } // namespace
+
+std::vector<ApplicationFigures> busiestApplications(const std::string& profile,
+                                                    const std::vector<ApplicationFigures>& busiestFirst)
+{
+    std::vector<ApplicationFigures> figures;
+    ApplicationFigures other{profile, kOtherApplications};
+    bool anyOther = false;
+    std::set<std::string> labels{kOtherApplications}; // the label as written makes the series
+    for (const ApplicationFigures& application : busiestFirst) {
+        if (figures.size() < kMetricsApplications && labels.insert(escapeLabelValue(application.application)).second) {
+            figures.push_back({profile, application.application, application.received, application.sent});
+            continue;
+        }
+        other.received += application.received;
+        other.sent += application.sent;
+        anyOther = true;
+    }
+    if (anyOther)
+        figures.push_back(std::move(other));
+    return figures;
+}
 
 std::string escapeLabelValue(std::string_view text)
 {
@@ -81,7 +116,8 @@ std::string escapeLabelValue(std::string_view text)
 }
 
 std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program,
-                        const std::vector<QuotaFigures>& quotas)
+                        const std::vector<QuotaFigures>& quotas,
+                        const std::vector<ApplicationFigures>& applications)
 {
     std::string out;
     appendProfileFamily(out, profiles, "velmora_received_bytes_total", "counter",
@@ -96,6 +132,8 @@ std::string metricsText(const std::vector<ProfileFigures>& profiles, const Progr
     appendProfileFamily(out, profiles, "velmora_today_sent_bytes", "gauge",
                         "Bytes the profile counted as sent today (local time).",
                         &ProfileFigures::sentToday);
+    if (!applications.empty())
+        appendApplicationFamily(out, applications);
     appendFamily(out, "velmora_capture_up", "gauge", "1 while packets are being counted, 0 while the capture is off or failing.");
     appendSample(out, "velmora_capture_up", program.captureUp ? 1.0 : 0.0);
     appendFamily(out, "velmora_counting_source", "gauge",

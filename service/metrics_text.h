@@ -40,10 +40,31 @@ struct QuotaFigures {
     double used = 0;  // bytes in the quota's direction over its current span
 };
 
+// One application's bytes today within a profile (velmora_application_bytes_total).
+struct ApplicationFigures {
+    std::string profile;
+    std::string application;
+    double received = 0; // bytes, today (local time)
+    double sent = 0;
+};
+
+// How many applications of a profile have their own series; the rest are summed as "other", so
+// the labels stay bounded however many programs ran.
+inline constexpr std::size_t kMetricsApplications = 20;
+inline constexpr const char* kOtherApplications = "other";
+
+// A profile's applications as the metrics label them: the kMetricsApplications busiest of
+// `busiestFirst` (received and sent together), then one "other" with the rest (none when there
+// is no rest). An application whose label would be "other" (or another's) is summed into it: one series per label set.
+std::vector<ApplicationFigures> busiestApplications(const std::string& profile,
+                                                    const std::vector<ApplicationFigures>& busiestFirst);
+
 // A label value as the format needs it: backslash, double quote and line feed escaped;
 // bytes that are not UTF-8 become U+FFFD.
 std::string escapeLabelValue(std::string_view text);
 
-// The quota families are left out when there are no quotas.
+// The quota families are left out when there are no quotas, the applications' when there are
+// no applications.
 std::string metricsText(const std::vector<ProfileFigures>& profiles, const ProgramFigures& program,
-                        const std::vector<QuotaFigures>& quotas = {});
+                        const std::vector<QuotaFigures>& quotas = {},
+                        const std::vector<ApplicationFigures>& applications = {});

@@ -35,6 +35,28 @@ TEST(MetricsText, WholeTextOfTwoProfiles)
     program.saveFailures = 1;
     program.captureUp = true;
     program.countingSource = "kernel";
+    // Twenty-three applications of Default, busiest first: one named "other" and the last two
+    // go into application="other".
+    std::vector<ApplicationFigures> busiest;
+    for (int i = 0; i < 23; ++i)
+        busiest.push_back({"", i == 1 ? "other" : "app" + std::to_string(i), 100.0 - i, 1});
+    busiest[0].application = "Web \"browser\"";
+    std::vector<ApplicationFigures> applications = busiestApplications("Default", busiest);
+    ASSERT_EQ(applications.size(), 21u);
+    EXPECT_EQ(applications[20].application, "other");
+    EXPECT_EQ(applications[20].received, 99 + 79 + 78);
+    EXPECT_EQ(applications[20].sent, 3);
+    applications.erase(applications.begin() + 1, applications.begin() + 20);
+    const std::string text = metricsText(profiles, program, {}, applications);
+    const std::size_t family = text.find("# HELP velmora_application_bytes_total");
+    EXPECT_EQ(text.substr(family, text.find("# HELP velmora_capture_up") - family),
+              "# HELP velmora_application_bytes_total Bytes of an application within the profile today (local "
+              "time), from zero each day: the twenty busiest of the day by name, the rest as application=\"other\".\n"
+              "# TYPE velmora_application_bytes_total counter\n"
+              "velmora_application_bytes_total{profile=\"Default\",application=\"Web \\\"browser\\\"\",direction=\"received\"} 100\n"
+              "velmora_application_bytes_total{profile=\"Default\",application=\"Web \\\"browser\\\"\",direction=\"sent\"} 1\n"
+              "velmora_application_bytes_total{profile=\"Default\",application=\"other\",direction=\"received\"} 256\n"
+              "velmora_application_bytes_total{profile=\"Default\",application=\"other\",direction=\"sent\"} 3\n");
     EXPECT_EQ(metricsText(profiles, program),
               "# HELP velmora_received_bytes_total Bytes the profile counted as received since Velmora started.\n"
               "# TYPE velmora_received_bytes_total counter\n"
