@@ -105,7 +105,7 @@ bool CTrafficMeter::accountForEveryProfile(const FlowKey& key, const FlowCount& 
         addAtomically(isDownload ? slot.down : slot.up, double(count.bytes));
         addAtomically(isDownload ? hourSlot.down : hourSlot.up, double(count.bytes));
         if (attributed != nullptr)
-            attributed->add(profile.name, date, key.cgroup, key.interfaceIndex, isDownload, count.bytes);
+            attributed->add(profile.name, hour, key.cgroup, key.interfaceIndex, isDownload, count.bytes);
         if (takerCount == std::size(takers)) { // a long list: the rates take the flow in parts
             rates.add(takers, takerCount, key.cgroup, isDownload, count.bytes);
             takerCount = 0;

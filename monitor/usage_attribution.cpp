@@ -8,8 +8,15 @@ void UsageAttribution::merge(Rows& into, const NamedDayCount& row)
     const int day = row.date.year * 10000 + row.date.month * 100 + row.date.day;
     auto [entry, added] = into.try_emplace(RowKey{row.profile, row.name, row.hardwareAddress, day}, row);
     if (!added) {
-        entry->second.down += row.down;
-        entry->second.up += row.up;
+        NamedDayCount& into = entry->second;
+        into.down += row.down;
+        into.up += row.up;
+        if (into.hours.size() < row.hours.size())
+            into.hours.resize(row.hours.size());
+        for (std::size_t hour = 0; hour < row.hours.size(); ++hour) {
+            into.hours[hour].down += row.hours[hour].down;
+            into.hours[hour].up += row.hours[hour].up;
+        }
     }
 }
 
@@ -18,7 +25,10 @@ void UsageAttribution::collect()
     const std::vector<AttributedBytes> taken = counted.take();
     std::lock_guard lock(guard);
     for (const AttributedBytes& entry : taken) {
-        merge(applications, {entry.profile, names.application(entry.cgroup).name, {}, entry.date, entry.down, entry.up});
+        DayHourCounts hours(std::size_t(entry.hourCount));
+        hours[std::size_t(entry.hour)] = {entry.down, entry.up};
+        merge(applications, {entry.profile, names.application(entry.cgroup).name, {}, entry.date, entry.down, entry.up,
+                             std::move(hours)});
         const InterfaceName interface = names.interface(entry.interfaceIndex);
         merge(interfaces, {entry.profile, interface.name, interface.hardware, entry.date, entry.down, entry.up});
     }

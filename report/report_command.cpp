@@ -2,6 +2,7 @@
 
 #include "base/program_log.h"
 #include "profile/profile_store.h"
+#include "report/report_application_hours.h"
 #include "report/report_by_name.h"
 #include "report/report_format.h"
 #include "usage/usage_database.h"
@@ -161,6 +162,23 @@ std::vector<NamedReport> namedReports(const std::vector<ProfileReport>& profiles
     return reports;
 }
 
+// With --hours and --by app: each selected profile's applications on that day, with their hours.
+std::vector<ApplicationHoursReport> applicationHoursReports(const std::vector<ProfileReport>& profiles,
+                                                            const ReportRequest& request, const ReportPeriod& period,
+                                                            std::ostream& err, bool& complete)
+{
+    UsageDatabase usage;
+    if (!usage.openForReading(request.dataDirectory / kUsageDatabaseName)) {
+        err << logText((request.dataDirectory / kUsageDatabaseName).string() + ": " + usage.lastError(),
+                       LogBytes::Escaped);
+        complete = false;
+    }
+    std::vector<ApplicationHoursReport> reports;
+    for (const ProfileReport& profile : profiles)
+        reports.push_back({profile.name, usage.applicationHours(profile.name, {period.year, period.month, period.day})});
+    return reports;
+}
+
 } // namespace
 
 int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err)
@@ -176,11 +194,17 @@ int runReport(const ReportRequest& request, std::ostream& out, std::ostream& err
         std::optional<ReportBy> by;
         if (request.by && !(by = parseReportBy(*request.by)))
             throw ReportError{"unknown --by \"" + *request.by + "\" (app or interface)"};
+        if (by == ReportBy::Interface && period.isHours())
+            throw ReportError{"--hours reports applications by the hour (--by app); interfaces keep days only"};
         bool complete = true;
         const ProfileList profiles = loadProfiles(request, err, complete);
         if (by) {
             const std::vector<ProfileReport> selected = selectedReports(profiles, request, period, {});
-            out << formatNamedReport(*format, *by, namedReports(selected, request, *by, period, err, complete), period,
+            if (period.isHours())
+                out << formatApplicationHours(*format, applicationHoursReports(selected, request, period, err, complete),
+                                              period, *unit);
+            else
+                out << formatNamedReport(*format, *by, namedReports(selected, request, *by, period, err, complete), period,
                                      *unit);
             out.flush();
             return !out ? 1 : complete ? 0 : kReportIncomplete;

@@ -33,7 +33,7 @@ constexpr Option kOptions[] = {
     {Id::Profile, kBoth, "profile", "NAME", "Report only this profile (default: all)."},
     {Id::Month, kBoth, "month", "YYYY-MM", "Report this month (default: this month)."},
     {Id::Year, kBoth, "year", "YYYY", "Report this year, month by month."},
-    {Id::Hours, kBoth, "hours", "YYYY-MM-DD", "Report the hours of this day."},
+    {Id::Hours, kBoth, "hours", "YYYY-MM-DD", "Report the hours of this day (with --by app: of each application)."},
     {Id::TopDays, kBoth, "top-days", "N", "Report the N busiest days of the period, busiest first."},
     {Id::Unit, kBoth, "unit", "UNIT", "Size unit of the table and CSV: B, KB, MB or GB (default: MB)."},
     {Id::Format, kBoth, "format", "FORMAT", "table, csv or json (default: table)."},

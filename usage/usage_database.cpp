@@ -4,7 +4,9 @@
 #include "usage/usage_statements.h"
 #include "usage/usage_schema.h"
 
+#include <algorithm>
 #include <ctime>
+#include <tuple>
 #include <system_error>
 #include <utility>
 
@@ -227,8 +229,9 @@ bool UsageDatabase::writeBatch(const UsageBatch& batch)
         if (s.upsertHours.lastCode() != SQLITE_DONE)
             return fail(s.upsertHours.lastCode());
     }
+    std::vector<ApplicationDay> applicationDays;
     const auto addNamed = [&](const std::vector<NamedDayCount>& counts, SqliteStatement& insert,
-                              SqliteStatement& select, SqliteStatement& add) {
+                              SqliteStatement& select, SqliteStatement& add, std::vector<ApplicationDay>* days) {
         for (const NamedDayCount& count : counts) {
             const std::optional<std::int64_t> profile = profileId(count.profile, true);
             const std::optional<std::int64_t> named =
@@ -238,19 +241,64 @@ bool UsageDatabase::writeBatch(const UsageBatch& batch)
             add.reset();
             add.bind(1, *profile).bind(2, dayKeyOf(count.date)).bind(3, *named);
             add.bind(4, std::int64_t(count.down)).bind(5, std::int64_t(count.up)).step();
-            if (add.lastCode() != SQLITE_DONE)
+            if (add.lastCode() != SQLITE_DONE && add.lastCode() != SQLITE_ROW)
                 return fail(add.lastCode());
+            if (days != nullptr && add.lastCode() == SQLITE_ROW && !count.hours.empty())
+                days->push_back({dayKeyOf(count.date), *profile, *named,
+                                 {std::uint64_t(add.integer(0)), std::uint64_t(add.integer(1))}, &count});
+            add.reset();
         }
         return true;
     };
-    if (!addNamed(batch.applications, s.insertApplication, s.selectApplication, s.addApplicationDay) ||
-        !addNamed(batch.interfaces, s.insertInterface, s.selectInterface, s.addInterfaceDay))
+    if (!addNamed(batch.applications, s.insertApplication, s.selectApplication, s.addApplicationDay,
+                  &applicationDays) ||
+        !addNamed(batch.interfaces, s.insertInterface, s.selectInterface, s.addInterfaceDay, nullptr) ||
+        !writeApplicationHours(applicationDays))
         return false;
     if (batch.agreedDay) {
         s.setAgreedDay.reset();
         s.setAgreedDay.bind(1, dayKeyOf(*batch.agreedDay)).step();
         if (s.setAgreedDay.lastCode() != SQLITE_DONE)
             return fail(s.setAgreedDay.lastCode());
+    }
+    return true;
+}
+
+// In key order, so that a new day's rows append to the table (usage_schema.cpp).
+bool UsageDatabase::writeApplicationHours(std::vector<ApplicationDay>& days)
+{
+    std::sort(days.begin(), days.end(), [](const ApplicationDay& a, const ApplicationDay& b) {
+        return std::tie(a.day, a.profile, a.application) < std::tie(b.day, b.profile, b.application);
+    });
+    Statements& s = *statements;
+    DayHourCounts stored;
+    for (const ApplicationDay& day : days) {
+        const DayHourCounts& added = day.row->hours;
+        s.selectApplicationHours.reset();
+        s.selectApplicationHours.bind(1, day.day).bind(2, day.profile).bind(3, day.application);
+        if (!s.selectApplicationHours.step() || !unpackHours(s.selectApplicationHours.blob(0), stored))
+            stored.clear();
+        const int selected = s.selectApplicationHours.lastCode();
+        s.selectApplicationHours.reset();
+        if (selected != SQLITE_ROW && selected != SQLITE_DONE)
+            return fail(selected);
+        if (stored.size() < added.size())
+            stored.resize(added.size());
+        std::size_t lastHour = added.size() - 1;
+        for (std::size_t hour = 0; hour < added.size(); ++hour) {
+            stored[hour].down += added[hour].down;
+            stored[hour].up += added[hour].up;
+            if (added[hour] != HourCounts())
+                lastHour = hour;
+        }
+        // Equal unless the day had bytes before its hours were kept (the day the file was
+        // brought to this version): those go into the last hour with traffic.
+        fitHours(stored, day.total, lastHour);
+        s.upsertApplicationHours.reset();
+        s.upsertApplicationHours.bind(1, day.day).bind(2, day.profile).bind(3, day.application);
+        s.upsertApplicationHours.bindBlob(4, packHours(stored)).step();
+        if (s.upsertApplicationHours.lastCode() != SQLITE_DONE)
+            return fail(s.upsertApplicationHours.lastCode());
     }
     return true;
 }

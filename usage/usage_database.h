@@ -47,6 +47,10 @@ struct NamedDayCount {
     LocalDate date;
     std::uint64_t down = 0;
     std::uint64_t up = 0;
+    // Applications: the same bytes by hour since local midnight (23 to 25 entries, adding up to
+    // down and up). The stored hours, added to, are fitted to the stored day total, so an
+    // application's hours always add up to its day. Empty for interfaces (no hours kept).
+    DayHourCounts hours{};
 };
 
 // Everything one save writes, in one transaction.
@@ -65,6 +69,12 @@ struct NamedTotals {
     std::string hardwareAddress;
     std::uint64_t down = 0;
     std::uint64_t up = 0;
+};
+
+// An application's hours of one day.
+struct NamedHours {
+    std::string name;
+    DayHourCounts hours{};
 };
 
 class UsageDatabase {
@@ -108,7 +118,8 @@ public:
     // The first day a start should reconcile: the day before the last agreed save, or none
     // when no save has agreed yet (a new database: reconcile from today).
     std::optional<LocalDate> agreedDay();
-    // Removes the hours of the days before `firstKept`; the number of profile days removed.
+    // Removes the hours (profiles' and applications') of the days before `firstKept`; the day
+    // totals stay. The number of profile days removed.
     std::int64_t dropHoursBefore(const LocalDate& firstKept);
 
     // What is stored.
@@ -120,12 +131,25 @@ public:
                                                const LocalDate& last);
     std::vector<NamedTotals> interfaceTotals(const std::string& profile, const LocalDate& first,
                                              const LocalDate& last);
+    // Each application's hours of the day within the profile, busiest first (ties by name); only
+    // the applications that have hours for it (none before the hours were kept, nor before the
+    // retention).
+    std::vector<NamedHours> applicationHours(const std::string& profile, const LocalDate& date);
 
 private:
     struct Statements;
     bool openFile(bool writable);
     bool startAfresh(const std::string& why);
     bool writeBatch(const UsageBatch& batch);
+    // An application's row of a save, with its ids and its stored day total after the save.
+    struct ApplicationDay {
+        int day = 0;
+        std::int64_t profile = 0;
+        std::int64_t application = 0;
+        HourCounts total;
+        const NamedDayCount* row = nullptr;
+    };
+    bool writeApplicationHours(std::vector<ApplicationDay>& days);
     bool fail(int code);
     std::optional<std::int64_t> profileId(const std::string& name, bool create);
     std::optional<std::int64_t> nameId(SqliteStatement& insert, SqliteStatement& select, const std::string& name,

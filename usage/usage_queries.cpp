@@ -80,6 +80,9 @@ std::int64_t UsageDatabase::dropHoursBefore(const LocalDate& firstKept)
 {
     if (!db)
         return 0;
+    SqliteStatement dropApplications(db.get(), "DELETE FROM application_hours WHERE day < ?1");
+    if (dropApplications.valid())
+        dropApplications.bind(1, dayKeyOf(firstKept)).step();
     SqliteStatement drop(db.get(), "DELETE FROM profile_hours WHERE slot < ?1 * 1048576");
     if (!drop.valid())
         return 0;
@@ -151,4 +154,27 @@ std::vector<NamedTotals> UsageDatabase::interfaceTotals(const std::string& profi
                           "JOIN profiles p ON p.id = d.profile_id JOIN interfaces i ON i.id = d.interface_id "
                           "WHERE p.name = ?1 AND d.day BETWEEN ?2 AND ?3 GROUP BY i.id ORDER BY i.name, i.id");
     return namedTotals(query, profile, first, last);
+}
+
+std::vector<NamedHours> UsageDatabase::applicationHours(const std::string& profile, const LocalDate& date)
+{
+    std::vector<NamedHours> applications;
+    if (!db)
+        return applications;
+    SqliteStatement query(db.get(), "SELECT a.name, h.hours FROM application_hours h "
+                                    "JOIN applications a ON a.id = h.application_id "
+                                    "WHERE h.day = ?2 AND h.profile_id = (SELECT id FROM profiles WHERE name = ?1) "
+                                    "ORDER BY a.name");
+    if (!query.valid())
+        return applications;
+    query.bind(1, profile).bind(2, dayKeyOf(date));
+    DayHourCounts hours;
+    while (query.step())
+        if (unpackHours(query.blob(1), hours))
+            applications.push_back({query.text(0), hours});
+    std::stable_sort(applications.begin(), applications.end(), [](const NamedHours& a, const NamedHours& b) {
+        const HourCounts sumA = sumOf(a.hours), sumB = sumOf(b.hours);
+        return sumA.down + sumA.up > sumB.down + sumB.up;
+    });
+    return applications;
 }

@@ -36,7 +36,19 @@ CREATE TABLE interface_days(
 CREATE TABLE state(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 )sql";
 
-constexpr const char* kMigrations[] = {kVersion1};
+// Hours of each application: one row per profile, application and day, its hours packed as a
+// profile's are (an idle hour costs two bytes). Keyed by day first, so a day's rows are one
+// range whatever the profile, a new day's rows land after the last ones (the save writes them
+// in key order, so they append and fill their pages), and the retention drops the table's
+// front. A profile's day is one range of the key; its month is one seek per day.
+constexpr const char* kVersion2 = R"sql(
+CREATE TABLE application_hours(
+    day INTEGER NOT NULL, profile_id INTEGER NOT NULL, application_id INTEGER NOT NULL,
+    hours BLOB NOT NULL,
+    PRIMARY KEY(day, profile_id, application_id)) WITHOUT ROWID;
+)sql";
+
+constexpr const char* kMigrations[] = {kVersion1, kVersion2};
 
 int userVersion(sqlite3* db, int& version)
 {

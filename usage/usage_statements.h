@@ -17,18 +17,23 @@ struct UsageDatabase::Statements {
           selectInterface(db, "SELECT id FROM interfaces WHERE name = ?1 AND hardware_address = ?2"),
           addApplicationDay(db, "INSERT INTO application_days VALUES(?1, ?2, ?3, ?4, ?5) "
                                 "ON CONFLICT DO UPDATE SET downloaded = downloaded + excluded.downloaded, "
-                                "uploaded = uploaded + excluded.uploaded"),
+                                "uploaded = uploaded + excluded.uploaded RETURNING downloaded, uploaded"),
           addInterfaceDay(db, "INSERT INTO interface_days VALUES(?1, ?2, ?3, ?4, ?5) "
                               "ON CONFLICT DO UPDATE SET downloaded = downloaded + excluded.downloaded, "
                               "uploaded = uploaded + excluded.uploaded"),
-          setAgreedDay(db, "INSERT OR REPLACE INTO state(key, value) VALUES('agreed_day', ?1)")
+          setAgreedDay(db, "INSERT OR REPLACE INTO state(key, value) VALUES('agreed_day', ?1)"),
+          selectApplicationHours(db, "SELECT hours FROM application_hours "
+                                     "WHERE day = ?1 AND profile_id = ?2 AND application_id = ?3"),
+          upsertApplicationHours(db, "INSERT INTO application_hours VALUES(?1, ?2, ?3, ?4) "
+                                     "ON CONFLICT DO UPDATE SET hours = excluded.hours")
     {
     }
     bool valid() const
     {
         for (const SqliteStatement* s : {&insertProfile, &selectProfile, &selectHours, &upsertHours,
                                          &insertApplication, &selectApplication, &insertInterface,
-                                         &selectInterface, &addApplicationDay, &addInterfaceDay, &setAgreedDay})
+                                         &selectInterface, &addApplicationDay, &addInterfaceDay, &setAgreedDay,
+                                         &selectApplicationHours, &upsertApplicationHours})
             if (!s->valid())
                 return false;
         return true;
@@ -36,5 +41,6 @@ struct UsageDatabase::Statements {
     SqliteStatement insertProfile, selectProfile, selectHours, upsertHours;
     SqliteStatement insertApplication, selectApplication, insertInterface, selectInterface;
     SqliteStatement addApplicationDay, addInterfaceDay, setAgreedDay;
+    SqliteStatement selectApplicationHours, upsertApplicationHours;
 };
 

@@ -1,6 +1,7 @@
-// A day's hours in usage.sqlite against the day's total in the profile file: over a failed save
-// of the database and of the profile files, a crash after each, a day of 25 hours, midnight and
-// a restart. The applications' totals the engine gives, stored and unsaved, over saves.
+// A day's hours in usage.sqlite against the day's total in the profile file, and each
+// application's hours against its day total: over a failed save of the database and of the
+// profile files, a crash after each, a day of 25 hours, midnight and a restart. The
+// applications' totals the engine gives, stored and unsaved, over saves.
 #include "monitor/monitor_engine.h"
 
 #include "profile/day_history.h"
@@ -79,6 +80,12 @@ std::string restartAndCompare(const std::filesystem::path& data, const DayClock&
         const DayHourCounts hours = usage.dayHours(kDefaultProfileName, day);
         EXPECT_EQ(sumOf(hours), (HourCounts{std::uint64_t(file.down), std::uint64_t(file.up)}))
             << label << " on the " << day.day << "th";
+        // Every application's hours (here System's, the flows having no socket) and its day.
+        const std::vector<NamedTotals> days = usage.applicationTotals(kDefaultProfileName, day, day);
+        const std::vector<NamedHours> applications = usage.applicationHours(kDefaultProfileName, day);
+        EXPECT_EQ(applications.size(), days.size()) << label;
+        for (std::size_t i = 0; i < applications.size() && i < days.size(); ++i)
+            EXPECT_EQ(sumOf(applications[i].hours), (HourCounts{days[i].down, days[i].up})) << label;
     }
     EXPECT_EQ(usage.dayHours(kDefaultProfileName, kFallBack).size(), 25u) << label;
     return said;
@@ -150,6 +157,18 @@ TEST(EngineHours, HoursAddUpToTheProfileFileOverFailuresCrashesMidnightAndRestar
     const DayHourCounts fallBack = usage.dayHours(kDefaultProfileName, kFallBack);
     EXPECT_GE(fallBack[1].down, 2000000u); // both 01:00 hours, apart
     EXPECT_GE(fallBack[2].down, 5000000u);
+    const std::vector<NamedHours> applications = usage.applicationHours(kDefaultProfileName, kFallBack);
+    ASSERT_EQ(applications.size(), 1u);
+    const DayHourCounts expected = [] {
+        DayHourCounts hours(25);
+        hours[0] = {1234567, 7654321};
+        hours[1] = {2000003, 300};
+        hours[2] = {5000011, 0};
+        hours[24] = {999, 111};
+        return hours;
+    }();
+    EXPECT_EQ(applications[0].hours, expected); // counted exactly, over the failed save
+    EXPECT_EQ(usage.applicationHours(kDefaultProfileName, kNextDay).at(0).hours[0], (HourCounts{4444444, 5555}));
 }
 
 // A counting thread and a saving thread against a reader: whenever it looks, the applications'

@@ -177,8 +177,8 @@ TEST(ReportCommand, ShowsEachQuotaInEveryFormat)
 }
 
 // --by app and --by interface: the period's totals of each name from usage.sqlite, busiest
-// first, in every format; without a database the profiles are listed empty and the report
-// ends incomplete.
+// first, in every format, and a day's applications by the hour; without a database the
+// profiles are listed empty and the report ends incomplete.
 TEST(ReportCommand, ListsApplicationsAndInterfacesFromTheUsageDatabase)
 {
     DataDirectory data;
@@ -196,8 +196,10 @@ TEST(ReportCommand, ListsApplicationsAndInterfacesFromTheUsageDatabase)
         UsageDatabase usage;
         ASSERT_TRUE(usage.open(data.path / kUsageDatabaseName)) << usage.lastError();
         UsageBatch batch;
+        DayHourCounts systemHours(24);
+        systemHours[9] = {500000, 5};
         batch.applications = {{"Office", "Firefox Web Browser", "", LocalDate{2026, 2, 3}, 1000000, 200},
-                              {"Office", "System", "", LocalDate{2026, 2, 3}, 500000, 5},
+                              {"Office", "System", "", LocalDate{2026, 2, 3}, 500000, 5, systemHours},
                               {"Office", "Firefox Web Browser", "", LocalDate{2026, 2, 17}, 0, 0},
                               {"Office", "sshd", "", LocalDate{2026, 3, 1}, 7, 7}}; // April: another period
         batch.interfaces = {{"Office", "eth0", "52:54:00:12:34:56", LocalDate{2026, 2, 3}, 1500000, 205}};
@@ -234,6 +236,12 @@ TEST(ReportCommand, ListsApplicationsAndInterfacesFromTheUsageDatabase)
     EXPECT_EQ(outcome.out, "profile,period,application,unit,downloaded,uploaded,total\r\n"
                            "Office,2026-03,Firefox Web Browser,B,1000000.00,200.00,1000200.00\r\n"
                            "Office,2026-03,System,B,500000.00,5.00,500005.00\r\n");
+    csv.hours = "2026-03-03"; // only the applications with hours: Firefox's were not given
+    outcome = run(csv);
+    EXPECT_EQ(outcome.out, "profile,hour,application,unit,downloaded,uploaded,total\r\n"
+                           "Office,2026-03-03T09,System,B,500000.00,5.00,500005.00\r\n");
+    csv.by = "interface";
+    EXPECT_EQ(run(csv).status, kReportUsageError);
     csv.by = "program";
     EXPECT_EQ(run(csv).status, kReportUsageError);
 }

@@ -4,6 +4,7 @@
 #include "support/profile_files.h"
 #include "support/time_zone.h"
 #include "profile/profile_list.h"
+#include "report/report_application_hours.h"
 #include "report/report_format.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +36,7 @@ struct GoldenReport {
     const char* unit;
     ReportFormat format;
     int topDays = 0;
+    bool byApplication = false; // with a day: the applications' hours (Amounts': kHours and a second)
 };
 
 // A day's hours for the hours reports: the day US Eastern time sets the clocks back, so it has
@@ -61,7 +63,22 @@ const GoldenReport kReports[] = {
     {"hours_2026_11_01_KB.txt", "2026-11-01", "KB", ReportFormat::Table}, // 25 hours, two 01:00
     {"hours_2026_11_01_B.csv", "2026-11-01", "B", ReportFormat::Csv},
     {"hours_2026_11_01.json", "2026-11-01", "MB", ReportFormat::Json},
+    {"hours_by_app_2026_11_01.json", "2026-11-01", "MB", ReportFormat::Json, 0, true},
 };
+
+std::vector<ApplicationHoursReport> applicationHours(const ProfileList& profiles)
+{
+    std::vector<ApplicationHoursReport> reports;
+    for (const CProfile& profile : profiles) {
+        reports.push_back({profile.name, {}});
+        if (profile.name == "Amounts") {
+            DayHourCounts quiet(25);
+            quiet[2] = {17, 1};
+            reports.back().applications = {{"Firefox Web Browser", kHours}, {"System", quiet}, {"idle \"one\"", {}}};
+        }
+    }
+    return reports;
+}
 
 } // namespace
 
@@ -82,7 +99,10 @@ TEST(ReportGolden, TextsAreTheGoldenFiles)
             reports.push_back(period->isHours() ? hoursReport(profile.name, *period,
                                                               profile.name == "Amounts" ? kHours : DayHourCounts())
                                                 : profileReport(profile, *period));
-        const std::string text = formatReport(golden.format, reports, *period, *parseReportUnit(golden.unit));
+        const ReportUnit unit = *parseReportUnit(golden.unit);
+        const std::string text = golden.byApplication
+                                     ? formatApplicationHours(golden.format, applicationHours(profiles), *period, unit)
+                                     : formatReport(golden.format, reports, *period, unit);
         const std::filesystem::path file = kSourceDir / "tests/report/golden" / golden.file;
         if (regenerate && std::string(regenerate) == "1")
             writeFile(file, text);
