@@ -78,6 +78,44 @@ bool unpackHours(std::string_view packed, DayHourCounts& hours)
     return true;
 }
 
+namespace {
+
+constexpr std::size_t kMostHours = 32; // a mask's bits; a day has 25 at most
+
+} // namespace
+
+std::string packSparseHours(const DayHourCounts& hours)
+{
+    std::string out;
+    const std::size_t count = std::min(hours.size(), kMostHours);
+    std::uint64_t mask = 0;
+    for (std::size_t hour = 0; hour < count; ++hour)
+        if (hours[hour] != HourCounts())
+            mask |= std::uint64_t(1) << hour;
+    appendVarint(out, count);
+    appendVarint(out, mask);
+    for (std::size_t hour = 0; hour < count; ++hour)
+        if (mask & (std::uint64_t(1) << hour)) {
+            appendVarint(out, hours[hour].down);
+            appendVarint(out, hours[hour].up);
+        }
+    return out;
+}
+
+bool unpackSparseHours(std::string_view packed, DayHourCounts& hours)
+{
+    hours.clear();
+    std::uint64_t count = 0, mask = 0;
+    if (!readVarint(packed, count) || count > kMostHours || !readVarint(packed, mask) || (mask >> count) != 0)
+        return false;
+    hours.resize(count);
+    for (std::size_t hour = 0; hour < count; ++hour)
+        if ((mask & (std::uint64_t(1) << hour)) &&
+            (!readVarint(packed, hours[hour].down) || !readVarint(packed, hours[hour].up)))
+            return false;
+    return packed.empty();
+}
+
 HourCounts sumOf(const DayHourCounts& hours)
 {
     HourCounts sum;

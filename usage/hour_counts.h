@@ -27,6 +27,12 @@ std::string packHours(const DayHourCounts& hours);
 // Nothing for a value that does not decode to whole hours.
 bool unpackHours(std::string_view packed, DayHourCounts& hours);
 
+// An application's day, idle most hours, packed tighter: the number of hours, a mask of those
+// with traffic (bit n for hour n), then down and up of each of those as above (a day busy in
+// one hour costs about ten bytes, not fifty).
+std::string packSparseHours(const DayHourCounts& hours);
+bool unpackSparseHours(std::string_view packed, DayHourCounts& hours);
+
 HourCounts sumOf(const DayHourCounts& hours);
 
 // Makes the hours add up to `target`: the difference goes into the last hour with traffic

@@ -39,6 +39,7 @@ void UsageDatabase::close()
     statements.reset(); // statements before their connection
     db.reset();
     profileIds.clear();
+    nameIds.clear();
 }
 
 std::string UsageDatabase::takeNotice()
@@ -159,6 +160,11 @@ std::optional<std::int64_t> UsageDatabase::nameId(SqliteStatement& insert, Sqlit
                                                    const std::string& name, const std::string& hardwareAddress)
 {
     const bool twoKeys = &insert == &statements->insertInterface;
+    std::string key = (twoKeys ? "i" : "a") + name;
+    key += '\0';
+    key += hardwareAddress;
+    if (const auto known = nameIds.find(key); known != nameIds.end())
+        return known->second;
     insert.reset();
     insert.bind(1, name);
     if (twoKeys)
@@ -174,6 +180,7 @@ std::optional<std::int64_t> UsageDatabase::nameId(SqliteStatement& insert, Sqlit
         return std::nullopt;
     const std::int64_t id = select.integer(0);
     select.reset();
+    nameIds.emplace(std::move(key), id);
     return id;
 }
 
@@ -196,6 +203,7 @@ bool UsageDatabase::save(const UsageBatch& batch)
     executeSql(db.get(), "ROLLBACK");
     // Ids learnt inside the transaction went with it.
     profileIds.clear();
+    nameIds.clear();
     if (isDamageCode(code))
         startAfresh(why);
     error = why;
@@ -276,7 +284,7 @@ bool UsageDatabase::writeApplicationHours(std::vector<ApplicationDay>& days)
         const DayHourCounts& added = day.row->hours;
         s.selectApplicationHours.reset();
         s.selectApplicationHours.bind(1, day.day).bind(2, day.profile).bind(3, day.application);
-        if (!s.selectApplicationHours.step() || !unpackHours(s.selectApplicationHours.blob(0), stored))
+        if (!s.selectApplicationHours.step() || !unpackSparseHours(s.selectApplicationHours.blob(0), stored))
             stored.clear();
         const int selected = s.selectApplicationHours.lastCode();
         s.selectApplicationHours.reset();
@@ -296,7 +304,7 @@ bool UsageDatabase::writeApplicationHours(std::vector<ApplicationDay>& days)
         fitHours(stored, day.total, lastHour);
         s.upsertApplicationHours.reset();
         s.upsertApplicationHours.bind(1, day.day).bind(2, day.profile).bind(3, day.application);
-        s.upsertApplicationHours.bindBlob(4, packHours(stored)).step();
+        s.upsertApplicationHours.bindBlob(4, packSparseHours(stored)).step();
         if (s.upsertApplicationHours.lastCode() != SQLITE_DONE)
             return fail(s.upsertApplicationHours.lastCode());
     }

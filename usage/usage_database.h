@@ -162,6 +162,7 @@ private:
     std::unique_ptr<sqlite3, void (*)(sqlite3*)> db;
     std::unique_ptr<Statements> statements;
     std::unordered_map<std::string, std::int64_t> profileIds;
+    std::unordered_map<std::string, std::int64_t> nameIds; // applications' and interfaces', by kind and name
     std::string error;
     std::string notice;
 };

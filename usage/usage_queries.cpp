@@ -73,6 +73,7 @@ std::vector<std::string> UsageDatabase::reconcile(const std::unordered_map<std::
     fail(sqlite3_errcode(db.get()));
     executeSql(db.get(), "ROLLBACK");
     profileIds.clear();
+    nameIds.clear();
     return {};
 }
 
@@ -170,7 +171,7 @@ std::vector<NamedHours> UsageDatabase::applicationHours(const std::string& profi
     query.bind(1, profile).bind(2, dayKeyOf(date));
     DayHourCounts hours;
     while (query.step())
-        if (unpackHours(query.blob(1), hours))
+        if (unpackSparseHours(query.blob(1), hours))
             applications.push_back({query.text(0), hours});
     std::stable_sort(applications.begin(), applications.end(), [](const NamedHours& a, const NamedHours& b) {
         const HourCounts sumA = sumOf(a.hours), sumB = sumOf(b.hours);

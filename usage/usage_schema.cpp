@@ -36,8 +36,9 @@ CREATE TABLE interface_days(
 CREATE TABLE state(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 )sql";
 
-// Hours of each application: one row per profile, application and day, its hours packed as a
-// profile's are (an idle hour costs two bytes). Keyed by day first, so a day's rows are one
+// Hours of each application: one row per profile, application and day, its hours packed with a
+// mask of the busy ones (packSparseHours: an application is idle most hours, and an idle hour
+// costs nothing; packed as a profile's, each would cost two bytes). Keyed by day first, so a day's rows are one
 // range whatever the profile, a new day's rows land after the last ones (the save writes them
 // in key order, so they append and fill their pages), and the retention drops the table's
 // front. A profile's day is one range of the key; its month is one seek per day.
