@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <span>
 
 class CTrafficMeter : public CWorkerThread {
 public:
@@ -36,10 +37,15 @@ public:
     // takes every flow, another profile those whose local address is its bound address; then
     // each profile's filters decide on the remote address and port. A record without its ends
     // (family 0) counts for the profiles that count every address, whatever their filters.
-    // Holds the guard shared
-    // while it counts; takes it exclusively, before counting, only when the date has entered
-    // a year the profiles hold no record for yet (SharedProfiles::prepareYear).
     void countFlow(const FlowKey& key, const FlowCount& count);
+    // The same for several records at once, as if counted one after the other at the same
+    // moment: one clock reading, the guard taken once, and each profile's day, hour, program
+    // and live counters added to once per batch instead of once per record (a source that
+    // hands many records a second, the ring, counts through a FlowBatch). Holds the guard
+    // shared while it counts; takes it exclusively, before counting, only when the date has
+    // entered a year or a day the profiles hold no record or hours for yet
+    // (SharedProfiles::prepareYear, prepareHours).
+    void countFlows(std::span<const FlowRecord> records);
 
     // Read on every record, written when the window selects another profile. Kept off the
     // cache line of the counters below, which every record writes: capture threads on other
@@ -64,8 +70,8 @@ protected:
     void wake() override;
 
 private:
-    bool accountForEveryProfile(const FlowKey& key, const FlowCount& count, const LocalHour& hour);
-    void accountSelected(const FlowCount& count, bool isDownload);
+    bool accountOneFlow(const FlowKey& key, const FlowCount& count, const LocalHour& hour);
+    bool accountBatch(std::span<const FlowRecord> records, const LocalHour& hour);
 
     alignas(64) ReadoutCallback callback;
     SharedProfiles* profiles = nullptr;

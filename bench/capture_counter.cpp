@@ -19,6 +19,7 @@
 //       <address>): the packets the socket delivered and their IP bytes, the wire packets they
 //       stand for, and the bytes the Default profile counted
 
+#include "accounting/flow_batch.h"
 #include "accounting/traffic_meter.h"
 #include "capture/kernel_flow_counter.h"
 #include "capture/packet_capture.h"
@@ -135,13 +136,14 @@ MachineAddresses addressesOfInterfaceHolding(const char* address)
     return MachineAddresses(std::move(kept));
 }
 
-// As the engine does: the ring's packets reach the accounting as one flow record each.
-void countPacket(CTrafficMeter& meter, const CapturedPacket& packet)
+// As the engine does: the ring's packets reach the accounting as one flow record each,
+// counted a walk of the ring at a time.
+void countPacket(FlowBatch& batch, const CapturedPacket& packet)
 {
     FlowKey key;
     FlowCount count;
     if (packetFlow(packet, key, count))
-        meter.countFlow(key, count);
+        batch.add(key, count);
 }
 
 int count(const char* address, int port, double seconds)
@@ -150,10 +152,11 @@ int count(const char* address, int port, double seconds)
     SharedProfiles profiles;
     profiles.profiles.push_back(makeDefaultProfile(address));
     CTrafficMeter meter({}, &profiles);
+    FlowBatch batch(meter);
 
     std::atomic<unsigned long long> floodPackets{0};
     CPacketCapture capture([&](const CapturedPacket& packet) {
-        countPacket(meter, packet);
+        countPacket(batch, packet);
         const std::uint8_t* data = packet.data;
         const std::size_t captured = packet.captured;
         // UDP (protocol 17) to the flood's port: behind an IPv4 header without options, or
@@ -161,7 +164,8 @@ int count(const char* address, int port, double seconds)
         const bool ipv6 = captured >= 44 && data[0] >> 4 == 6 && data[6] == 17 && loadBigEndian16(data + 42) == port;
         if (ipv6 || (captured >= 24 && data[0] >> 4 == 4 && data[9] == 17 && loadBigEndian16(data + 22) == port))
             floodPackets.fetch_add(1, std::memory_order_relaxed);
-    });
+    },
+    [&] { batch.handOver(); });
     const double cpuBefore = cpuSeconds(); // the capture's own time, from its opening on
     capture.setMachineAddresses(addressesOfInterfaceHolding(address));
     if (!capture.open(CaptureSocket::open())) {
@@ -216,9 +220,10 @@ int countWire(const char* address, double seconds)
     SharedProfiles profiles;
     profiles.profiles.push_back(makeDefaultProfile(address));
     CTrafficMeter meter({}, &profiles);
+    FlowBatch batch(meter);
     DirectionCount down, up;
     CPacketCapture capture([&](const CapturedPacket& packet) {
-        countPacket(meter, packet);
+        countPacket(batch, packet);
         const std::uint8_t* data = packet.data;
         const std::size_t captured = packet.captured;
         const std::int32_t length = packet.delivered;
@@ -230,7 +235,8 @@ int countWire(const char* address, double seconds)
         direction.seenBytes.fetch_add(std::uint64_t(length), std::memory_order_relaxed);
         direction.wire.fetch_add(countWirePackets(data, std::uint32_t(length), captured, offload).packets,
                                  std::memory_order_relaxed);
-    });
+    },
+    [&] { batch.handOver(); });
     capture.setMachineAddresses(addressesOfInterfaceHolding(address));
     if (!capture.open(CaptureSocket::open())) {
         std::fprintf(stderr, "capture: %s\n", capture.failureText().c_str());

@@ -34,3 +34,8 @@ struct FlowCount {
     std::uint64_t overhead = 0; // header allowance, summed over the wire packets (wire_packets.h)
     std::uint64_t packets = 0;  // wire packets: the segments an offloaded super-packet stands for
 };
+
+struct FlowRecord {
+    FlowKey key;
+    FlowCount count;
+};

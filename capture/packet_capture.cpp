@@ -37,7 +37,8 @@ constexpr int kRetryPauseMs = 1000;
 
 } // namespace
 
-CPacketCapture::CPacketCapture(PacketHandler packetHandler) : handler(std::move(packetHandler))
+CPacketCapture::CPacketCapture(PacketHandler packetHandler, WalkEndHandler walkEndHandler)
+    : handler(std::move(packetHandler)), walkEnd(std::move(walkEndHandler))
 {
     if (!handler)
         handler = [](const CapturedPacket&) {};
@@ -291,6 +292,8 @@ std::size_t CPacketCapture::handOverBlocks(MachineAddresses& countedCopy, std::u
                                packet.interfaceIndex});
         ++handed;
     });
+    if (handed != 0 && walkEnd)
+        walkEnd();
     packetCount.fetch_add(handed, std::memory_order_relaxed);
     return walked;
 }

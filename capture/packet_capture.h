@@ -23,6 +23,9 @@
 #include <vector>
 
 using PacketHandler = std::function<void(const CapturedPacket& packet)>;
+// Called on the capture thread after each walk that handed packets over: the handler may hand
+// what it gathered on (accounting/flow_batch.h).
+using WalkEndHandler = std::function<void()>;
 
 class CPacketCapture : public CWorkerThread {
 public:
@@ -32,7 +35,7 @@ public:
     // Room kept in front of the IP header for the link header (Ethernet, VLAN tags).
     static constexpr std::uint32_t kLinkHeaderRoom = 64;
 
-    explicit CPacketCapture(PacketHandler handler);
+    explicit CPacketCapture(PacketHandler handler, WalkEndHandler walkEnd = {});
     ~CPacketCapture() override;
 
     // Takes over the socket opened at start (capture_socket.h), gives it its filter and ring,
@@ -83,6 +86,7 @@ private:
     void recover();
 
     PacketHandler handler;
+    WalkEndHandler walkEnd;
 
     // Serialises open and close; held while the thread is joined, so the capture thread
     // never takes it.

@@ -1,5 +1,6 @@
 #include "monitor/monitor_engine.h"
 
+#include "accounting/flow_batch.h"
 #include "base/program_log.h"
 #include "capture/address_watcher.h"
 #include "capture/packet_capture.h"
@@ -30,6 +31,7 @@ std::string firstIpv4Address()
 
 struct CMonitorEngine::Workers {
     std::unique_ptr<KernelSource> kernel; // the kernel source; the capture stays closed then
+    std::unique_ptr<FlowBatch> ringBatch;   // the capture thread's: outlives the capture
     std::unique_ptr<CPacketCapture> capture;
     std::unique_ptr<CAddressWatcher> watcher; // points to the capture: destroyed first
     std::unique_ptr<CPeriodicTask> saver;
@@ -91,13 +93,18 @@ void CMonitorEngine::startWorkers(CountingSource source)
         logLine(choice.line());
         trafficMeter->start("velmora-meter");
         CTrafficMeter* target = trafficMeter.get();
-        // The ring's packets reach the accounting as one flow record each.
-        workers->capture = std::make_unique<CPacketCapture>([target](const CapturedPacket& packet) {
-            FlowKey key;
-            FlowCount count;
-            if (packetFlow(packet, key, count))
-                target->countFlow(key, count);
-        });
+        // The ring's packets reach the accounting as one flow record each, counted a batch at
+        // a time: what one walk of the ring handed over.
+        workers->ringBatch = std::make_unique<FlowBatch>(*target);
+        FlowBatch* batch = workers->ringBatch.get();
+        workers->capture = std::make_unique<CPacketCapture>(
+            [batch](const CapturedPacket& packet) {
+                FlowKey key;
+                FlowCount count;
+                if (packetFlow(packet, key, count))
+                    batch->add(key, count);
+            },
+            [batch] { batch->handOver(); });
         // The kernel's flows, read once a second by its helper, reach the accounting as they are.
         // Otherwise the ring; a refused socket leaves the capture off and the rates at 0 (main
         // has already said on stderr how to grant the capability). The capture object holds

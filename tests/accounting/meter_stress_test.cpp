@@ -1,6 +1,8 @@
-// Two capture threads dispatch while the window thread adds and removes profiles and filter
-// entries. The profile that is never touched must hold exactly what was sent; under
-// ThreadSanitizer this also proves the guard covers every access.
+// Two capture threads dispatch, one record at a time and in batches, while the window thread
+// adds and removes profiles and filter entries and the meter thread takes the program entries.
+// The profile that is never touched must hold exactly what was sent, in its day, its hours and
+// its program entries; under ThreadSanitizer this also proves the guard covers every access.
+#include "accounting/flow_batch.h"
 #include "accounting/traffic_meter.h"
 #include "support/packet_builder.h"
 #include "profile/profile_store.h"
@@ -10,6 +12,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -22,20 +25,46 @@ TEST(MeterStress, DispatchWhileProfilesChange)
     shared.profiles.push_back(base);
 
     CTrafficMeter meter({}, &shared);
+    AttributedTotals attributed;
+    meter.setAttributedTotals(&attributed);
     constexpr int kPacketsPerThread = 20000;
     std::atomic<bool> go{false};
-    auto capture = [&](std::uint32_t peer) {
+    std::atomic<int> capturing{2};
+    auto capture = [&](std::uint32_t peer, bool inBatches) {
         const auto down = makePacket(peer, ipv4(198, 51, 100, 2), 443, 5000, 100);
         const auto up = makePacket(ipv4(198, 51, 100, 2), peer, 5000, 443, 60);
+        FlowBatch batch(meter);
+        const auto count = [&](const CapturedPacket& packet) {
+            FlowKey key;
+            FlowCount flow;
+            if (!inBatches)
+                countPacket(meter, packet);
+            else if (packetFlow(packet, key, flow))
+                batch.add(key, flow);
+        };
         while (!go.load())
             std::this_thread::yield();
         for (int i = 0; i < kPacketsPerThread; ++i) {
-            countPacket(meter, capturedPacket(down, 100, PacketWay::Received));
-            countPacket(meter, capturedPacket(up, 60, PacketWay::Sent));
+            count(capturedPacket(down, 100, PacketWay::Received));
+            count(capturedPacket(up, 60, PacketWay::Sent));
+            if (i % 37 == 0)
+                batch.handOver(); // as a walk of the ring ends
         }
+        batch.handOver();
+        --capturing;
     };
-    std::thread first(capture, ipv4(198, 51, 100, 1));
-    std::thread second(capture, ipv4(192, 0, 2, 1));
+    std::map<std::string, DayTotals> entries; // by profile
+    std::thread taker([&] {
+        while (capturing.load() > 0) {
+            for (const AttributedBytes& entry : attributed.take()) {
+                entries[entry.profile].down += double(entry.down);
+                entries[entry.profile].up += double(entry.up);
+            }
+            std::this_thread::yield();
+        }
+    });
+    std::thread first(capture, ipv4(198, 51, 100, 1), false);
+    std::thread second(capture, ipv4(192, 0, 2, 1), true);
     std::thread window([&] {
         go = true;
         for (int round = 0; round < 300; ++round) {
@@ -57,10 +86,23 @@ TEST(MeterStress, DispatchWhileProfilesChange)
     first.join();
     second.join();
     window.join();
+    taker.join();
+    for (const AttributedBytes& entry : attributed.take()) {
+        entries[entry.profile].down += double(entry.down);
+        entries[entry.profile].up += double(entry.up);
+    }
 
-    const DayTotals counted = historyTotals(shared.snapshot()[0]);
-    EXPECT_EQ(counted.down, 2.0 * kPacketsPerThread * 100);
-    EXPECT_EQ(counted.up, 2.0 * kPacketsPerThread * 60);
+    const CProfile untouched = shared.snapshot()[0];
+    DayTotals hours;
+    for (const PendingHours& day : untouched.pendingHours)
+        for (const DayTotals& hour : day.hours) {
+            hours.down += hour.down;
+            hours.up += hour.up;
+        }
+    for (const DayTotals& counted : {historyTotals(untouched), hours, entries[untouched.name]}) {
+        EXPECT_EQ(counted.down, 2.0 * kPacketsPerThread * 100);
+        EXPECT_EQ(counted.up, 2.0 * kPacketsPerThread * 60);
+    }
 }
 
 

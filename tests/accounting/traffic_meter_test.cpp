@@ -1,3 +1,4 @@
+#include "accounting/flow_batch.h"
 #include "accounting/traffic_meter.h"
 #include "profile/profile_store.h"
 #include "support/packet_builder.h"
@@ -5,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -261,6 +263,102 @@ TEST_F(MeterTest, MalformedInputIsIgnored)
     EXPECT_EQ(meter.downloadOverhead.load(), 40u) << "the TCP view follows the length, not the bytes at hand";
     CTrafficMeter detached;
     countPacket(detached, received(packet.data(), 24)); // no profile list at all
+}
+
+// A batch counts as its records would one after the other: the same days, hours, program
+// entries and live counters, for records of both ways, of several programs and interfaces,
+// one without its ends, and a profile put in the list without its records (given them before
+// anything of the batch counts, so nothing counts twice).
+TEST(MeterBatch, CountsAsItsRecordsOneByOne)
+{
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    const DayClock clock([] { return std::time_t(1767200000); }); // 2025-12-31 16:53 UTC
+    const auto record = [](std::uint32_t remote, std::uint16_t remotePort, PacketWay way, std::uint64_t cgroup,
+                           int interfaceIndex, std::uint64_t bytes) {
+        FlowRecord flow{{IpAddress::fromV4(kLocal), IpAddress::fromV4(remote), 40000, remotePort, 6, way, 4,
+                         interfaceIndex, cgroup},
+                        {bytes, 40, 1}};
+        return flow;
+    };
+    std::vector<FlowRecord> records;
+    for (int i = 0; i < 300; ++i) // more than FlowBatch keeps: handed over in two parts
+        records.push_back(record(kPeer, i % 3 == 0 ? 443 : 80, i % 2 ? PacketWay::Sent : PacketWay::Received,
+                                 std::uint64_t(i % 4), 2 + i % 2, 1000 + std::uint64_t(i)));
+    records.push_back(record(kPeer, 443, PacketWay::Received, 0, 0, 77));
+    records.back().key.family = 0; // no ends: the Default profile's only
+
+    struct Counted {
+        std::vector<DayTotals> days, hours;
+        std::map<std::tuple<std::string, std::uint64_t, int>, std::pair<std::uint64_t, std::uint64_t>> entries;
+        std::uint64_t live[4];
+        std::map<std::pair<std::string, std::uint64_t>, std::pair<std::uint64_t, std::uint64_t>> rates;
+    };
+    const auto countWith = [&](bool inBatches) {
+        CProfile web = makeDefaultProfile(kLocalText);
+        web.setName("Web");
+        web.portFilter.clear();
+        web.addPortFilter(true, 443);
+        SharedProfiles shared;
+        shared.addProfile(makeDefaultProfile(kLocalText));
+        shared.addProfile(web);
+        CTrafficMeter meter{{}, &shared};
+        AttributedTotals attributed;
+        meter.setClock(&clock);
+        meter.setAttributedTotals(&attributed);
+        meter.selectedProfile = 1;
+        meter.countFlow(records[0].key, records[0].count); // the year and day prepared
+        CProfile late = web;
+        late.setName("Late");
+        late.history.clear();
+        late.pendingHours.clear();
+        shared.profiles.push_back(late); // without its records
+        if (inBatches) {
+            FlowBatch batch(meter);
+            for (std::size_t i = 1; i < records.size(); ++i)
+                batch.add(records[i].key, records[i].count);
+        } else {
+            for (std::size_t i = 1; i < records.size(); ++i)
+                meter.countFlow(records[i].key, records[i].count);
+        }
+        Counted counted{{}, {}, {}, {meter.downloadBytes, meter.uploadBytes, meter.downloadOverhead, meter.uploadOverhead}, {}};
+        for (const CProfile& profile : shared.profiles) {
+            counted.days.push_back(historyTotals(profile));
+            DayTotals hours;
+            for (const PendingHours& day : profile.pendingHours)
+                for (const DayTotals& hour : day.hours) {
+                    hours.down += hour.down;
+                    hours.up += hour.up;
+                }
+            counted.hours.push_back(hours);
+        }
+        for (const AttributedBytes& entry : attributed.take()) {
+            auto& sum = counted.entries[{entry.profile, entry.cgroup, entry.interfaceIndex}];
+            sum.first += entry.down;
+            sum.second += entry.up;
+        }
+        meter.tick(); // the programs' period ends
+        for (const CProfile& profile : shared.profiles)
+            for (const CgroupRate& rate : meter.recentRates().of(profile.name))
+                counted.rates[{profile.name, rate.cgroup}] = {rate.currentDown, rate.currentUp};
+        return counted;
+    };
+    const Counted alone = countWith(false);
+    const Counted batched = countWith(true);
+    ASSERT_EQ(batched.days.size(), 3u);
+    for (std::size_t profile = 0; profile < 3; ++profile) {
+        EXPECT_EQ(batched.days[profile].down, alone.days[profile].down) << profile;
+        EXPECT_EQ(batched.days[profile].up, alone.days[profile].up) << profile;
+        EXPECT_EQ(batched.hours[profile].down, batched.days[profile].down) << profile;
+        EXPECT_EQ(batched.hours[profile].up, batched.days[profile].up) << profile;
+        EXPECT_GT(batched.days[profile].down, 0) << profile;
+    }
+    EXPECT_EQ(batched.entries, alone.entries);
+    EXPECT_EQ(batched.rates, alone.rates);
+    EXPECT_EQ(batched.rates.size(), 12u);
+    EXPECT_EQ(batched.entries.size(), 13u) << "Default: 4 programs and the record without ends; Web and Late: 4";
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(batched.live[i], alone.live[i]) << i;
 }
 
 TEST(MeterTick, AveragesOfConstantTrafficSettleInFiveTicks)
