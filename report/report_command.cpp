@@ -139,6 +139,17 @@ std::vector<ProfileReport> selectedReports(const ProfileList& profiles, const Re
     return reports;
 }
 
+// Opens the data directory's usage database for reading; one that cannot be read is named on
+// `err`, and `complete` is cleared.
+void openUsageDatabase(UsageDatabase& usage, const ReportRequest& request, std::ostream& err, bool& complete)
+{
+    if (!usage.openForReading(request.dataDirectory / kUsageDatabaseName)) {
+        err << logText((request.dataDirectory / kUsageDatabaseName).string() + ": " + usage.lastError(),
+                       LogBytes::Escaped);
+        complete = false;
+    }
+}
+
 // Each selected profile's applications or interfaces over the period, from the usage database
 // of the data directory; a database that cannot be read is named on `err`, and `complete` is
 // cleared (the profiles are listed without rows).
@@ -146,11 +157,7 @@ std::vector<NamedReport> namedReports(const std::vector<ProfileReport>& profiles
                                       ReportBy by, const ReportPeriod& period, std::ostream& err, bool& complete)
 {
     UsageDatabase usage;
-    if (!usage.openForReading(request.dataDirectory / kUsageDatabaseName)) {
-        err << logText((request.dataDirectory / kUsageDatabaseName).string() + ": " + usage.lastError(),
-                       LogBytes::Escaped);
-        complete = false;
-    }
+    openUsageDatabase(usage, request, err, complete);
     std::vector<NamedReport> reports;
     for (const ProfileReport& profile : profiles) {
         NamedReport& report = reports.emplace_back(NamedReport{profile.name, {}});
@@ -168,11 +175,7 @@ std::vector<ApplicationHoursReport> applicationHoursReports(const std::vector<Pr
                                                             std::ostream& err, bool& complete)
 {
     UsageDatabase usage;
-    if (!usage.openForReading(request.dataDirectory / kUsageDatabaseName)) {
-        err << logText((request.dataDirectory / kUsageDatabaseName).string() + ": " + usage.lastError(),
-                       LogBytes::Escaped);
-        complete = false;
-    }
+    openUsageDatabase(usage, request, err, complete);
     std::vector<ApplicationHoursReport> reports;
     for (const ProfileReport& profile : profiles)
         reports.push_back({profile.name, usage.applicationHours(profile.name, {period.year, period.month, period.day})});
